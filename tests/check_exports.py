@@ -1,0 +1,102 @@
+#!/usr/bin/python3
+"""Checks a built module's export table against the expected export list.
+
+ELF (.so): the dynamic symbol table defines exactly the expected names.
+PE (.dll): exactly the expected names, each with its own entry point, none
+forwarded or exported by ordinal alone, ordinals 1..N in byte-wise ascending
+order of the names, the module name recorded in the table, and imports from
+system DLLs only.
+Exit status 0 when all holds; every deviation is printed.
+"""
+import os
+import subprocess
+import sys
+
+# DLLs that every Windows installation provides.
+SYSTEM_DLLS = {"kernel32.dll", "msvcrt.dll", "ntdll.dll", "user32.dll", "advapi32.dll"}
+SYSTEM_DLL_PREFIXES = ("api-ms-win-",)
+
+
+def expected_names(path):
+    with open(path, encoding="ascii") as f:
+        return [line.split()[0] for line in f if line.strip()]
+
+
+def compare(found, expected, errors):
+    found_set, expected_set = set(found), set(expected)
+    for name in sorted(expected_set - found_set):
+        errors.append("missing export: " + name)
+    for name in sorted(found_set - expected_set):
+        errors.append("unexpected export: " + name)
+    if len(found) != len(found_set):
+        errors.append("some names are exported more than once")
+
+
+def check_elf(module, expected, errors):
+    out = subprocess.run(["nm", "-D", "--defined-only", module], check=True,
+                         capture_output=True, text=True).stdout
+    names = [line.split()[-1] for line in out.splitlines() if line.strip()]
+    compare(names, expected, errors)
+    soname = subprocess.run(["readelf", "-d", module], check=True, capture_output=True,
+                            text=True).stdout
+    if "Library soname: [%s]" % os.path.basename(module) not in soname:
+        errors.append("SONAME is not " + os.path.basename(module))
+    return len(names)
+
+
+def check_pe(module, expected, errors):
+    import pefile  # Debian's python3-pefile
+
+    pe = pefile.PE(module)
+    table = pe.DIRECTORY_ENTRY_EXPORT
+    module_name = pe.get_string_at_rva(table.struct.Name).decode("ascii")
+    if module_name != os.path.basename(module):
+        errors.append("export table names the module %r" % module_name)
+    symbols = table.symbols
+    names = [s.name.decode("ascii") for s in symbols if s.name is not None]
+    if len(names) != len(symbols):
+        errors.append("%d exports have no name" % (len(symbols) - len(names)))
+    compare(names, expected, errors)
+    for s in symbols:
+        if s.forwarder is not None:
+            errors.append("forwarded export: %s -> %s" % (s.name, s.forwarder))
+    if table.struct.Base != 1:
+        errors.append("ordinal base is %d" % table.struct.Base)
+    by_ordinal = [s.name for s in sorted(symbols, key=lambda s: s.ordinal)]
+    if [s.ordinal for s in sorted(symbols, key=lambda s: s.ordinal)] != list(
+            range(1, len(symbols) + 1)):
+        errors.append("ordinals do not run from 1 to %d" % len(symbols))
+    if by_ordinal != sorted(by_ordinal):
+        errors.append("ordinals are not in byte-wise ascending order of the names")
+    addresses = [s.address for s in symbols]
+    if len(set(addresses)) != len(addresses):
+        errors.append("some exports share an entry point")
+    imports = [e.dll.decode("ascii").lower() for e in getattr(pe, "DIRECTORY_ENTRY_IMPORT", [])]
+    for dll in imports:
+        if dll not in SYSTEM_DLLS and not dll.startswith(SYSTEM_DLL_PREFIXES):
+            errors.append("imports a non-system DLL: " + dll)
+    print("module name %s, ordinals %d..%d, imports: %s" %
+          (module_name, symbols[0].ordinal if symbols else 0,
+           symbols[-1].ordinal if symbols else 0, ", ".join(imports)))
+    return len(names)
+
+
+def main():
+    if len(sys.argv) != 3:
+        sys.exit("usage: check_exports.py MODULE EXPECTED_LIST")
+    module, expected_path = sys.argv[1], sys.argv[2]
+    expected = expected_names(expected_path)
+    errors = []
+    with open(module, "rb") as f:
+        magic = f.read(2)
+    count = check_pe(module, expected, errors) if magic == b"MZ" else check_elf(
+        module, expected, errors)
+    for e in errors:
+        print(e)
+    print("%s: %d exports found, %d expected, %d problems" %
+          (os.path.basename(module), count, len(expected), len(errors)))
+    sys.exit(1 if errors else 0)
+
+
+if __name__ == "__main__":
+    main()
