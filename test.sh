@@ -6,7 +6,10 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-packages=(cmake ninja-build g++ googletest python3 binutils)
+packages=(
+  cmake ninja-build g++ googletest python3 binutils            # Linux library and tests
+  g++-mingw-w64-x86-64-posix wine64 python3-pefile             # Windows DLL, run under wine
+)
 
 missing=()
 for p in "${packages[@]}"; do
@@ -24,7 +27,7 @@ if ((${#missing[@]})); then
 fi
 
 presets=("$@")
-((${#presets[@]})) || presets=(linux)
+((${#presets[@]})) || presets=(linux windows)
 for preset in "${presets[@]}"; do
   echo "== workflow: $preset"
   cmake --workflow --preset "$preset" --fresh
