@@ -7,7 +7,7 @@ set -euo pipefail
 cd "$(dirname "$0")"
 
 packages=(
-  cmake ninja-build g++ googletest python3 binutils            # Linux library and tests
+  cmake ninja-build g++ googletest python3 binutils valgrind   # Linux library and tests
   g++-mingw-w64-x86-64-posix wine64 python3-pefile             # Windows DLL, run under wine
 )
 
