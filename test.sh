@@ -8,6 +8,7 @@ cd "$(dirname "$0")"
 
 packages=(
   cmake ninja-build g++ googletest python3 binutils valgrind   # Linux library and tests
+  clang-format git                                             # format check
   g++-mingw-w64-x86-64-posix wine64 python3-pefile             # Windows DLL, run under wine
 )
 
@@ -25,6 +26,9 @@ if ((${#missing[@]})); then
   apt-get update
   apt-get install -y "${missing[@]}"
 fi
+
+echo "== format check (.clang-format)"
+git ls-files -z -- '*.cpp' '*.h' | xargs -0 clang-format --dry-run -Werror
 
 presets=("$@")
 ((${#presets[@]})) || presets=(linux windows)
