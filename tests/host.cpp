@@ -32,12 +32,13 @@ const std::vector<Export>& expected_exports() {
     std::istringstream in(kExpectedExportsText);
     std::string name, kind;
     while (in >> name >> kind) {
-      Kind k = kind == "double" ? Kind::Double : kind == "int" ? Kind::Int : Kind::Text;
       if (kind != "double" && kind != "int" && kind != "text") {
         std::fprintf(stderr, "bad kind '%s' in the expected export list\n", kind.c_str());
         std::abort();
       }
-      out.push_back({name, k});
+      out.push_back({name, kind == "double" ? Kind::Double
+                           : kind == "int"  ? Kind::Int
+                                            : Kind::Text});
     }
     return out;
   }();
