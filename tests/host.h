@@ -71,6 +71,21 @@ Cell write(const Value& v, const Cell& c);
 // The contents of all values, in the order of values().
 std::vector<Cell> snapshot();
 
+// One distinct marker per value of values(), never zero and never an initial
+// value of the model: doubles whose sums and products round, ints, and
+// addresses inside the object's own text storage (valid while it lives).
+class Markers {
+ public:
+  Markers();
+  const Cell& operator[](std::size_t i) const { return cells_[i]; }
+  // Stores every marker through its value's setter.
+  void write_all() const;
+
+ private:
+  std::vector<char> texts_;
+  std::vector<Cell> cells_;
+};
+
 // Typed access by qualified name.
 double get_double(std::string_view name);
 double set_double(std::string_view name, double d);

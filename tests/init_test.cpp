@@ -4,7 +4,6 @@
 
 #include <cstring>
 #include <map>
-#include <memory>
 #include <string>
 
 #include "host.h"
@@ -175,16 +174,8 @@ TEST(IniModel, DecimalFractionsAreTheNearestDoubles) {
 TEST(IniModel, RunAgainReassignsExactlyTheTable) {
   ini_model();
   const auto& all = values();
-  auto texts = std::make_unique<char[]>(all.size());
-  std::vector<Cell> markers;
-  for (std::size_t i = 0; i < all.size(); ++i) {
-    Cell m = all[i].kind == Kind::Double ? cell_of(-1.5 - static_cast<double>(i))
-             : all[i].kind == Kind::Int
-                 ? cell_of(static_cast<std::int32_t>(-7 - static_cast<int>(i)))
-                 : cell_of(texts.get() + i);
-    write(all[i], m);
-    markers.push_back(m);
-  }
+  const Markers markers;
+  markers.write_all();
   ini_model();
   expect_initial_values();
   for (std::size_t i = 0; i < all.size(); ++i) {

@@ -6,7 +6,6 @@
 #include <functional>
 #include <limits>
 #include <map>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -36,28 +35,6 @@ class State {
  private:
   std::map<std::string, Cell> cells_;
 };
-
-// Fills every value with a distinct marker that is not zero and whose sums
-// and products round, so that any read of a wrong variable or any change of
-// evaluation order shows in the results.
-std::vector<char> fill_with_markers() {
-  std::vector<char> texts(values().size());
-  for (std::size_t i = 0; i < values().size(); ++i) {
-    const Value& v = values()[i];
-    switch (v.kind) {
-      case Kind::Double:
-        write(v, cell_of(1.0 + static_cast<double>(i) * 0.3183098861837907));
-        break;
-      case Kind::Int:
-        write(v, cell_of(static_cast<std::int32_t>(1000 + i)));
-        break;
-      case Kind::Text:
-        write(v, cell_of(texts.data() + i));
-        break;
-    }
-  }
-  return texts;
-}
 
 void set_all(const std::vector<std::pair<const char*, Cell>>& inputs) {
   for (const auto& [name, cell] : inputs) write(value(name), cell);
@@ -188,7 +165,8 @@ TEST(Dispatch, IdentifiersThatNameNoNodeOfTheKindDoNothing) {
                                    "0_5_16_ACTIVE_3_",
                                    "0_5_10_ACTIVE_1",
                                    "0_6_13_ACTIVO_1"};
-  auto texts = fill_with_markers();
+  const Markers markers;
+  markers.write_all();
   const State before;
   for (const char* id : not_decisions) {
     EXPECT_EQ(decision(id), 0) << (id ? id : "(null)");
@@ -239,123 +217,122 @@ Name B(const char* part, const char* q = "") {
   return std::string(part) + q + "_B1_Building_P1_Building";
 }
 
+// The Building nodes work on the quantities energy, co2 and money side by side,
+// in that order.
+std::vector<std::pair<Name, Oracle>> per_quantity(
+    const std::function<std::pair<Name, Oracle>(const char* q)>& write) {
+  std::vector<std::pair<Name, Oracle>> writes;
+  for (const char* q : {"energy", "co2", "money"}) writes.push_back(write(q));
+  return writes;
+}
+
 const std::vector<TaskNode>& task_nodes() {
-  static const std::vector<TaskNode> nodes = [] {
-    std::vector<TaskNode> n = {
-        {"0_5_10_ACTIVE_7",
-         {{"waterTank_B1_Water_P1_CleanWater",
-           sum("waterTank_B1_Water_P1_CleanWater", "qttWater_B1_Water_P1_CleanWater")}}},
-        {"0_6_13_ACTIVO_6",
-         {{"energyLevel_B1_Energy_P1_Energy",
-           sum("energyLevel_B1_Energy_P1_Energy", "qttEnergy_B1_Energy_P1_Energy")}}},
-        {"0_5_16_1__1",
-         {{"qualityInletN_B1_Water_P1_WasteWater_1", constant(273.78232)},
-          {"qualityInletCOD_B1_Water_P1_WasteWater_1", constant(69.24882)},
-          {"qualityOutletN_B1_Water_P1_WasteWater_1",
-           outlet("qualityInletN_B1_Water_P1_WasteWater_1", "percentN_B1_Water_P1_WasteWater_1")},
-          {"qualityOutletCOD_B1_Water_P1_WasteWater_1",
-           outlet("qualityInletCOD_B1_Water_P1_WasteWater_1",
-                  "percentCOD_B1_Water_P1_WasteWater_1")}}},
-        {"0_2_9_USED_7", {}},
-        {"0_2_9_USED_6", {}},
-        {"0_2_9_USED_4", {}},
-        {"0_4_17_1__1",
-         {{"qttWine_B1_Food_P1_WineProduction_1",
-           [](const State& s, const State&) {
-             return cell_of(s.d("qttGrapes_B1_Food_P1_WineProduction_1") * 10.0);
-           }},
-          {"qttWaste_B1_Food_P1_WineProduction_1",
-           [](const State& s, const State&) {
-             return cell_of(s.d("qttGrapes_B1_Food_P1_WineProduction_1") * 0.5);
-           }}}},
-        {"0_4_12_GROWING_8",
-         {{"waterTank_B1_Food_P1_Crop",
-           sum("waterTank_B1_Food_P1_Crop", "qttWater_B1_Food_P1_Crop")}}},
-        {"0_4_12_GROWING_4", {{"irrigationDaysOK_B1_Food_P1_Crop", constant(0.0)}}},
-        {"0_4_12_GROWING_22",
-         {{"fertilizerTank_B1_Food_P1_Crop",
-           sum("fertilizerTank_B1_Food_P1_Crop", "qttFertilizer_B1_Food_P1_Crop")}}},
-        {"0_4_8_ACTIVE_7",
-         {{"industrialFerlizer_B1_Food_P1_BioProductProduction",
-           difference("qttFertilizer_B1_Food_P1_BioProductProduction",
-                      "fertilizerTank_B1_Food_P1_BioProductProduction")}}},
-        {"0_4_8_ACTIVE_3",
-         {{"fertilizerTank_B1_Food_P1_BioProductProduction",
-           difference("fertilizerTank_B1_Food_P1_BioProductProduction",
-                      "qttFertilizer_B1_Food_P1_BioProductProduction")}}},
-        {"0_1_14_ENVIRONMENT_10",
-         {{"current_year_B1_Environment_P1_Environment",
-           plus_one_int("current_year_B1_Environment_P1_Environment")}}},
-        {"0_1_14_ENVIRONMENT_5",
-         {{"dies_B1_Environment_P1_Environment",
-           plus_one_int("dies_B1_Environment_P1_Environment")}}},
-        {"0_6_13_ACTIVO_9",
-         {{"bioProductsTank_B1_Energy_P1_Energy",
-           sum("bioProductsTank_B1_Energy_P1_Energy", "bioProduct_B1_Energy_P1_Energy")}}},
-        {"0_4_12_GROWING_10",
-         {{"irrigationDaysOK_B1_Food_P1_Crop",
-           [](const State& s, const State&) {
-             return cell_of(s.d("irrigationDaysOK_B1_Food_P1_Crop") + 1.0);
-           }},
-          {"waterTank_B1_Food_P1_Crop",
-           difference("waterTank_B1_Food_P1_Crop", "dayliWaterNeeded_B1_Food_P1_Crop")}}},
-        {"0_2_9_DESIGNED_4", {}},
-        {"0_4_12_GROWING_24",
-         {{"fertilizerDaysOK_B1_Food_P1_Crop",
-           [](const State& s, const State&) {
-             return cell_of(s.d("fertilizerDaysOK_B1_Food_P1_Crop") + 1.0);
-           }}}},
-        {"0_5_10_ACTIVE_3",
-         {{"waterTank_B1_Water_P1_CleanWater",
-           sum("waterTank_B1_Water_P1_CleanWater", "qttWater_B1_Water_P1_CleanWater")}}},
-        {"0_5_16_ACTIVE_3",
-         {{"qttWater_B1_Water_P1_WasteWater",
-           [](const State& s, const State&) {
-             return cell_of(s.d("qttWater_B1_Water_P1_WasteWater") +
-                            (s.d("qttLiquidWaste_B1_Water_P1_WasteWater") *
-                             s.d("percentReuse_B1_Water_P1_WasteWater")));
-           }}}},
-        {"0_3_15_ACTIVE_3",
-         {{"qttSolidWasteLevel_B1_Waste_P1_Waste",
-           sum("qttSolidWasteLevel_B1_Waste_P1_Waste", "qttSolidWaste_B1_Waste_P1_Waste")}}},
-        {"0_5_10_ACTIVE_18",
-         {{"waterTank_B1_Water_P1_CleanWater",
-           difference("waterTank_B1_Water_P1_CleanWater", "qttWater_B1_Water_P1_CleanWater")}}},
-        {"0_5_10_ACTIVE_11",
-         {{"qttWater_B1_Water_P1_CleanWater",
-           [](const State& s, const State&) { return s.at("waterTank_B1_Water_P1_CleanWater"); }},
-          {"waterTank_B1_Water_P1_CleanWater", constant(0.0)}}},
-        {"0_5_16_ACTIVE_10",
-         {{"qttTreatedWater_B1_Water_P1_WasteWater",
-           sum("qttTreatedWater_B1_Water_P1_WasteWater",
-               "qttLiquidWaste_B1_Water_P1_WasteWater")}}},
-        {"0_6_13_ACTIVO_15",
-         {{"qttEnergyGrid_B1_Energy_P1_Energy",
-           difference("qttEnergy_B1_Energy_P1_Energy", "energyLevel_B1_Energy_P1_Energy")},
-          {"energyLevel_B1_Energy_P1_Energy", constant(0.0)}}},
-        {"0_6_13_ACTIVO_13",
-         {{"energyLevel_B1_Energy_P1_Energy",
-           difference("energyLevel_B1_Energy_P1_Energy", "qttEnergy_B1_Energy_P1_Energy")}}},
-    };
-    // The Building nodes work on energy, co2 and money side by side.
-    for (TaskNode& node : n) {
-      const std::string id = node.id;
-      for (const char* q : {"energy", "co2", "money"}) {
-        if (id == "0_2_9_USED_7")
-          node.writes.push_back(
-              {B("total_activ_", q), sum3(B("build_", q), B("used_consum_", q), B("destroy_", q))});
-        if (id == "0_2_9_USED_6")
-          node.writes.push_back({B("total_passiv_", q),
-                                 sum3(B("build_", q), B("used_demand_", q), B("destroy_", q))});
-        if (id == "0_2_9_USED_4")
-          node.writes.push_back(
-              {B("destroy_", q), sum(B("destroy_materials_", q), B("destroy_decons_", q))});
-        if (id == "0_2_9_DESIGNED_4")
-          node.writes.push_back({B("build_", q), sum(B("acv_", q), B("cons_", q))});
-      }
-    }
-    return n;
-  }();
+  static const std::vector<TaskNode> nodes = {
+      {"0_5_10_ACTIVE_7",
+       {{"waterTank_B1_Water_P1_CleanWater",
+         sum("waterTank_B1_Water_P1_CleanWater", "qttWater_B1_Water_P1_CleanWater")}}},
+      {"0_6_13_ACTIVO_6",
+       {{"energyLevel_B1_Energy_P1_Energy",
+         sum("energyLevel_B1_Energy_P1_Energy", "qttEnergy_B1_Energy_P1_Energy")}}},
+      {"0_5_16_1__1",
+       {{"qualityInletN_B1_Water_P1_WasteWater_1", constant(273.78232)},
+        {"qualityInletCOD_B1_Water_P1_WasteWater_1", constant(69.24882)},
+        {"qualityOutletN_B1_Water_P1_WasteWater_1",
+         outlet("qualityInletN_B1_Water_P1_WasteWater_1", "percentN_B1_Water_P1_WasteWater_1")},
+        {"qualityOutletCOD_B1_Water_P1_WasteWater_1",
+         outlet("qualityInletCOD_B1_Water_P1_WasteWater_1",
+                "percentCOD_B1_Water_P1_WasteWater_1")}}},
+      {"0_2_9_USED_7", per_quantity([](const char* q) {
+         return std::pair{B("total_activ_", q),
+                          sum3(B("build_", q), B("used_consum_", q), B("destroy_", q))};
+       })},
+      {"0_2_9_USED_6", per_quantity([](const char* q) {
+         return std::pair{B("total_passiv_", q),
+                          sum3(B("build_", q), B("used_demand_", q), B("destroy_", q))};
+       })},
+      {"0_2_9_USED_4", per_quantity([](const char* q) {
+         return std::pair{B("destroy_", q),
+                          sum(B("destroy_materials_", q), B("destroy_decons_", q))};
+       })},
+      {"0_4_17_1__1",
+       {{"qttWine_B1_Food_P1_WineProduction_1",
+         [](const State& s, const State&) {
+           return cell_of(s.d("qttGrapes_B1_Food_P1_WineProduction_1") * 10.0);
+         }},
+        {"qttWaste_B1_Food_P1_WineProduction_1",
+         [](const State& s, const State&) {
+           return cell_of(s.d("qttGrapes_B1_Food_P1_WineProduction_1") * 0.5);
+         }}}},
+      {"0_4_12_GROWING_8",
+       {{"waterTank_B1_Food_P1_Crop",
+         sum("waterTank_B1_Food_P1_Crop", "qttWater_B1_Food_P1_Crop")}}},
+      {"0_4_12_GROWING_4", {{"irrigationDaysOK_B1_Food_P1_Crop", constant(0.0)}}},
+      {"0_4_12_GROWING_22",
+       {{"fertilizerTank_B1_Food_P1_Crop",
+         sum("fertilizerTank_B1_Food_P1_Crop", "qttFertilizer_B1_Food_P1_Crop")}}},
+      {"0_4_8_ACTIVE_7",
+       {{"industrialFerlizer_B1_Food_P1_BioProductProduction",
+         difference("qttFertilizer_B1_Food_P1_BioProductProduction",
+                    "fertilizerTank_B1_Food_P1_BioProductProduction")}}},
+      {"0_4_8_ACTIVE_3",
+       {{"fertilizerTank_B1_Food_P1_BioProductProduction",
+         difference("fertilizerTank_B1_Food_P1_BioProductProduction",
+                    "qttFertilizer_B1_Food_P1_BioProductProduction")}}},
+      {"0_1_14_ENVIRONMENT_10",
+       {{"current_year_B1_Environment_P1_Environment",
+         plus_one_int("current_year_B1_Environment_P1_Environment")}}},
+      {"0_1_14_ENVIRONMENT_5",
+       {{"dies_B1_Environment_P1_Environment",
+         plus_one_int("dies_B1_Environment_P1_Environment")}}},
+      {"0_6_13_ACTIVO_9",
+       {{"bioProductsTank_B1_Energy_P1_Energy",
+         sum("bioProductsTank_B1_Energy_P1_Energy", "bioProduct_B1_Energy_P1_Energy")}}},
+      {"0_4_12_GROWING_10",
+       {{"irrigationDaysOK_B1_Food_P1_Crop",
+         [](const State& s, const State&) {
+           return cell_of(s.d("irrigationDaysOK_B1_Food_P1_Crop") + 1.0);
+         }},
+        {"waterTank_B1_Food_P1_Crop",
+         difference("waterTank_B1_Food_P1_Crop", "dayliWaterNeeded_B1_Food_P1_Crop")}}},
+      {"0_2_9_DESIGNED_4", per_quantity([](const char* q) {
+         return std::pair{B("build_", q), sum(B("acv_", q), B("cons_", q))};
+       })},
+      {"0_4_12_GROWING_24",
+       {{"fertilizerDaysOK_B1_Food_P1_Crop",
+         [](const State& s, const State&) {
+           return cell_of(s.d("fertilizerDaysOK_B1_Food_P1_Crop") + 1.0);
+         }}}},
+      {"0_5_10_ACTIVE_3",
+       {{"waterTank_B1_Water_P1_CleanWater",
+         sum("waterTank_B1_Water_P1_CleanWater", "qttWater_B1_Water_P1_CleanWater")}}},
+      {"0_5_16_ACTIVE_3",
+       {{"qttWater_B1_Water_P1_WasteWater",
+         [](const State& s, const State&) {
+           return cell_of(s.d("qttWater_B1_Water_P1_WasteWater") +
+                          (s.d("qttLiquidWaste_B1_Water_P1_WasteWater") *
+                           s.d("percentReuse_B1_Water_P1_WasteWater")));
+         }}}},
+      {"0_3_15_ACTIVE_3",
+       {{"qttSolidWasteLevel_B1_Waste_P1_Waste",
+         sum("qttSolidWasteLevel_B1_Waste_P1_Waste", "qttSolidWaste_B1_Waste_P1_Waste")}}},
+      {"0_5_10_ACTIVE_18",
+       {{"waterTank_B1_Water_P1_CleanWater",
+         difference("waterTank_B1_Water_P1_CleanWater", "qttWater_B1_Water_P1_CleanWater")}}},
+      {"0_5_10_ACTIVE_11",
+       {{"qttWater_B1_Water_P1_CleanWater",
+         [](const State& s, const State&) { return s.at("waterTank_B1_Water_P1_CleanWater"); }},
+        {"waterTank_B1_Water_P1_CleanWater", constant(0.0)}}},
+      {"0_5_16_ACTIVE_10",
+       {{"qttTreatedWater_B1_Water_P1_WasteWater",
+         sum("qttTreatedWater_B1_Water_P1_WasteWater", "qttLiquidWaste_B1_Water_P1_WasteWater")}}},
+      {"0_6_13_ACTIVO_15",
+       {{"qttEnergyGrid_B1_Energy_P1_Energy",
+         difference("qttEnergy_B1_Energy_P1_Energy", "energyLevel_B1_Energy_P1_Energy")},
+        {"energyLevel_B1_Energy_P1_Energy", constant(0.0)}}},
+      {"0_6_13_ACTIVO_13",
+       {{"energyLevel_B1_Energy_P1_Energy",
+         difference("energyLevel_B1_Energy_P1_Energy", "qttEnergy_B1_Energy_P1_Energy")}}},
+  };
   return nodes;
 }
 
@@ -366,7 +343,8 @@ const std::vector<TaskNode>& task_nodes() {
 // its assignments give, and leave every other variable and every slot alone.
 TEST(Tasks, EachNodeWritesExactlyItsVariablesWithTheirValues) {
   ASSERT_EQ(task_nodes().size(), 26u);
-  auto texts = fill_with_markers();
+  const Markers markers;
+  markers.write_all();
   for (const TaskNode& node : task_nodes()) {
     SCOPED_TRACE(node.id);
     const State before;
@@ -385,7 +363,8 @@ TEST(Tasks, EachNodeWritesExactlyItsVariablesWithTheirValues) {
 }
 
 TEST(Tasks, DecisionsReadButNeverWrite) {
-  auto texts = fill_with_markers();
+  const Markers markers;
+  markers.write_all();
   const State before;
   for (const char* id : {"0_7_11_ACTIVE_5", "0_4_12_GROWING_9", "0_4_12_GROWING_23",
                          "0_4_8_ACTIVE_2", "0_1_14_ENVIRONMENT_8", "0_2_9_start_2",
