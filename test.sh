@@ -8,6 +8,7 @@ cd "$(dirname "$0")"
 
 packages=(
   cmake ninja-build g++ googletest python3 binutils valgrind   # Linux library and tests
+  nlohmann-json3-dev python3-jsonschema pkgconf gcc            # model description, schema, package
   clang-format git                                             # format check
   g++-mingw-w64-x86-64-posix wine64 python3-pefile             # Windows DLL, run under wine
 )

@@ -5,7 +5,8 @@ ELF (.so): the dynamic symbol table defines exactly the expected names.
 PE (.dll): exactly the expected names, each with its own entry point, none
 forwarded or exported by ordinal alone, ordinals 1..N in byte-wise ascending
 order of the names, the module name recorded in the table, and imports from
-system DLLs only.
+system DLLs only; with VERSION, a version resource that gives it as file and
+product version, with the product name and a description.
 Exit status 0 when all holds; every deviation is printed.
 """
 import os
@@ -44,10 +45,38 @@ def check_elf(module, expected, errors):
     return len(names)
 
 
-def check_pe(module, expected, errors):
+def check_version_resource(pe, version, errors):
+    fixed = getattr(pe, "VS_FIXEDFILEINFO", None)
+    if not fixed:
+        errors.append("no version resource")
+        return
+    numbers = [int(n) for n in version.split(".")] + [0]
+    packed = ((numbers[0] << 16 | numbers[1]), (numbers[2] << 16 | numbers[3]))
+    for what in ("File", "Product"):
+        found = (getattr(fixed[0], what + "VersionMS"), getattr(fixed[0], what + "VersionLS"))
+        if found != packed:
+            errors.append("%s version in the resource is %x.%x" % (what.lower(), *found))
+    strings = {}
+    for info in getattr(pe, "FileInfo", []):
+        for entry in info:
+            for table in getattr(entry, "StringTable", []):
+                strings.update({k.decode(): v.decode() for k, v in table.entries.items()})
+    wanted = {"FileVersion": version, "ProductVersion": version,
+              "ProductName": "TarvelloDemoSite", "OriginalFilename": "TarvelloDemoSite.dll"}
+    for key, value in wanted.items():
+        if strings.get(key) != value:
+            errors.append("version resource %s is %r, expected %r" % (key, strings.get(key), value))
+    if not strings.get("FileDescription"):
+        errors.append("version resource has no FileDescription")
+    print("version resource: %s" % ", ".join("%s=%s" % kv for kv in sorted(strings.items())))
+
+
+def check_pe(module, expected, errors, version):
     import pefile  # Debian's python3-pefile
 
     pe = pefile.PE(module)
+    if version:
+        check_version_resource(pe, version, errors)
     table = pe.DIRECTORY_ENTRY_EXPORT
     module_name = pe.get_string_at_rva(table.struct.Name).decode("ascii")
     if module_name != os.path.basename(module):
@@ -82,14 +111,15 @@ def check_pe(module, expected, errors):
 
 
 def main():
-    if len(sys.argv) != 3:
-        sys.exit("usage: check_exports.py MODULE EXPECTED_LIST")
+    if len(sys.argv) not in (3, 4):
+        sys.exit("usage: check_exports.py MODULE EXPECTED_LIST [VERSION]")
     module, expected_path = sys.argv[1], sys.argv[2]
+    version = sys.argv[3] if len(sys.argv) == 4 else None
     expected = expected_names(expected_path)
     errors = []
     with open(module, "rb") as f:
         magic = f.read(2)
-    count = check_pe(module, expected, errors) if magic == b"MZ" else check_elf(
+    count = check_pe(module, expected, errors, version) if magic == b"MZ" else check_elf(
         module, expected, errors)
     for e in errors:
         print(e)

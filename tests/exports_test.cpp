@@ -23,7 +23,7 @@ TEST(Exports, ExpectedListHoldsTheModelsValuesByKind) {
 TEST(Exports, EveryExpectedNameResolvesToItsOwnEntryPoint) {
   std::map<void*, std::string> seen;
   for (const Export& e : expected_exports()) {
-    void* p = Module::get().symbol(e.name.c_str());
+    void* p = module().symbol(e.name.c_str());
     EXPECT_NE(p, nullptr) << e.name;
     if (!p) continue;
     auto [it, fresh] = seen.emplace(p, e.name);
@@ -52,5 +52,12 @@ TEST(Exports, NamesOutsideTheCatalogueDoNotResolve) {
       // the store and the support units are private
       "waterTank_B1_Food_P1_Crop", "get_random", "round_dbl", "m_seed", "recoverOptiValue",
       "printFileDebug", "get_values", "hiperexponential"};
-  for (const char* name : absent) EXPECT_EQ(Module::get().symbol(name), nullptr) << name;
+  for (const char* name : absent) EXPECT_EQ(module().symbol(name), nullptr) << name;
+}
+
+TEST(Exports, ModuleLoadsByItsPlainNameAsAHostLoadsIt) {
+  // The platform's own search finds the module beside the test program.
+  const auto by_name = tds::Module::load(module_file());
+  EXPECT_NE(by_name->symbol("IniModel"), nullptr);
+  EXPECT_EQ(by_name->symbol("GetModelTaskX"), nullptr);
 }

@@ -1,16 +1,12 @@
 #include "host.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <sstream>
 #include <unordered_map>
-
-#if defined(_WIN32)
-#include <windows.h>
-#else
-#include <dlfcn.h>
-#endif
 
 namespace tds_test {
 
@@ -45,60 +41,62 @@ const std::vector<Export>& expected_exports() {
   return list;
 }
 
-const char* Module::file_name() {
-#if defined(_WIN32)
-  return "TarvelloDemoSite.dll";
-#else
-  return "TarvelloDemoSite.so";
-#endif
-}
-
-Module::Module() {
-  // By plain module name: the loader finds it beside the test program.
-#if defined(_WIN32)
-  handle_ = reinterpret_cast<void*>(LoadLibraryA(file_name()));
-  if (!handle_) {
-    std::fprintf(stderr, "cannot load %s (error %lu)\n", file_name(), GetLastError());
-    std::abort();
-  }
-#else
-  handle_ = dlopen(file_name(), RTLD_NOW | RTLD_LOCAL);
-  if (!handle_) {
-    std::fprintf(stderr, "cannot load %s: %s\n", file_name(), dlerror());
-    std::abort();
-  }
-#endif
-}
-
-Module& Module::get() {
-  static Module module;
-  return module;
-}
-
-void* Module::symbol(const char* name) const {
-#if defined(_WIN32)
-  return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(handle_), name));
-#else
-  return dlsym(handle_, name);
-#endif
+const std::string& module_file() {
+  static const std::string name = tds::module_file_name("TarvelloDemoSite");
+  return name;
 }
 
 namespace {
 
+std::unique_ptr<tds::Module> current;
+unsigned generation = 0;  // counts the modules loaded, so caches know when to resolve again
+
+[[noreturn]] void fail(const std::string& message) {
+  std::fprintf(stderr, "%s\n", message.c_str());
+  std::abort();
+}
+
 template <class F>
 F function(const char* name) {
-  void* p = Module::get().symbol(name);
-  if (!p) {
-    std::fprintf(stderr, "the module has no export %s\n", name);
-    std::abort();
+  try {
+    return module().function<F>(name);
+  } catch (const tds::LoadError& e) {
+    fail(e.what());
   }
-  return reinterpret_cast<F>(p);
 }
+
+// Loads a pristine module before every test case.
+class PristineModulePerCase : public ::testing::EmptyTestEventListener {
+  void OnTestStart(const ::testing::TestInfo&) override { load_pristine_module(); }
+};
+
+[[maybe_unused]] const bool registered = [] {
+  ::testing::UnitTest::GetInstance()->listeners().Append(new PristineModulePerCase);
+  return true;
+}();
 
 }  // namespace
 
+void load_pristine_module() {
+  current.reset();
+  try {
+    current = tds::Module::load_private_copy(module_file());
+  } catch (const tds::LoadError& e) {
+    fail(e.what());
+  }
+  ++generation;
+}
+
+tds::Module& module() {
+  if (!current) load_pristine_module();
+  return *current;
+}
+
 const std::vector<Value>& values() {
-  static const std::vector<Value> list = [] {
+  static std::vector<Value> list;
+  static unsigned resolved_in = 0;
+  if (resolved_in == generation && !list.empty()) return list;
+  list = [] {
     std::unordered_map<std::string, Kind> setters;
     for (const Export& e : expected_exports())
       if (e.name.rfind("Set", 0) == 0) setters.emplace(e.name.substr(3), e.kind);
@@ -117,15 +115,18 @@ const std::vector<Value>& values() {
     }
     return out;
   }();
+  resolved_in = generation;
   return list;
 }
 
 const Value& value(std::string_view name) {
-  static const std::unordered_map<std::string_view, const Value*> index = [] {
-    std::unordered_map<std::string_view, const Value*> m;
-    for (const Value& v : values()) m.emplace(v.name, &v);
-    return m;
-  }();
+  static std::unordered_map<std::string_view, const Value*> index;
+  static unsigned indexed_in = 0;
+  if (indexed_in != generation || index.empty()) {
+    index.clear();
+    for (const Value& v : values()) index.emplace(v.name, &v);
+    indexed_in = generation;
+  }
   auto it = index.find(name);
   if (it == index.end()) {
     std::fprintf(stderr, "no value named %.*s\n", static_cast<int>(name.size()), name.data());

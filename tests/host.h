@@ -1,13 +1,21 @@
-// A minimal simulation host for the tests: it loads the model module by its
-// name, resolves exports by name and calls them with the kind that the
-// independent list of expected exports gives.
+// A minimal simulation host for the tests: it loads the model module through
+// the host's loader, resolves exports by name and calls them with the kind
+// that the independent list of expected exports gives.
+//
+// Every test case runs on a pristine module: before each case a private copy
+// of the module file is loaded, with all values zero and the random-number
+// generator in its load-time state, so a test program passes whether CTest
+// runs its cases one by one or it runs them all in one process.
 #ifndef TDS_TESTS_HOST_H
 #define TDS_TESTS_HOST_H
 
 #include <cstdint>
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "loader.h"
 
 namespace tds_test {
 
@@ -25,18 +33,13 @@ struct Export {
 const std::vector<Export>& expected_exports();
 extern const char* const kExpectedExportsText;
 
-// The loaded module. Loading happens once per process, on first use.
-class Module {
- public:
-  static Module& get();
-  static const char* file_name();
-  // Null when the module has no export of that name.
-  void* symbol(const char* name) const;
-
- private:
-  Module();
-  void* handle_;
-};
+// The module file name, TarvelloDemoSite.so or TarvelloDemoSite.dll.
+const std::string& module_file();
+// The module of the current test case: a pristine private copy.
+tds::Module& module();
+// Replaces the current module with a new pristine copy; what values() and the
+// typed accessors below resolved before is then gone.
+void load_pristine_module();
 
 // A value of the store as the host sees it: its qualified name, kind and
 // resolved accessor pair.
@@ -47,7 +50,8 @@ struct Value {
   void* set;
 };
 
-// All 1003 values (every expected Get<q> that has a Set<q> twin), resolved.
+// All 1003 values (every expected Get<q> that has a Set<q> twin), resolved in
+// the current module.
 const std::vector<Value>& values();
 // One value by qualified name; fails the current test if it is unknown.
 const Value& value(std::string_view name);
@@ -64,6 +68,8 @@ Cell cell_of(double d);
 Cell cell_of(std::int32_t i);
 Cell cell_of(const char* text);
 std::string describe(const Cell& cell);
+// How GoogleTest prints a cell in a failure message.
+inline void PrintTo(const Cell& cell, std::ostream* os) { *os << describe(cell); }
 
 Cell read(const Value& v);
 // Calls the setter and returns the setter's result.
