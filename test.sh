@@ -29,7 +29,7 @@ if ((${#missing[@]})); then
 fi
 
 echo "== format check (.clang-format)"
-git ls-files -z -- '*.cpp' '*.h' | xargs -0 clang-format --dry-run -Werror
+git ls-files -z -- '*.cpp' '*.h' '*.c' | xargs -0 clang-format --dry-run -Werror
 
 presets=("$@")
 ((${#presets[@]})) || presets=(linux windows)

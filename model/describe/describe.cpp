@@ -95,7 +95,8 @@ std::map<std::string, std::pair<int, json>> initial_values() {
 }
 
 int parse_number(const std::string& digits, const std::string& context) {
-  if (digits.empty() || digits.size() > 6 || digits.find_first_not_of("0123456789") != std::string::npos ||
+  if (digits.empty() || digits.size() > 6 ||
+      digits.find_first_not_of("0123456789") != std::string::npos ||
       (digits.size() > 1 && digits[0] == '0'))
     throw std::runtime_error("bad number '" + digits + "' in " + context);
   return std::stoi(digits);
@@ -339,25 +340,26 @@ json describe(const std::string& version) {
     }
     vals.push_back(std::move(d));
   }
-  if (!initial.empty()) throw std::runtime_error("initial value for unknown " + initial.begin()->first);
+  if (!initial.empty())
+    throw std::runtime_error("initial value for unknown " + initial.begin()->first);
   doc["values"] = vals;
 
   json nodes = json::array();
   int chain = 0, decisions = 0, tasks = 0;
-#define TDS_DECISION_ENTRY(block, process, label, number, condition, if_true, if_false)      \
-  nodes.push_back(describe_decision(++chain,                                                 \
-                                    {block, process, label, number, #condition, if_true,     \
-                                     if_false, TDS_NODE_ID(block, process, label, number)}, \
-                                    known));                                                 \
+#define TDS_DECISION_ENTRY(block, process, label, number, condition, if_true, if_false)            \
+  nodes.push_back(describe_decision(++chain,                                                       \
+                                    {block, process, label, number, #condition, if_true, if_false, \
+                                     TDS_NODE_ID(block, process, label, number)},                  \
+                                    known));                                                       \
   ++decisions;
   TDS_DECISION_NODES(TDS_DECISION_ENTRY)
 #undef TDS_DECISION_ENTRY
   chain = 0;
-#define TDS_TASK_ENTRY(block, process, label, number, draws, ...)                        \
-  nodes.push_back(describe_task(++chain,                                                 \
-                                {block, process, label, number, draws, #__VA_ARGS__,     \
-                                 TDS_NODE_ID(block, process, label, number)},            \
-                                known));                                                 \
+#define TDS_TASK_ENTRY(block, process, label, number, draws, ...)                    \
+  nodes.push_back(describe_task(++chain,                                             \
+                                {block, process, label, number, draws, #__VA_ARGS__, \
+                                 TDS_NODE_ID(block, process, label, number)},        \
+                                known));                                             \
   ++tasks;
   TDS_TASK_NODES(TDS_TASK_ENTRY)
 #undef TDS_TASK_ENTRY
