@@ -2,7 +2,7 @@
 # Builds TarvelloDemoSite and runs every test suite, from a fresh Debian 12
 # machine: installs whatever build and test tools are missing (apt-get, as
 # root), then configures, builds and tests each target with its CMake workflow
-# preset. Usage: ./test.sh [preset...]   (default: all targets)
+# preset. Usage: ./test.sh [preset...]   (default: linux windows asan)
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -32,7 +32,7 @@ echo "== format check (.clang-format)"
 git ls-files -z -- '*.cpp' '*.h' '*.c' | xargs -0 clang-format --dry-run -Werror
 
 presets=("$@")
-((${#presets[@]})) || presets=(linux windows)
+((${#presets[@]})) || presets=(linux windows asan)
 for preset in "${presets[@]}"; do
   echo "== workflow: $preset"
   cmake --workflow --preset "$preset" --fresh

@@ -71,14 +71,27 @@ struct Value {
   bool slot;
 };
 
+// Tables of constant texts rather than code, so that even the 1003 entries
+// compile to data.
+struct Entry {
+  const char* name;
+  const char* kind;
+};
+constexpr Entry kVariables[] = {
+#define TDS_VARIABLE_ENTRY(kind, name) {#name, #kind},
+    TDS_VARIABLES(TDS_VARIABLE_ENTRY)
+#undef TDS_VARIABLE_ENTRY
+};
+constexpr Entry kSlots[] = {
+#define TDS_SLOT_ENTRY(kind, name) {#name, #kind},
+    TDS_SLOTS(TDS_SLOT_ENTRY)
+#undef TDS_SLOT_ENTRY
+};
+
 std::vector<Value> catalogue_values() {
   std::vector<Value> out;
-#define TDS_VARIABLE_ENTRY(kind, name) out.push_back({#name, #kind, false});
-  TDS_VARIABLES(TDS_VARIABLE_ENTRY)
-#undef TDS_VARIABLE_ENTRY
-#define TDS_SLOT_ENTRY(kind, name) out.push_back({#name, #kind, true});
-  TDS_SLOTS(TDS_SLOT_ENTRY)
-#undef TDS_SLOT_ENTRY
+  for (const Entry& e : kVariables) out.push_back({e.name, e.kind, false});
+  for (const Entry& e : kSlots) out.push_back({e.name, e.kind, true});
   return out;
 }
 
