@@ -161,7 +161,21 @@ double round_dbl(double x) {
   if (!(std::fabs(units) < 0x1p53)) {
     return x;
   }
-  const std::int64_t n = static_cast<std::int64_t>(units);
+  // Inside the signed 32-bit range of the count: the documented double arithmetic decides.
+  if (units > -2147483649.0 && units < 2147483648.0) {
+    return static_cast<double>(static_cast<std::int64_t>(units)) / scale;
+  }
+  // Beyond it these steps lose too much: from |x| >= 2^35 on the spacing of doubles exceeds
+  // half, so x + half lands a whole spacing above x (68444961007.62647 would become
+  // 68444961007.62648, and rounding a result again could move it). Count exactly instead: the
+  // integer part of x times scale is an exact integer below 2^53, and so is the fractional part
+  // times scale (with 5 digits: |x| >= 21474 leaves the fraction at most 38 bits and
+  // scale = 2^5 * 3125 adds 12), as is that plus or minus one half, whose truncation is the
+  // fraction rounded half away from zero.
+  const double whole = std::trunc(x);
+  const double fraction = (x - whole) * scale;
+  const double rounded_fraction = std::trunc(fraction + (x < 0.0 ? -0.5 : 0.5));
+  const std::int64_t n = static_cast<std::int64_t>(whole * scale + rounded_fraction);
   return static_cast<double>(n) / scale;
 }
 

