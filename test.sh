@@ -6,27 +6,13 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-packages=(
-  cmake ninja-build g++ googletest python3 binutils valgrind   # Linux library and tests
-  nlohmann-json3-dev python3-jsonschema pkgconf gcc            # model description, schema, package
-  clang-format git                                             # format check
-  g++-mingw-w64-x86-64-posix wine64 python3-pefile             # Windows DLL, run under wine
-)
-
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
-if ((${#missing[@]})); then
-  echo "== installing: ${missing[*]}"
-  if [ "$(id -u)" -ne 0 ]; then
-    echo "run as root, or install these packages first: ${missing[*]}" >&2
-    exit 1
-  fi
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update
-  apt-get install -y "${missing[@]}"
-fi
+source cmake/packages.sh
+ensure_packages \
+  cmake ninja-build g++ gcc googletest python3 binutils valgrind \
+  nlohmann-json3-dev python3-jsonschema pkgconf \
+  libcli11-dev gnuplot-nox slurm-wlm munge \
+  clang-format git \
+  g++-mingw-w64-x86-64-posix wine64 python3-pefile
 
 echo "== format check (.clang-format)"
 git ls-files -z -- '*.cpp' '*.h' '*.c' | xargs -0 clang-format --dry-run -Werror

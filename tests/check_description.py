@@ -1,15 +1,32 @@
 #!/usr/bin/python3
 """Validates a model description against its JSON Schema (draft 2020-12).
 
-Also checks that the file is in its canonical form (sorted keys, two-space
-indent, final newline), which is what makes two builds byte-identical, and
-that its counts agree with its lists.
+Also checks that the file is in its canonical form (sorted keys, each
+top-level key on a line of its own, a list of objects one compact object per
+line), which is what makes two builds byte-identical, and that its counts
+agree with its lists.
 Usage: check_description.py SCHEMA DESCRIPTION
 """
 import json
 import sys
 
 import jsonschema  # Debian's python3-jsonschema
+
+
+def compact(value):
+    return json.dumps(value, separators=(",", ":"), sort_keys=True)
+
+
+def canonical(description):
+    lines = []
+    for key in sorted(description):
+        value = description[key]
+        if isinstance(value, list) and value and isinstance(value[0], dict):
+            items = ",\n".join("    " + compact(item) for item in value)
+            lines.append("  %s: [\n%s\n  ]" % (json.dumps(key), items))
+        else:
+            lines.append("  %s: %s" % (json.dumps(key), compact(value)))
+    return "{\n" + ",\n".join(lines) + "\n}\n"
 
 
 def main():
@@ -26,8 +43,8 @@ def main():
     problems = ["%s: %s" % ("/".join(map(str, e.absolute_path)) or "(top)", e.message)
                 for e in validator.iter_errors(description)]
 
-    if json.dumps(description, indent=2, sort_keys=True) + "\n" != text:
-        problems.append("not in canonical form (sorted keys, indent 2, final newline)")
+    if canonical(description) != text:
+        problems.append("not in canonical form (sorted keys, one entry of a list per line)")
 
     values = description["values"]
     nodes = description["nodes"]

@@ -31,7 +31,7 @@ struct Export {
 
 // The 2010 expected exports, in the order of the data file.
 const std::vector<Export>& expected_exports();
-extern const char* const kExpectedExportsText;
+extern const char kExpectedExportsText[];
 
 // The module file name, TarvelloDemoSite.so or TarvelloDemoSite.dll.
 const std::string& module_file();

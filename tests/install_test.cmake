@@ -50,6 +50,13 @@ run(${CMAKE_COMMAND} --build ${WORK_DIR}/cmake)
 run(${EMULATOR} ${WORK_DIR}/cmake/consumer${EXE_SUFFIX})
 expect_consumer_ok("${output}" "CMake package")
 
+# The installed host finds the installed module and description on its own.
+run(${EMULATOR} ${prefix}/bin/tarvello-run${EXE_SUFFIX} --days 2 --quiet)
+if(NOT output MATCHES "^day,.*\n1,.*\n2,")
+  message(FATAL_ERROR "the installed tarvello-run printed:\n${output}")
+endif()
+message(STATUS "installed tarvello-run: runs")
+
 if(NOT TOOLCHAIN)
   # The same consumer through pkg-config alone.
   set(ENV{PKG_CONFIG_PATH} ${prefix}/lib/pkgconfig)

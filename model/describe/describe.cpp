@@ -7,8 +7,8 @@
 // value, the blocks, processes and signals, and the nodes with their
 // conditions or assignments and the variables they read and write. Reads and
 // writes are derived from the node code itself, so they cannot drift from what
-// the library does. Object keys are sorted and every list has a fixed order,
-// so the same sources always give the same bytes.
+// the library does. Object keys are sorted, every list has a fixed order and
+// the layout is fixed, so the same sources always give the same bytes.
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
@@ -388,6 +388,28 @@ json describe(const std::string& version) {
   return doc;
 }
 
+// The file's layout: one top-level key per line, and a list of objects one
+// object per line, each in compact form. Hosts read the file at every start,
+// so it stays small, and a change to one entry is a change to one line.
+std::string layout(const json& doc) {
+  std::string out = "{\n";
+  const char* separator = "";
+  for (const auto& [key, value] : doc.items()) {
+    out += separator;
+    separator = ",\n";
+    out += "  " + json(key).dump() + ": ";
+    if (!value.is_array() || value.empty() || !value.front().is_object()) {
+      out += value.dump();
+      continue;
+    }
+    out += "[\n";
+    for (std::size_t i = 0; i < value.size(); ++i)
+      out += "    " + value[i].dump() + (i + 1 < value.size() ? ",\n" : "\n");
+    out += "  ]";
+  }
+  return out + "\n}\n";
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -398,7 +420,7 @@ int main(int argc, char** argv) {
   const std::string output = argv[2];
   const std::string partial = output + ".part";
   try {
-    const std::string text = describe(argv[1]).dump(2) + "\n";
+    const std::string text = layout(describe(argv[1]));
     {
       std::ofstream out(partial, std::ios::binary | std::ios::trunc);
       out << text;

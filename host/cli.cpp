@@ -1,0 +1,502 @@
+// tarvello-run: the reference host. It loads a model library and its
+// description, walks the process diagrams day by day as the plan says, feeds
+// the scenario's inputs, and writes the chosen variables as CSV.
+#include "cli.h"
+
+#include <CLI/CLI.hpp>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <thread>
+
+#include "csv.h"
+#include "defaults.h"
+#include "description.h"
+#include "loader.h"
+#include "model.h"
+#include "plan.h"
+#include "run.h"
+#include "scenario.h"
+#include "sweep.h"
+
+#if defined(_WIN32)
+#include <fcntl.h>
+#include <io.h>
+#define TDS_ISATTY _isatty
+#define TDS_FILENO _fileno
+#else
+#include <unistd.h>
+#define TDS_ISATTY isatty
+#define TDS_FILENO fileno
+#endif
+
+namespace tds {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kProgram = "tarvello-run";
+
+long long positive(const std::string& text, const char* option) {
+  long long n = 0;
+  std::size_t used = 0;
+  try {
+    n = std::stoll(text, &used);
+  } catch (const std::exception&) {
+    used = 0;
+  }
+  if (used == 0 || used != text.size() || n < 1)
+    throw InputError(std::string(option) + ": '" + text + "' is not a positive whole number");
+  return n;
+}
+
+// Where the module and its description are: --library, or the model's plain
+// module name beside this program (or in ../lib, as installed on Linux); the
+// description beside the module or in ../share/<model>/.
+struct Located {
+  std::string module, description;
+};
+
+Located locate(const std::string& model, const std::string& library,
+               const std::string& description) {
+  Located found;
+  const std::string file = module_file_name(model);
+  if (!library.empty()) {
+    found.module = library;
+  } else {
+    const fs::path here = executable_directory();
+    for (const fs::path& candidate : {here / file, here.parent_path() / "lib" / file}) {
+      if (fs::exists(candidate)) {
+        found.module = candidate.string();
+        break;
+      }
+    }
+    if (found.module.empty())
+      throw InputError("cannot find " + file + " beside " + kProgram + " (in " + here.string() +
+                       " or " + (here.parent_path() / "lib").string() + "); give --library PATH");
+  }
+  if (!description.empty()) {
+    found.description = description;
+    return found;
+  }
+  const fs::path module(found.module);
+  const std::string stem = module.stem().string();
+  const fs::path dir = module.has_parent_path() ? module.parent_path() : fs::path(".");
+  for (const fs::path& candidate :
+       {dir / (stem + ".json"), dir.parent_path() / "share" / stem / (stem + ".json")}) {
+    if (fs::exists(candidate)) {
+      found.description = candidate.string();
+      return found;
+    }
+  }
+  throw InputError("cannot find the model description " + stem + ".json beside " + found.module +
+                   "; give --description PATH");
+}
+
+// The model that a plan is for, to find its module by name; a plan that does
+// not say is reported when it is read.
+std::string model_of(const std::string& plan_text) {
+  const auto doc = nlohmann::json::parse(plan_text, nullptr, false);
+  if (doc.is_object() && doc.contains("model") && doc["model"].is_string())
+    return doc["model"].get<std::string>();
+  return "TarvelloDemoSite";
+}
+
+// A glob with * and ?; a pattern without either matches names that contain it.
+bool matches(std::string_view pattern, std::string_view name) {
+  if (pattern.find_first_of("*?") == std::string_view::npos)
+    return name.find(pattern) != std::string_view::npos;
+  std::size_t p = 0, n = 0, star = std::string_view::npos, resume = 0;
+  while (n < name.size()) {
+    if (p < pattern.size() && (pattern[p] == '?' || pattern[p] == name[n])) {
+      ++p;
+      ++n;
+    } else if (p < pattern.size() && pattern[p] == '*') {
+      star = p++;
+      resume = n;
+    } else if (star != std::string_view::npos) {
+      p = star + 1;
+      n = ++resume;
+    } else {
+      return false;
+    }
+  }
+  while (p < pattern.size() && pattern[p] == '*') ++p;
+  return p == pattern.size();
+}
+
+std::size_t value_named(const Description& d, const std::string& name, const std::string& where) {
+  const auto v = d.find_value(name);
+  if (!v)
+    throw InputError(where + ": " +
+                     with_nearest("unknown variable " + name, d.nearest_values(name)));
+  return *v;
+}
+
+void print_info(std::ostream& out, const Description& d, const Located& at, const Plan& plan,
+                const Scenario& scenario) {
+  std::size_t slots = 0, initial = 0, kinds[3] = {0, 0, 0}, decisions = 0;
+  for (const ValueInfo& v : d.values()) {
+    slots += v.slot;
+    initial += v.initial.has_value();
+    ++kinds[static_cast<int>(v.kind)];
+  }
+  for (const NodeInfo& n : d.nodes()) decisions += n.decision;
+  out << d.model() << " " << d.version() << "\n"
+      << "  module       " << at.module << "\n"
+      << "  description  " << at.description << "\n"
+      << "  values       " << d.values().size() << " (" << d.values().size() - slots
+      << " variables, " << slots << " signal parameter slots; " << kinds[0] << " double, "
+      << kinds[1] << " int, " << kinds[2] << " text), " << initial << " with an initial value\n"
+      << "  nodes        " << d.nodes().size() << " with model code (" << decisions
+      << " decisions, " << d.nodes().size() - decisions << " tasks)\n"
+      << "  processes    " << d.processes().size() << "\n";
+  for (const ProcessInfo& p : d.processes()) {
+    out << "    " << p.number << " " << p.name << " (block " << p.block << "):";
+    const char* separator = " ";
+    for (const NodeInfo& n : d.nodes())
+      if (n.process == p.number) {
+        out << separator << n.id << (n.decision ? " (decision)" : "");
+        separator = ", ";
+      }
+    if (*separator == ' ') out << " no nodes with model code";
+    out << "\n";
+  }
+  std::size_t host_nodes = 0;
+  for (const PlanNode& n : plan.nodes()) host_nodes += n.kind == PlanNode::Kind::Host;
+  out << "  plan         " << plan.source() << ": " << plan.processes().size() << " processes, "
+      << plan.nodes().size() << " nodes (" << host_nodes << " without model code)\n"
+      << "  scenario     " << scenario.source << ": " << scenario.constants.size() << " constants, "
+      << scenario.daily.columns().size() << " per-day inputs";
+  if (scenario.cycle > 0) out << " repeating every " << scenario.cycle << " days";
+  out << "\n";
+}
+
+void print_list(std::ostream& out, const Description& d, const std::string& pattern) {
+  CsvWriter csv;
+  csv.field("name");
+  csv.field("kind");
+  csv.field("initial");
+  csv.end_row();
+  for (const ValueInfo& v : d.values()) {
+    if (!matches(pattern, v.name)) continue;
+    csv.field(v.name);
+    csv.field(kind_name(v.kind));
+    if (!v.initial)
+      csv.field("");
+    else if (v.kind == Kind::Text)
+      csv.text(v.initial->c_str());
+    else
+      csv.field(*v.initial);
+    csv.end_row();
+  }
+  out << csv.buffer();
+}
+
+std::string summary(const Description& d, const Plan& plan, const RunResult& r) {
+  std::ostringstream s;
+  s << kProgram << ": " << r.days << " days of " << d.model() << " " << d.version() << " in ";
+  if (r.seconds < 1.0)
+    s << format_double(static_cast<double>(static_cast<long long>(r.seconds * 1e4)) / 10.0)
+      << " ms\n";
+  else
+    s << format_double(static_cast<double>(static_cast<long long>(r.seconds * 100)) / 100.0)
+      << " s\n";
+  auto words = [](std::string name) {
+    for (char& c : name)
+      if (c == '_') c = ' ';
+    return name;
+  };
+  s << "  nodes with model code visited: " << r.model_nodes_visited << " of " << d.nodes().size()
+    << "\n";
+  for (std::size_t i = 0; i < plan.counts().size(); ++i)
+    s << "  " << words(plan.counts()[i].name) << ": " << r.counted[i] << "\n";
+  if (!plan.shortfalls().empty()) {
+    s << "  shortfall days: " << r.shortfall_days << " (";
+    for (std::size_t i = 0; i < plan.shortfalls().size(); ++i)
+      s << (i ? ", " : "") << words(plan.shortfalls()[i].name) << " " << r.shortfall_each[i];
+    s << ")\n";
+  }
+  for (std::size_t i = 0; i < plan.levels().size(); ++i) {
+    const Cell& c = r.levels[i];
+    s << "  final " << d.values()[plan.levels()[i]].name << ": "
+      << (c.kind == Kind::Double ? format_double(c.d)
+          : c.kind == Kind::Int  ? std::to_string(c.i)
+                                 : std::string(c.t ? c.t : "(null)"))
+      << "\n";
+  }
+  return s.str();
+}
+
+struct Options {
+  std::string library, description, plan, scenario, input, days = "365", every = "1", out = "-",
+                                                           vars, list;
+  std::vector<std::string> sets;
+  bool quiet = false, info = false;
+  // Sweeps.
+  std::string sweep, jobs, shard;
+  bool daily = false;
+  std::vector<std::string> merge;
+  long long worker = -1;  // a Windows child running one case of a sweep
+  std::vector<std::string> argv;
+};
+
+// "I/N" with 0 <= I < N.
+std::pair<unsigned, unsigned> parse_shard(const std::string& text) {
+  const auto slash = text.find('/');
+  if (slash != std::string::npos) {
+    try {
+      std::size_t a = 0, b = 0;
+      const long long i = std::stoll(text.substr(0, slash), &a);
+      const long long n = std::stoll(text.substr(slash + 1), &b);
+      if (a == slash && b == text.size() - slash - 1 && i >= 0 && n >= 1 && i < n && n <= 1000000)
+        return {static_cast<unsigned>(i), static_cast<unsigned>(n)};
+    } catch (const std::exception&) {
+    }
+  }
+  throw InputError("--shard: '" + text + "' is not I/N with 0 <= I < N");
+}
+
+std::string sweep_summary(const std::string& out_dir, std::size_t cases, std::size_t failed,
+                          double seconds) {
+  std::ostringstream s;
+  s << kProgram << ": sweep of " << cases << " cases in "
+    << format_double(static_cast<double>(static_cast<long long>(seconds * 1000)) / 1000.0) << " s";
+  if (failed) s << ", " << failed << " failed";
+  s << "; summary in " << (fs::path(out_dir) / "summary.csv").string() << "\n";
+  return s.str();
+}
+
+int run(const Options& o) {
+  if (!o.merge.empty()) {
+    merge_shards(o.merge.front(), {o.merge.begin() + 1, o.merge.end()});
+    if (!o.quiet)
+      std::fprintf(stderr, "%s: %zu shards merged into %s\n", kProgram, o.merge.size() - 1,
+                   (fs::path(o.merge.front()) / "summary.csv").string().c_str());
+    return 0;
+  }
+  const long long days = positive(o.days, "--days");
+  const long long every = positive(o.every, "--every");
+  const bool sweeping = !o.sweep.empty();
+  if (sweeping && o.out == "-") throw InputError("--sweep needs --out DIR for its results");
+  const unsigned jobs =
+      o.jobs.empty() ? std::max(1u, std::thread::hardware_concurrency())
+                     : static_cast<unsigned>(std::min<long long>(positive(o.jobs, "--jobs"), 4096));
+  const auto [shard, shards] =
+      o.shard.empty() ? std::pair<unsigned, unsigned>{0, 1} : parse_shard(o.shard);
+  if (!sweeping && (!o.jobs.empty() || !o.shard.empty() || o.daily))
+    throw InputError("--jobs, --shard and --daily belong to --sweep");
+
+  // The built-in plan names the model whose module is looked for by default.
+  const std::string plan_text =
+      o.plan.empty() ? std::string(kDefaultPlan) : read_text_file(o.plan, "plan");
+  const Located at = locate(model_of(plan_text), o.library, o.description);
+  const Description description = Description::load(at.description);
+  std::unique_ptr<Module> module;
+  try {
+    module = Module::load(at.module);
+  } catch (const LoadError& e) {
+    throw InputError(e.what());
+  }
+  const Model model = [&] {
+    try {
+      return Model(*module, description);
+    } catch (const LoadError& e) {
+      throw InputError(e.what());
+    }
+  }();
+
+  if (!o.list.empty()) {
+    print_list(std::cout, description, o.list);
+    return 0;
+  }
+
+  const Plan plan = Plan::parse(plan_text, o.plan.empty() ? "(built-in)" : o.plan, description);
+  Scenario scenario = [&] {
+    if (o.scenario.empty())
+      return Scenario::parse(kDefaultScenario, "(built-in)", description,
+                             [](const std::string& name) {
+                               if (name != "inputs.csv")
+                                 throw InputError("scenario (built-in): no built-in file " + name);
+                               return std::string(kDefaultInputs);
+                             });
+    const fs::path dir = fs::path(o.scenario).parent_path();
+    return Scenario::parse(read_text_file(o.scenario, "scenario"), o.scenario, description,
+                           [&](const std::string& name) {
+                             return read_text_file((dir / name).string(), "per-day input table");
+                           });
+  }();
+  if (!o.input.empty())
+    scenario.daily = DailyInputs::parse(read_text_file(o.input, "per-day input table"), o.input,
+                                        description, scenario.cycle);
+  if (o.info) {
+    print_info(std::cout, description, at, plan, scenario);
+    return 0;
+  }
+
+  RunOptions options;
+  options.days = days;
+  options.every = every;
+  if (o.vars.empty()) {
+    options.variables = plan.default_variables();
+  } else if (o.vars == "all") {
+    for (std::size_t i = 0; i < description.values().size(); ++i) options.variables.push_back(i);
+  } else {
+    std::stringstream list(o.vars);
+    for (std::string name; std::getline(list, name, ',');)
+      options.variables.push_back(value_named(description, name, "--vars"));
+  }
+  std::deque<std::string> texts;
+  std::vector<std::size_t> overridden;
+  for (const std::string& set : o.sets) {
+    const auto eq = set.find('=');
+    if (eq == std::string::npos || eq == 0)
+      throw InputError("--set " + set + ": expected NAME=VALUE");
+    const std::size_t v = value_named(description, set.substr(0, eq), "--set");
+    options.overrides.emplace_back(
+        v, parse_cell(description.values()[v].kind, std::string_view(set).substr(eq + 1),
+                      "--set " + set.substr(0, eq), texts));
+    overridden.push_back(v);
+  }
+  scenario.daily.drop(overridden);
+
+  if (sweeping) {
+    const CaseTable table =
+        CaseTable::parse(read_text_file(o.sweep, "cases file"), o.sweep, description, days);
+    SweepOptions sweep;
+    sweep.out_dir = o.out;
+    sweep.jobs = jobs;
+    sweep.daily = o.daily;
+    sweep.shard = shard;
+    sweep.shards = shards;
+    sweep.run = options;
+    sweep.argv = o.argv;
+    if (o.worker >= 0)
+      return run_sweep_case(model, plan, scenario, table, static_cast<std::size_t>(o.worker),
+                            sweep);
+    sweep.progress = !o.quiet && TDS_ISATTY(TDS_FILENO(stderr));
+    const auto started = std::chrono::steady_clock::now();
+    const std::size_t failed = run_sweep(*module, model, plan, scenario, table, sweep);
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    std::size_t ran = 0;
+    for (const SweepCase& c : table.cases) ran += c.row % shards == shard;
+    if (!o.quiet) std::fputs(sweep_summary(o.out, ran, failed, seconds).c_str(), stderr);
+    return failed ? 1 : 0;
+  }
+
+  // The CSV goes to a file beside the target, renamed into place once the
+  // run has succeeded; for stdout it is held until then.
+  const bool to_stdout = o.out == "-";
+  const std::string partial = o.out + ".part";
+  std::ofstream file;
+  std::string held;
+  if (!to_stdout) {
+    file.open(partial, std::ios::binary | std::ios::trunc);
+    if (!file) throw InputError("--out: cannot write " + partial);
+  }
+  options.progress = !o.quiet && TDS_ISATTY(TDS_FILENO(stderr));
+  RunResult result;
+  try {
+    result = run_model(model, plan, scenario, options, [&](std::string& chunk) {
+      if (to_stdout)
+        held += chunk;
+      else
+        file.write(chunk.data(), static_cast<std::streamsize>(chunk.size()));
+    });
+    if (!to_stdout) {
+      file.close();
+      if (!file) throw RunError("cannot write " + partial);
+      std::error_code error;
+      fs::rename(partial, o.out, error);
+      if (error)
+        throw RunError("cannot rename " + partial + " to " + o.out + ": " + error.message());
+    }
+  } catch (...) {
+    if (!to_stdout) {
+      file.close();
+      std::error_code ignored;
+      fs::remove(partial, ignored);
+    }
+    throw;
+  }
+  if (to_stdout) {
+    std::fwrite(held.data(), 1, held.size(), stdout);
+    if (std::fflush(stdout) != 0) throw RunError("cannot write the output");
+  }
+  if (!o.quiet) std::fputs(summary(description, plan, result).c_str(), stderr);
+  return 0;
+}
+
+}  // namespace
+
+int tarvello_run(int argc, char** argv) {
+#if defined(_WIN32)
+  // LF line ends and the same bytes as on Linux.
+  _setmode(_fileno(stdout), _O_BINARY);
+#endif
+  CLI::App app{
+      "Runs the TarvelloDemoSite model library day by day, walking its process diagrams as "
+      "a plan says, and writes the chosen variables as CSV.",
+      kProgram};
+  Options o;
+  app.add_option("--library", o.library, "The model module (default: beside this program)");
+  app.add_option("--description", o.description,
+                 "The model description (default: beside the module)");
+  app.add_option("--plan", o.plan, "A diagram plan (JSON) in place of the built-in one");
+  app.add_option("--scenario", o.scenario, "A scenario (JSON) in place of the built-in one");
+  app.add_option("--input", o.input, "A per-day input table (CSV) in place of the scenario's");
+  app.add_option("--days", o.days, "Days to run (default 365)");
+  app.add_option("--set", o.sets, "Set a value after the scenario: NAME=VALUE (repeatable)");
+  app.add_option("--vars", o.vars,
+                 "Variables to write: NAME,NAME,... or all (default: the plan's)");
+  app.add_option("--every", o.every, "Write every K-th day (default 1)");
+  app.add_option("--out", o.out, "The CSV file (default -, standard output)");
+  app.add_flag("--quiet", o.quiet, "No progress bar and no summary on standard error");
+  app.add_flag("--info", o.info, "Describe the model, plan and scenario, and run nothing");
+  app.add_option("--list", o.list,
+                 "List the values whose names match a pattern (* and ?; plain text matches "
+                 "names containing it) with kind and initial value, and run nothing");
+  app.add_option("--sweep", o.sweep,
+                 "Run every case of a cases CSV (a case column, optionally days, and one column "
+                 "per variable), each from a pristine library; results in --out DIR");
+  app.add_option("--jobs", o.jobs, "Cases run at once in a sweep (default: the number of cores)");
+  app.add_flag("--daily", o.daily, "In a sweep, also write each case's CSV as DIR/<case>.csv");
+  app.add_option("--shard", o.shard,
+                 "Run only the cases whose 0-based row index modulo N is I: I/N");
+  app.add_option("--merge", o.merge, "Join shard summaries: --merge OUT_DIR SHARD_DIR...")
+      ->expected(2, 1 << 20);
+  app.add_option("--sweep-worker", o.worker)->group("");  // a sweep's child on Windows
+  app.footer(
+      "Exit status: 0 on success, 2 for a bad option or input (nothing is run), 1 when the run "
+      "fails.");
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp&) {
+    std::cout << app.help();
+    return 0;
+  } catch (const CLI::ParseError& e) {
+    std::fprintf(stderr, "%s: %s\n", kProgram, e.what());
+    return 2;
+  }
+  o.argv.assign(argv + 1, argv + argc);
+  try {
+    return run(o);
+  } catch (const InputError& e) {
+    std::fprintf(stderr, "%s: %s\n", kProgram, e.what());
+    return 2;
+  } catch (const RunError& e) {
+    std::fprintf(stderr, "%s: %s\n", kProgram, e.what());
+    return 1;
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "%s: %s\n", kProgram, e.what());
+    return 1;
+  }
+}
+
+}  // namespace tds

@@ -1,0 +1,62 @@
+// CSV as RFC 4180 has it: comma-separated fields, a field quoted with '"'
+// when it holds a comma, a quote or a line break, quotes inside doubled.
+// Written with LF line ends on every platform, so that the same data gives
+// the same bytes everywhere.
+#ifndef TDS_HOST_CSV_H
+#define TDS_HOST_CSV_H
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "model.h"
+
+namespace tds {
+
+// Appends fields and rows to a text buffer; the caller decides when to hand
+// the buffer on (take()).
+class CsvWriter {
+ public:
+  // A field as it stands, quoted only when it must be.
+  void field(std::string_view text);
+  // A text value: always quoted, so that it cannot be taken for a number; a
+  // null reference is an empty, unquoted field.
+  void text(const char* text);
+  // A double in its shortest form that reads back to the same bits.
+  void number(double d);
+  void number(std::int64_t i);
+  // A value of any kind, in the forms above.
+  void cell(const Cell& c);
+  void end_row();
+
+  std::string& buffer() { return buffer_; }
+  std::size_t size() const { return buffer_.size(); }
+
+ private:
+  void separate();
+  std::string buffer_;
+  bool row_started_ = false;
+};
+
+// The shortest text that reads back as the same double ("0.1", "1e+300",
+// "-0", "inf", "nan").
+std::string format_double(double d);
+
+// A parsed CSV file: the header row and the data rows, each row the line it
+// started on and its fields. Blank lines are skipped; a UTF-8 byte-order mark
+// is ignored. Throws InputError naming source and line on malformed quoting
+// or a row whose field count differs from the header's.
+struct CsvTable {
+  struct Row {
+    std::size_t line;
+    std::vector<std::string> fields;
+  };
+  std::vector<std::string> header;
+  std::vector<Row> rows;
+};
+CsvTable parse_csv(std::string_view text, const std::string& source);
+
+}  // namespace tds
+
+#endif  // TDS_HOST_CSV_H

@@ -1,0 +1,97 @@
+#include "model.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <system_error>
+
+namespace tds {
+
+Model::Model(const Module& module, const Description& description)
+    : description_(&description),
+      initialise_(module.function<const char* (*)()>(description.function("initialise"))),
+      model_name_(module.function<const char* (*)()>(description.function("modelName"))),
+      decision_(module.function<std::int32_t (*)(const char*)>(description.function("decision"))),
+      task_(module.function<std::int32_t (*)(const char*)>(description.function("task"))) {
+  const char* carried = model_name_();
+  if (carried == nullptr || description.model() != carried)
+    throw InputError(description.source() + " describes the model " + description.model() +
+                     ", but " + module.path() + " carries " +
+                     (carried ? std::string(carried) : std::string("no model name")));
+  accessors_.reserve(description.values().size());
+  for (const ValueInfo& v : description.values())
+    accessors_.push_back(
+        {v.kind, module.function<void*>(v.getter), module.function<void*>(v.setter)});
+}
+
+Cell Model::read(std::size_t value) const {
+  const Accessors& a = accessors_[value];
+  Cell c;
+  c.kind = a.kind;
+  switch (a.kind) {
+    case Kind::Double:
+      c.d = reinterpret_cast<double (*)()>(a.get)();
+      break;
+    case Kind::Int:
+      c.i = reinterpret_cast<std::int32_t (*)()>(a.get)();
+      break;
+    case Kind::Text:
+      c.t = reinterpret_cast<const char* (*)()>(a.get)();
+      break;
+  }
+  return c;
+}
+
+void Model::write(std::size_t value, const Cell& c) const {
+  const Accessors& a = accessors_[value];
+  switch (a.kind) {
+    case Kind::Double:
+      reinterpret_cast<double (*)(double)>(a.set)(c.d);
+      break;
+    case Kind::Int:
+      reinterpret_cast<std::int32_t (*)(std::int32_t)>(a.set)(c.i);
+      break;
+    case Kind::Text:
+      reinterpret_cast<const char* (*)(const char*)>(a.set)(c.t);
+      break;
+  }
+}
+
+Cell parse_cell(Kind kind, std::string_view text, const std::string& what,
+                std::deque<std::string>& keep) {
+  Cell c;
+  c.kind = kind;
+  const char* first = text.data();
+  const char* last = text.data() + text.size();
+  switch (kind) {
+    case Kind::Double: {
+      // from_chars takes no leading '+'; accept it as people write it.
+      if (first != last && *first == '+' && last - first > 1 && first[1] != '-') ++first;
+      const auto [end, error] = std::from_chars(first, last, c.d);
+      if (text.empty() || error != std::errc() || end != last)
+        throw InputError(what + ": '" + std::string(text) + "' is not a number");
+      break;
+    }
+    case Kind::Int: {
+      if (first != last && *first == '+' && last - first > 1 && first[1] != '-') ++first;
+      long long n = 0;
+      const auto [end, error] = std::from_chars(first, last, n);
+      if (text.empty() || end != last ||
+          (error != std::errc() && error != std::errc::result_out_of_range))
+        throw InputError(what + ": '" + std::string(text) + "' is not a whole number");
+      if (error == std::errc::result_out_of_range || n < std::numeric_limits<std::int32_t>::min() ||
+          n > std::numeric_limits<std::int32_t>::max())
+        throw InputError(what + ": " + std::string(text) + " does not fit a 32-bit int");
+      c.i = static_cast<std::int32_t>(n);
+      break;
+    }
+    case Kind::Text:
+      keep.emplace_back(text);
+      c.t = keep.back().c_str();
+      break;
+  }
+  return c;
+}
+
+}  // namespace tds

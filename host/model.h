@@ -1,0 +1,68 @@
+// A model library bound to its description: every value's accessors and the
+// four model functions resolved by name from the loaded module, and the
+// conversions between values and text that options, input files and output
+// share.
+#ifndef TDS_HOST_MODEL_H
+#define TDS_HOST_MODEL_H
+
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "description.h"
+#include "loader.h"
+
+namespace tds {
+
+// One value of any kind. A text is a reference; whoever stores it keeps the
+// text alive for as long as the library holds it.
+struct Cell {
+  Kind kind = Kind::Double;
+  double d = 0.0;
+  std::int32_t i = 0;
+  const char* t = nullptr;
+};
+
+class Model {
+ public:
+  // Resolves every export that the description names; throws LoadError naming
+  // the first one that the module lacks, or InputError when the description
+  // is of another model than the one the module carries.
+  Model(const Module& module, const Description& description);
+
+  const Description& description() const { return *description_; }
+
+  const char* initialise() const { return initialise_(); }
+  const char* model_name() const { return model_name_(); }
+  std::int32_t decision(const char* id) const { return decision_(id); }
+  std::int32_t task(const char* id) const { return task_(id); }
+
+  Cell read(std::size_t value) const;
+  void write(std::size_t value, const Cell& cell) const;
+
+ private:
+  struct Accessors {
+    Kind kind;
+    void* get;
+    void* set;
+  };
+  const Description* description_;
+  std::vector<Accessors> accessors_;
+  const char* (*initialise_)();
+  const char* (*model_name_)();
+  std::int32_t (*decision_)(const char*);
+  std::int32_t (*task_)(const char*);
+};
+
+// Parses text as a value of the kind: a double in the C locale's syntax
+// (inf and nan included), a decimal int within 32 bits, or any text (which
+// `keep` then owns; a deque never moves what it holds). Throws InputError with `what` naming the
+// input.
+Cell parse_cell(Kind kind, std::string_view text, const std::string& what,
+                std::deque<std::string>& keep);
+
+}  // namespace tds
+
+#endif  // TDS_HOST_MODEL_H

@@ -1,0 +1,146 @@
+#include "run.h"
+
+#include <chrono>
+#include <cstdio>
+
+#include "csv.h"
+
+namespace tds {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Walks one process from `start` until a node without successor. Marks every
+// node visited on `day` in last_visit.
+void walk(const Model& model, const Plan& plan, int start, long long day,
+          std::vector<long long>& last_visit) {
+  const auto& nodes = plan.nodes();
+  int steps = 0;
+  for (int i = start; i >= 0;) {
+    const PlanNode& node = nodes[static_cast<std::size_t>(i)];
+    if (++steps > kMaxStepsPerWalk)
+      throw RunError("the walk of " + plan.processes()[node.process].name + " on day " +
+                     std::to_string(day) + " took more than " + std::to_string(kMaxStepsPerWalk) +
+                     " steps (at node " + node.id + "): the plan loops");
+    last_visit[static_cast<std::size_t>(i)] = day;
+    switch (node.kind) {
+      case PlanNode::Kind::Task:
+        model.task(node.id.c_str());
+        i = node.next;
+        break;
+      case PlanNode::Kind::Decision: {
+        const std::int32_t answer = model.decision(node.id.c_str());
+        i = plan.answer(node, answer);
+        if (i < 0)
+          throw RunError("decision " + node.id + " answered " + std::to_string(answer) +
+                         " on day " + std::to_string(day) + ", and the plan defines no node " +
+                         node.id.substr(0, node.id.rfind('_') + 1) + std::to_string(answer));
+        break;
+      }
+      case PlanNode::Kind::Host:
+        for (const Action& a : node.actions)
+          model.write(a.target, a.copy ? model.read(a.source) : a.value);
+        i = node.next;
+        break;
+    }
+  }
+}
+
+// A one-line progress bar on stderr, drawn only once a run has taken half a
+// second, so that short runs stay silent.
+class Progress {
+ public:
+  Progress(bool enabled, long long total) : enabled_(enabled), total_(total) {}
+  ~Progress() {
+    if (drawn_) std::fprintf(stderr, "\r%*s\r", 60, "");
+  }
+  void update(long long day) {
+    if (!enabled_ || (day & 255) != 0) return;
+    const auto now = Clock::now();
+    if (now - started_ < std::chrono::milliseconds(500) ||
+        now - last_ < std::chrono::milliseconds(100))
+      return;
+    last_ = now;
+    drawn_ = true;
+    const int width = 30;
+    const int filled = static_cast<int>(width * day / total_);
+    std::fprintf(stderr, "\r[%.*s%*s] %3lld%%  day %lld of %lld", filled,
+                 "##############################", width - filled, "", 100 * day / total_, day,
+                 total_);
+    std::fflush(stderr);
+  }
+
+ private:
+  bool enabled_;
+  long long total_;
+  bool drawn_ = false;
+  Clock::time_point started_ = Clock::now(), last_ = started_;
+};
+
+}  // namespace
+
+RunResult run_model(const Model& model, const Plan& plan, const Scenario& scenario,
+                    const RunOptions& options, const std::function<void(std::string&)>& sink) {
+  const auto started = Clock::now();
+  const Description& d = model.description();
+  RunResult result;
+  CsvWriter csv;
+  auto flush = [&](bool always) {
+    if (csv.size() > 0 && (always || csv.size() >= (1u << 16))) {
+      sink(csv.buffer());
+      csv.buffer().clear();
+    }
+  };
+  if (options.write_csv) {
+    csv.field("day");
+    for (std::size_t v : options.variables) csv.field(d.values()[v].name);
+    csv.end_row();
+  }
+
+  model.initialise();
+  for (const auto& [value, cell] : scenario.constants) model.write(value, cell);
+  for (const auto& [value, cell] : options.overrides) model.write(value, cell);
+
+  std::vector<long long> last_visit(plan.nodes().size(), -1);
+  for (const PlanProcess& p : plan.processes())
+    if (p.start >= 0) walk(model, plan, p.start, 0, last_visit);
+
+  result.counted.assign(plan.counts().size(), 0);
+  result.shortfall_each.assign(plan.shortfalls().size(), 0);
+  Progress progress(options.progress, options.days);
+  for (long long day = 1; day <= options.days; ++day) {
+    scenario.daily.apply(model, day);
+    for (const PlanProcess& p : plan.processes())
+      if (p.day >= 0) walk(model, plan, p.day, day, last_visit);
+
+    for (std::size_t c = 0; c < plan.counts().size(); ++c)
+      if (last_visit[static_cast<std::size_t>(plan.counts()[c].node)] == day) ++result.counted[c];
+    bool shortfall = false;
+    for (std::size_t c = 0; c < plan.shortfalls().size(); ++c)
+      if (last_visit[static_cast<std::size_t>(plan.shortfalls()[c].node)] == day) {
+        ++result.shortfall_each[c];
+        shortfall = true;
+      }
+    if (shortfall) ++result.shortfall_days;
+
+    if (options.write_csv && day % options.every == 0) {
+      csv.number(static_cast<std::int64_t>(day));
+      for (std::size_t v : options.variables) csv.cell(model.read(v));
+      csv.end_row();
+      flush(false);
+    }
+    progress.update(day);
+  }
+  flush(true);
+  result.days = options.days;
+  for (std::size_t i = 0; i < plan.nodes().size(); ++i)
+    if (plan.nodes()[i].kind != PlanNode::Kind::Host && last_visit[i] >= 0)
+      ++result.model_nodes_visited;
+  for (std::size_t v : plan.levels()) result.levels.push_back(model.read(v));
+  for (std::size_t v : options.variables) result.finals.push_back(model.read(v));
+  result.seconds = std::chrono::duration<double>(Clock::now() - started).count();
+  return result;
+}
+
+}  // namespace tds

@@ -1,0 +1,54 @@
+// One run of a model: IniModel, the scenario, the start transitions, then the
+// days, each a walk of every process in the plan's order, with a CSV row of
+// the chosen variables after every K-th day.
+#ifndef TDS_HOST_RUN_H
+#define TDS_HOST_RUN_H
+
+#include <cstddef>
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "model.h"
+#include "plan.h"
+#include "scenario.h"
+
+namespace tds {
+
+// A failure while running (a walk that loops, an answer that leads nowhere):
+// the message is one line naming the day and the node.
+class RunError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+struct RunOptions {
+  long long days = 365;
+  long long every = 1;
+  std::vector<std::size_t> variables;                   // the CSV's columns after "day"
+  std::vector<std::pair<std::size_t, Cell>> overrides;  // --set, after the scenario's constants
+  bool write_csv = true;
+  bool progress = false;  // a progress bar on stderr once the run takes a while
+};
+
+struct RunResult {
+  long long days = 0;
+  std::vector<long long> counted;         // days per Plan::counts() entry
+  std::vector<long long> shortfall_each;  // days per Plan::shortfalls() entry
+  long long shortfall_days = 0;           // days with any shortfall
+  std::vector<Cell> levels;               // Plan::levels() at the end
+  std::vector<Cell> finals;               // RunOptions::variables at the end
+  std::size_t model_nodes_visited = 0;    // nodes with model code that the run reached
+  double seconds = 0.0;
+};
+
+// Runs the model. CSV text goes to sink in pieces as it is produced (the
+// header first); throws RunError. The scenario's per-day table must not hold
+// columns for the overridden values (DailyInputs::drop).
+RunResult run_model(const Model& model, const Plan& plan, const Scenario& scenario,
+                    const RunOptions& options, const std::function<void(std::string&)>& sink);
+
+}  // namespace tds
+
+#endif  // TDS_HOST_RUN_H

@@ -1,0 +1,144 @@
+#include "scenario.h"
+
+#include <algorithm>
+#include <charconv>
+#include <nlohmann/json.hpp>
+#include <set>
+
+#include "csv.h"
+
+namespace tds {
+
+using nlohmann::json;
+
+DailyInputs DailyInputs::parse(std::string_view text, const std::string& source,
+                               const Description& d, int cycle) {
+  DailyInputs in;
+  in.cycle_ = cycle;
+  const CsvTable table = parse_csv(text, source);
+  std::optional<std::size_t> day_column;
+  std::vector<std::size_t> field_of;  // CSV column of each input column
+  std::set<std::size_t> seen;
+  for (std::size_t c = 0; c < table.header.size(); ++c) {
+    const std::string& name = table.header[c];
+    if (name == "day") {
+      if (day_column) throw InputError(source + ":1: two \"day\" columns");
+      day_column = c;
+      continue;
+    }
+    const auto value = d.find_value(name);
+    if (!value)
+      throw InputError(source + ":1: column " + std::to_string(c + 1) + ": " +
+                       with_nearest("unknown variable " + name, d.nearest_values(name)));
+    if (!seen.insert(*value).second)
+      throw InputError(source + ":1: variable " + name + " has two columns");
+    in.columns_.push_back(*value);
+    field_of.push_back(c);
+  }
+  if (!day_column) throw InputError(source + ":1: no \"day\" column");
+
+  std::vector<std::optional<Cell>> current(in.columns_.size());
+  for (const CsvTable::Row& row : table.rows) {
+    const std::string where = source + ":" + std::to_string(row.line);
+    const std::string& day_text = row.fields[*day_column];
+    long long day = 0;
+    const auto [end, error] =
+        std::from_chars(day_text.data(), day_text.data() + day_text.size(), day);
+    if (error != std::errc() || end != day_text.data() + day_text.size() || day < 1)
+      throw InputError(where + ": column day: '" + day_text + "' is not a day number (1, 2, ...)");
+    if (!in.days_.empty() && day <= in.days_.back())
+      throw InputError(where + ": day " + day_text + " does not come after day " +
+                       std::to_string(in.days_.back()));
+    if (cycle > 0 && day > cycle)
+      throw InputError(where + ": day " + day_text + " lies beyond the scenario's cycle of " +
+                       std::to_string(cycle) + " days");
+    for (std::size_t c = 0; c < in.columns_.size(); ++c) {
+      const std::string& field = row.fields[field_of[c]];
+      if (field.empty()) continue;  // holds the previous value
+      const ValueInfo& v = d.values()[in.columns_[c]];
+      current[c] = parse_cell(v.kind, field, where + ": column " + v.name, in.texts_);
+    }
+    in.days_.push_back(day);
+    in.held_.push_back(current);
+  }
+  // In a cycle, the days before the first row hold what the end of the
+  // previous cycle held; without one, nothing is set before the first row.
+  in.before_first_.assign(in.columns_.size(), std::nullopt);
+  if (cycle > 0 && !in.held_.empty()) in.before_first_ = in.held_.back();
+  return in;
+}
+
+void DailyInputs::drop(const std::vector<std::size_t>& values) {
+  for (std::size_t c = columns_.size(); c-- > 0;) {
+    if (std::find(values.begin(), values.end(), columns_[c]) == values.end()) continue;
+    columns_.erase(columns_.begin() + static_cast<std::ptrdiff_t>(c));
+    before_first_.erase(before_first_.begin() + static_cast<std::ptrdiff_t>(c));
+    for (auto& row : held_) row.erase(row.begin() + static_cast<std::ptrdiff_t>(c));
+  }
+}
+
+void DailyInputs::apply(const Model& model, long long day) const {
+  if (columns_.empty()) return;
+  const long long d = cycle_ > 0 ? (day - 1) % cycle_ + 1 : day;
+  const auto it = std::upper_bound(days_.begin(), days_.end(), d);
+  const auto& row =
+      it == days_.begin() ? before_first_ : held_[static_cast<std::size_t>(it - days_.begin() - 1)];
+  for (std::size_t c = 0; c < columns_.size(); ++c)
+    if (row[c]) model.write(columns_[c], *row[c]);
+}
+
+Scenario Scenario::parse(std::string_view text, const std::string& source, const Description& d,
+                         const std::function<std::string(const std::string&)>& read_file) {
+  Scenario s;
+  s.source = source;
+  auto fail = [&](const std::string& where, const std::string& what) {
+    return InputError("scenario " + source + ": " + where + ": " + what);
+  };
+  json doc;
+  try {
+    doc = json::parse(text.begin(), text.end());
+  } catch (const json::exception& e) {
+    throw InputError("scenario " + source + ": not valid JSON (" + e.what() + ")");
+  }
+  if (!doc.is_object()) throw fail("top level", "must be a JSON object");
+  static const std::set<std::string> keys = {"format",    "formatVersion", "model", "description",
+                                             "constants", "daily",         "cycle", "notes"};
+  for (const auto& [key, value] : doc.items())
+    if (!keys.count(key)) throw fail("top level", "unknown key \"" + key + "\"");
+  if (doc.value("format", "") != "tarvello-scenario" || doc.value("formatVersion", 0) != 1)
+    throw fail("top level",
+               "not a scenario (expected \"format\": \"tarvello-scenario\", \"formatVersion\": 1)");
+  if (doc.value("model", "") != d.model())
+    throw fail("model", "the scenario is for " + doc.value("model", std::string("no model")) +
+                            ", the library carries " + d.model());
+  if (doc.contains("cycle")) {
+    if (!doc["cycle"].is_number_integer() || doc["cycle"].get<long long>() < 1 ||
+        doc["cycle"].get<long long>() > 1000000)
+      throw fail("cycle", "must be a whole number of days from 1 to 1000000");
+    s.cycle = doc["cycle"].get<int>();
+  }
+  if (doc.contains("constants")) {
+    if (!doc["constants"].is_object()) throw fail("constants", "must be an object of values");
+    for (const auto& [name, v] : doc["constants"].items()) {
+      const std::string where = "constants." + name;
+      const auto value = d.find_value(name);
+      if (!value) throw fail(where, with_nearest("unknown variable", d.nearest_values(name)));
+      const Kind kind = d.values()[*value].kind;
+      const bool fits = kind == Kind::Text  ? v.is_string()
+                        : kind == Kind::Int ? v.is_number_integer()
+                                            : v.is_number();
+      if (!fits) throw fail(where, v.dump() + " is not a " + kind_name(kind));
+      const std::string t = v.is_string() ? v.get<std::string>() : v.dump();
+      s.constants.emplace_back(*value,
+                               parse_cell(kind, t, "scenario " + source + ": " + where, s.texts));
+    }
+  }
+  if (doc.contains("daily")) {
+    if (!doc["daily"].is_string()) throw fail("daily", "must name a CSV file");
+    const std::string file = doc["daily"].get<std::string>();
+    s.daily = DailyInputs::parse(read_file(file), file, d, s.cycle);
+  }
+  return s;
+}
+
+}  // namespace tds
