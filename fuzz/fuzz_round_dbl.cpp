@@ -4,9 +4,9 @@
 // padded with zero bytes, a longer one is cut). Every input is checked as given, and so are the
 // doubles around the decimal halfway point nearest to it, where rounding is hardest.
 //
-// The contract (CongruentailRandom.h and the README): inside the signed 32-bit range of the count the
-// documented double arithmetic decides -- add +-0.000005, multiply by 100000, truncate, divide by
-// 100000 -- so a value within rounding error of a decimal halfway point may go either way
+// The contract (CongruentailRandom.h and the README): inside the signed 32-bit range of the count
+// the documented double arithmetic decides -- add +-0.000005, multiply by 100000, truncate, divide
+// by 100000 -- so a value within rounding error of a decimal halfway point may go either way
 // (0.123455 gives 0.12346 although its double lies below the half); beyond that range every
 // value is rounded correctly. The oracle computes the exact decimal rounding of x (halves away
 // from zero) with integer arithmetic on x's exact binary value, and demands:
