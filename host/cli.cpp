@@ -51,7 +51,7 @@ long long positive(const std::string& text, const char* option) {
     used = 0;
   }
   if (used == 0 || used != text.size() || n < 1)
-    throw InputError(std::string(option) + ": '" + text + "' is not a positive whole number");
+    throw InputError(std::string(option) + ": " + quote_input(text) + " is not a positive whole number");
   return n;
 }
 
@@ -259,7 +259,7 @@ std::pair<unsigned, unsigned> parse_shard(const std::string& text) {
     } catch (const std::exception&) {
     }
   }
-  throw InputError("--shard: '" + text + "' is not I/N with 0 <= I < N");
+  throw InputError("--shard: " + quote_input(text) + " is not I/N with 0 <= I < N");
 }
 
 std::string sweep_summary(const std::string& out_dir, std::size_t cases, std::size_t failed,

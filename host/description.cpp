@@ -3,11 +3,43 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <cstdlib>
+#include <limits>
 #include <nlohmann/json.hpp>
 
 namespace tds {
 
 using nlohmann::json;
+
+std::string one_line(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (const char c : text) {
+    const auto u = static_cast<unsigned char>(c);
+    if (c == '\n') {
+      out += "\\n";
+    } else if (c == '\r') {
+      out += "\\r";
+    } else if (c == '\t') {
+      out += "\\t";
+    } else if (u < 0x20 || u == 0x7f) {
+      static const char hex[] = "0123456789abcdef";
+      out += "\\x";
+      out += hex[u >> 4];
+      out += hex[u & 15];
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+std::string quote_input(std::string_view text) {
+  constexpr std::size_t kLongest = 60;
+  if (text.size() <= kLongest) return "'" + one_line(text) + "'";
+  return "'" + one_line(text.substr(0, kLongest)) + "...' (" + std::to_string(text.size()) +
+         " bytes)";
+}
 
 const char* kind_name(Kind kind) {
   switch (kind) {
@@ -237,7 +269,7 @@ std::string read_text_file(const std::string& path, const std::string& what) {
   if (f == nullptr) throw InputError("cannot read the " + what + " " + path);
   std::string text;
   char chunk[1 << 16];
-  for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, f)) > 0;) text.append(chunk, n);
+  for (std::size_t n = 0; (n = std::fread(chunk, 1, sizeof chunk, f)) > 0;) text.append(chunk, n);
   const bool failed = std::ferror(f) != 0;
   std::fclose(f);
   if (failed) throw InputError("cannot read the " + what + " " + path);
@@ -275,35 +307,49 @@ std::vector<std::string> Description::nearest_values(std::string_view name,
 std::vector<std::string> nearest_names(std::string_view name,
                                        const std::vector<std::string_view>& candidates,
                                        std::size_t count) {
-  // Levenshtein distance, case-insensitive substitutions counted as half a
-  // step so that a name that differs only in letter case ranks first.
-  auto distance = [&](std::string_view a, std::string_view b) {
-    std::vector<int> row(b.size() + 1), next(b.size() + 1);
+  if (count == 0) return {};
+  // Levenshtein distance in half steps, a substitution that changes only the
+  // letter case counting one half step, so that such a name ranks first. A
+  // candidate is given up as soon as it cannot beat the count-th best so far.
+  std::vector<int> row, next;
+  auto distance = [&](std::string_view a, std::string_view b, int limit) {
+    row.resize(b.size() + 1);
+    next.resize(b.size() + 1);
     for (std::size_t j = 0; j <= b.size(); ++j) row[j] = static_cast<int>(2 * j);
     for (std::size_t i = 1; i <= a.size(); ++i) {
       next[0] = static_cast<int>(2 * i);
+      int best = next[0];
       for (std::size_t j = 1; j <= b.size(); ++j) {
         const char x = a[i - 1], y = b[j - 1];
         const int substitute = x == y ? 0
-                                      : (std::tolower(static_cast<unsigned char>(x)) ==
-                                                 std::tolower(static_cast<unsigned char>(y))
-                                             ? 1
-                                             : 2);
+                               : std::tolower(static_cast<unsigned char>(x)) ==
+                                       std::tolower(static_cast<unsigned char>(y))
+                                   ? 1
+                                   : 2;
         next[j] = std::min({row[j] + 2, next[j - 1] + 2, row[j - 1] + substitute});
+        best = std::min(best, next[j]);
       }
+      if (best > limit) return best;
       std::swap(row, next);
     }
     return row[b.size()];
   };
-  std::vector<std::pair<int, std::size_t>> ranked;
-  ranked.reserve(candidates.size());
-  for (std::size_t i = 0; i < candidates.size(); ++i)
-    ranked.emplace_back(distance(name, candidates[i]), i);
-  std::stable_sort(ranked.begin(), ranked.end(),
-                   [](const auto& x, const auto& y) { return x.first < y.first; });
+  std::vector<std::pair<int, std::size_t>> best;  // (distance, candidate), sorted
+  for (std::size_t i = 0; i < candidates.size(); ++i) {
+    const int limit = best.size() < count ? std::numeric_limits<int>::max() : best.back().first;
+    const int length_gap =
+        2 * std::abs(static_cast<int>(name.size()) - static_cast<int>(candidates[i].size()));
+    if (length_gap >= limit && best.size() >= count) continue;
+    const int d = distance(name, candidates[i], limit);
+    if (best.size() >= count && d >= limit) continue;
+    const auto at = std::upper_bound(best.begin(), best.end(), d,
+                                     [](int v, const auto& e) { return v < e.first; });
+    best.insert(at, {d, i});
+    if (best.size() > count) best.pop_back();
+  }
   std::vector<std::string> out;
-  for (std::size_t i = 0; i < ranked.size() && i < count; ++i)
-    out.emplace_back(candidates[ranked[i].second]);
+  out.reserve(best.size());
+  for (const auto& [d, i] : best) out.emplace_back(candidates[i]);
   return out;
 }
 

@@ -15,11 +15,18 @@
 
 namespace tds {
 
+// The text with its control characters written as escapes (\n, \t, \xNN), so
+// that a message that quotes an input stays on one line.
+std::string one_line(std::string_view text);
+
+// Input text to quote in a message: on one line, and cut after 60 bytes.
+std::string quote_input(std::string_view text);
+
 // A bad input file or option: the message is one line naming the input. A
 // host reports it and ends with exit status 2.
 class InputError : public std::runtime_error {
  public:
-  using std::runtime_error::runtime_error;
+  explicit InputError(const std::string& message) : std::runtime_error(one_line(message)) {}
 };
 
 // The whole content of a file; throws InputError "cannot read the <what> <path>".
@@ -65,6 +72,7 @@ class Description {
   Description& operator=(Description&&) = default;
   Description(const Description&) = delete;
   Description& operator=(const Description&) = delete;
+  ~Description() = default;
 
   // Reads and checks a description; source names it in messages. Throws
   // InputError.

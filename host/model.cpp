@@ -70,7 +70,7 @@ Cell parse_cell(Kind kind, std::string_view text, const std::string& what,
       if (first != last && *first == '+' && last - first > 1 && first[1] != '-') ++first;
       const auto [end, error] = std::from_chars(first, last, c.d);
       if (text.empty() || error != std::errc() || end != last)
-        throw InputError(what + ": '" + std::string(text) + "' is not a number");
+        throw InputError(what + ": " + quote_input(text) + " is not a number");
       break;
     }
     case Kind::Int: {
@@ -79,10 +79,10 @@ Cell parse_cell(Kind kind, std::string_view text, const std::string& what,
       const auto [end, error] = std::from_chars(first, last, n);
       if (text.empty() || end != last ||
           (error != std::errc() && error != std::errc::result_out_of_range))
-        throw InputError(what + ": '" + std::string(text) + "' is not a whole number");
+        throw InputError(what + ": " + quote_input(text) + " is not a whole number");
       if (error == std::errc::result_out_of_range || n < std::numeric_limits<std::int32_t>::min() ||
           n > std::numeric_limits<std::int32_t>::max())
-        throw InputError(what + ": " + std::string(text) + " does not fit a 32-bit int");
+        throw InputError(what + ": " + quote_input(text) + " does not fit a 32-bit int");
       c.i = static_cast<std::int32_t>(n);
       break;
     }

@@ -48,7 +48,8 @@ class Reader {
   }
 
   // Checks that an object has only the keys it may have.
-  void keys(const json& object, const std::string& where, std::set<std::string> allowed) const {
+  void keys(const json& object, const std::string& where,
+            const std::set<std::string>& allowed) const {
     if (!object.is_object()) fail(where, "must be a JSON object");
     for (const auto& [key, value] : object.items())
       if (!allowed.count(key)) fail(where, "unknown key \"" + key + "\"");

@@ -25,8 +25,8 @@
 namespace tds {
 
 struct Action {
-  std::size_t target;  // value index
-  bool copy;           // copy from source, or set to value
+  std::size_t target = 0;  // value index
+  bool copy = false;       // copy from source, or set to value
   std::size_t source = 0;
   Cell value;
 };

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "csv.h"
+#include "progress.h"
 
 namespace tds {
 
@@ -47,37 +48,6 @@ void walk(const Model& model, const Plan& plan, int start, long long day,
   }
 }
 
-// A one-line progress bar on stderr, drawn only once a run has taken half a
-// second, so that short runs stay silent.
-class Progress {
- public:
-  Progress(bool enabled, long long total) : enabled_(enabled), total_(total) {}
-  ~Progress() {
-    if (drawn_) std::fprintf(stderr, "\r%*s\r", 60, "");
-  }
-  void update(long long day) {
-    if (!enabled_ || (day & 255) != 0) return;
-    const auto now = Clock::now();
-    if (now - started_ < std::chrono::milliseconds(500) ||
-        now - last_ < std::chrono::milliseconds(100))
-      return;
-    last_ = now;
-    drawn_ = true;
-    const int width = 30;
-    const int filled = static_cast<int>(width * day / total_);
-    std::fprintf(stderr, "\r[%.*s%*s] %3lld%%  day %lld of %lld", filled,
-                 "##############################", width - filled, "", 100 * day / total_, day,
-                 total_);
-    std::fflush(stderr);
-  }
-
- private:
-  bool enabled_;
-  long long total_;
-  bool drawn_ = false;
-  Clock::time_point started_ = Clock::now(), last_ = started_;
-};
-
 }  // namespace
 
 RunResult run_model(const Model& model, const Plan& plan, const Scenario& scenario,
@@ -108,7 +78,7 @@ RunResult run_model(const Model& model, const Plan& plan, const Scenario& scenar
 
   result.counted.assign(plan.counts().size(), 0);
   result.shortfall_each.assign(plan.shortfalls().size(), 0);
-  Progress progress(options.progress, options.days);
+  ProgressBar progress(options.progress, options.days, "day");
   for (long long day = 1; day <= options.days; ++day) {
     scenario.daily.apply(model, day);
     for (const PlanProcess& p : plan.processes())

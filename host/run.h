@@ -20,7 +20,7 @@ namespace tds {
 // the message is one line naming the day and the node.
 class RunError : public std::runtime_error {
  public:
-  using std::runtime_error::runtime_error;
+  explicit RunError(const std::string& message) : std::runtime_error(one_line(message)) {}
 };
 
 struct RunOptions {

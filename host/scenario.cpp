@@ -45,7 +45,8 @@ DailyInputs DailyInputs::parse(std::string_view text, const std::string& source,
     const auto [end, error] =
         std::from_chars(day_text.data(), day_text.data() + day_text.size(), day);
     if (error != std::errc() || end != day_text.data() + day_text.size() || day < 1)
-      throw InputError(where + ": column day: '" + day_text + "' is not a day number (1, 2, ...)");
+      throw InputError(where + ": column day: " + quote_input(day_text) +
+                       " is not a day number (1, 2, ...)");
     if (!in.days_.empty() && day <= in.days_.back())
       throw InputError(where + ": day " + day_text + " does not come after day " +
                        std::to_string(in.days_.back()));

@@ -10,6 +10,7 @@
 #include <set>
 
 #include "csv.h"
+#include "progress.h"
 
 #if defined(_WIN32)
 #include <fcntl.h>
@@ -149,35 +150,6 @@ void record(Outcome& out, int exit_status, const std::string& data, const std::s
   }
 }
 
-class Progress {
- public:
-  Progress(bool enabled, std::size_t total) : enabled_(enabled), total_(total) {}
-  ~Progress() {
-    if (drawn_) std::fprintf(stderr, "\r%*s\r", 60, "");
-  }
-  void update(std::size_t done) {
-    if (!enabled_) return;
-    const auto now = std::chrono::steady_clock::now();
-    if (now - started_ < std::chrono::milliseconds(500) ||
-        (now - last_ < std::chrono::milliseconds(100) && done < total_))
-      return;
-    last_ = now;
-    drawn_ = true;
-    const int width = 30, filled = static_cast<int>(width * done / total_);
-    std::fprintf(stderr, "\r[%.*s%*s] %3zu%%  case %zu of %zu", filled,
-                 "##############################", width - filled, "", 100 * done / total_, done,
-                 total_);
-    std::fflush(stderr);
-  }
-
- private:
-  bool enabled_;
-  std::size_t total_;
-  bool drawn_ = false;
-  std::chrono::steady_clock::time_point started_ = std::chrono::steady_clock::now(),
-                                        last_ = started_;
-};
-
 #if defined(_WIN32)
 
 std::string quote_argument(const std::string& arg) {
@@ -218,7 +190,7 @@ std::string read_and_remove(const std::string& path) {
 // One child process per case: this program again, told to run that case,
 // its standard output going to a file that the parent reads when it ends.
 void run_children(const std::vector<std::size_t>& todo, const SweepOptions& o,
-                  std::vector<Outcome>& outcomes, Progress& progress) {
+                  std::vector<Outcome>& outcomes, ProgressBar& progress) {
   char self[MAX_PATH];
   const DWORD n = GetModuleFileNameA(nullptr, self, MAX_PATH);
   if (n == 0 || n == MAX_PATH) throw RunError("cannot find this program's own file");
@@ -280,7 +252,7 @@ void run_children(const std::vector<std::size_t>& todo, const SweepOptions& o,
     }
     record(outcomes[running[k].index], static_cast<int>(code), data, crash);
     running.erase(running.begin() + static_cast<std::ptrdiff_t>(k));
-    progress.update(++finished);
+    progress.update(static_cast<long long>(++finished));
   }
 }
 
@@ -290,7 +262,7 @@ void run_children(const std::vector<std::size_t>& todo, const SweepOptions& o,
 // and writes its result into a pipe that the parent reads as it comes.
 void run_children(const Model& model, const Plan& plan, const Scenario& scenario,
                   const CaseTable& table, const std::vector<std::size_t>& todo,
-                  const SweepOptions& o, std::vector<Outcome>& outcomes, Progress& progress) {
+                  const SweepOptions& o, std::vector<Outcome>& outcomes, ProgressBar& progress) {
   struct Running {
     pid_t pid;
     int fd;
@@ -324,6 +296,7 @@ void run_children(const Model& model, const Plan& plan, const Scenario& scenario
       running.push_back({pid, fds[0], index, {}});
     }
     std::vector<pollfd> polls;
+    polls.reserve(running.size());
     for (const Running& r : running) polls.push_back({r.fd, POLLIN, 0});
     if (poll(polls.data(), polls.size(), -1) < 0) {
       if (errno == EINTR) continue;
@@ -350,7 +323,7 @@ void run_children(const Model& model, const Plan& plan, const Scenario& scenario
       record(outcomes[running[k].index], WIFEXITED(status) ? WEXITSTATUS(status) : -1,
              running[k].data, crash);
       running.erase(running.begin() + static_cast<std::ptrdiff_t>(k));
-      progress.update(++finished);
+      progress.update(static_cast<long long>(++finished));
     }
   }
 }
@@ -422,8 +395,8 @@ CaseTable CaseTable::parse(std::string_view text, const std::string& source, con
     const std::string at = source + ":" + std::to_string(row.line);
     SweepCase c{row.fields[*case_column], r, default_days, {}};
     if (!safe_case_name(c.name))
-      throw InputError(at + ": column case: '" + c.name +
-                       "' is not a case name (letters, digits, '.', '_' and '-')");
+      throw InputError(at + ": column case: " + quote_input(c.name) +
+                       " is not a case name (letters, digits, '.', '_' and '-')");
     if (const auto [it, fresh] = lines.emplace(c.name, row.line); !fresh)
       throw InputError(at + ": column case: '" + c.name + "' is already the case of line " +
                        std::to_string(it->second));
@@ -437,7 +410,7 @@ CaseTable CaseTable::parse(std::string_view text, const std::string& source, con
         used = 0;
       }
       if (used == 0 || used != t.size() || n < 1)
-        throw InputError(at + ": column days: '" + t + "' is not a positive whole number");
+        throw InputError(at + ": column days: " + quote_input(t) + " is not a positive whole number");
       c.days = n;
     }
     for (const auto& [column, value] : value_columns) {
@@ -466,7 +439,7 @@ std::size_t run_sweep(const Module& module, const Model& model, const Plan& plan
     if (table.cases[i].row % o.shards == o.shard) todo.push_back(i);
   std::vector<Outcome> outcomes(table.cases.size());
   {
-    Progress progress(o.progress, todo.size());
+    ProgressBar progress(o.progress, static_cast<long long>(todo.size()), "case");
 #if defined(_WIN32)
     run_children(todo, o, outcomes, progress);
 #else
