@@ -46,9 +46,9 @@ enum class Kind { kDouble, kInt, kText };
 
 struct Value {
   std::string name;
-  Kind kind;
-  void* getter;
-  void* setter;
+  Kind kind = Kind::kDouble;
+  void* getter = nullptr;
+  void* setter = nullptr;
 };
 
 struct Node {
@@ -74,7 +74,7 @@ TDS_HARNESS std::uint64_t Read(const Value& v) {
   switch (v.kind) {
     case Kind::kDouble: {
       const double d = reinterpret_cast<double (*)(void)>(v.getter)();
-      std::uint64_t bits;
+      std::uint64_t bits = 0;
       std::memcpy(&bits, &d, sizeof bits);
       return bits;
     }
@@ -89,7 +89,7 @@ TDS_HARNESS std::uint64_t Read(const Value& v) {
 TDS_HARNESS void Write(const Value& v, std::uint64_t bits) {
   switch (v.kind) {
     case Kind::kDouble: {
-      double d;
+      double d = 0.0;
       std::memcpy(&d, &bits, sizeof d);
       reinterpret_cast<double (*)(double)>(v.setter)(d);
       break;
@@ -100,6 +100,7 @@ TDS_HARNESS void Write(const Value& v, std::uint64_t bits) {
       break;
     case Kind::kText:
       reinterpret_cast<const char* (*)(const char*)>(v.setter)(
+          // NOLINTNEXTLINE(performance-no-int-to-ptr): the bits were an address to begin with
           reinterpret_cast<const char*>(static_cast<std::uintptr_t>(bits)));
       break;
   }

@@ -133,7 +133,7 @@ void WriteResultFile(const std::uint8_t* data, std::size_t size) {
 
 bool SameDouble(double a, double b) {
   if (std::isnan(a) || std::isnan(b)) return std::isnan(a) && std::isnan(b);
-  std::uint64_t x, y;
+  std::uint64_t x = 0, y = 0;
   std::memcpy(&x, &a, sizeof x);
   std::memcpy(&y, &b, sizeof y);
   return x == y;
@@ -153,7 +153,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::uint8_t* file = data + skip;
   const std::size_t file_size = size - skip;
 
-  const int index = static_cast<signed char>(static_cast<std::uint8_t>(index_byte - '0'));
+  // The byte less '0', as a signed 8-bit number: -128 ... 127.
+  const int offset = static_cast<std::uint8_t>(index_byte - '0');
+  const int index = offset < 128 ? offset : offset - 256;
   WriteResultFile(file, file_size);
 
   std::string text;

@@ -46,7 +46,7 @@ constexpr double kScale = 100000.0;
 constexpr double kTwo53 = 9007199254740992.0;
 
 std::uint64_t Bits(double v) {
-  std::uint64_t b;
+  std::uint64_t b = 0;
   std::memcpy(&b, &v, sizeof b);
   return b;
 }
@@ -93,7 +93,7 @@ void Check(double x) {
   const u128 big = static_cast<u128>(m) * 100000u;
 
   // No decimals left: the exact count reaches 2^53.
-  bool no_decimals_left;
+  bool no_decimals_left = false;
   if (m == 0) {
     no_decimals_left = false;
   } else if (e >= 0) {
@@ -109,9 +109,10 @@ void Check(double x) {
 
   // Exact rounding: down = floor(|x| * 100000), the distance of |x| * 100000 from
   // down + 1/2 in units, and the count rounded half up.
-  std::uint64_t down;
-  long double distance_units;  // |fraction - 1/2|, approximate (only compared to the tolerance)
-  bool round_up;
+  std::uint64_t down = 0;
+  long double distance_units =
+      0.0L;  // |fraction - 1/2|, approximate (only compared to the tolerance)
+  bool round_up = false;
   // Here e < 0: |x| < 2^52.
   if (-e >= 120) {
     down = 0;
@@ -169,7 +170,7 @@ void Check(double x) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   unsigned char bytes[8] = {0};
   std::memcpy(bytes, data, size < sizeof bytes ? size : sizeof bytes);
-  double x;
+  double x = 0.0;
   std::memcpy(&x, bytes, sizeof x);
   Check(x);
 

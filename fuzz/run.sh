@@ -27,7 +27,7 @@ cmake --preset fuzz
 cmake --build --preset fuzz
 
 bin=build/fuzz/bin
-targets=(fuzz_node_ids fuzz_recover fuzz_round_dbl)
+targets=(fuzz_node_ids fuzz_recover fuzz_round_dbl fuzz_host_inputs)
 
 # Per-target options: input length bounds and the dictionary.
 extra_options() {
@@ -35,6 +35,7 @@ extra_options() {
     fuzz_node_ids) echo "-max_len=256 -dict=fuzz/fuzz_node_ids.dict" ;;
     fuzz_recover) echo "-max_len=8192" ;;
     fuzz_round_dbl) echo "-max_len=8" ;;
+    fuzz_host_inputs) echo "-max_len=16384" ;;
   esac
 }
 
