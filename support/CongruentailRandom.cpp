@@ -37,7 +37,7 @@ struct X87Extended {
 };
 
 inline X87Extended x87_enter_extended() {
-  X87Extended state;
+  X87Extended state{};
   __asm__ __volatile__("fnstcw %0" : "=m"(state.saved) : : "memory");
   state.switched = (state.saved & kPrecisionMask) != kPrecisionMask;
   if (state.switched) {
@@ -112,7 +112,7 @@ constinit double bimodal_select = 0.0;
 
 // Marsaglia's polar method with the stored second value, on the state of its owner.
 double polar_sample(PolarState& s, double mean, double sd, int nonnegative) {
-  double z;
+  double z = 0.0;
   if (s.f == 1) {
     do {
       s.p1 = uniform(-1.0, 1.0);

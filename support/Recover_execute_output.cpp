@@ -62,7 +62,7 @@ char* get_values(const char* path) {
   bool in_token = false;   // the last byte read belongs to a token
   bool line_open = false;  // bytes of a data line have been read since its line start
   bool ok = true;
-  int c;
+  int c = 0;
   // A byte 0xFF is taken for the end of the file.
   while (ok && (c = std::fgetc(file)) != EOF && c != 0xFF) {
     if (c == '\n') {

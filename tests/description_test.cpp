@@ -143,6 +143,7 @@ TEST(Description, TaskNodesWriteExactlyTheirWritesAndDependOnlyOnTheirReads) {
 
     auto outputs = [&] {
       std::vector<Cell> out;
+      out.reserve(written.size());
       for (std::size_t i : written) out.push_back(read(all[i]));
       return out;
     };

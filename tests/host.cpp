@@ -136,15 +136,21 @@ const Value& value(std::string_view name) {
 }
 
 std::uint64_t bits_of(double d) {
-  std::uint64_t b;
+  std::uint64_t b = 0;
   std::memcpy(&b, &d, sizeof b);
   return b;
 }
 
 double double_of_bits(std::uint64_t bits) {
-  double d;
+  double d = 0.0;
   std::memcpy(&d, &bits, sizeof d);
   return d;
+}
+
+// A cell keeps a text's address as its bits; this gives the address back.
+const char* text_of(const Cell& c) {
+  // NOLINTNEXTLINE(performance-no-int-to-ptr): the bits were an address to begin with
+  return reinterpret_cast<const char*>(static_cast<std::uintptr_t>(c.bits));
 }
 
 Cell zero_of(Kind kind) { return {kind, 0}; }
@@ -189,8 +195,7 @@ Cell write(const Value& v, const Cell& c) {
       return cell_of(reinterpret_cast<std::int32_t (*)(std::int32_t)>(v.set)(
           static_cast<std::int32_t>(c.bits)));
     case Kind::Text:
-      return cell_of(reinterpret_cast<const char* (*)(const char*)>(v.set)(
-          reinterpret_cast<const char*>(static_cast<std::uintptr_t>(c.bits))));
+      return cell_of(reinterpret_cast<const char* (*)(const char*)>(v.set)(text_of(c)));
   }
   std::abort();
 }
@@ -247,13 +252,9 @@ std::int32_t get_int(std::string_view n) {
 std::int32_t set_int(std::string_view n, std::int32_t i) {
   return static_cast<std::int32_t>(write(typed(n, Kind::Int), cell_of(i)).bits);
 }
-const char* get_text(std::string_view n) {
-  return reinterpret_cast<const char*>(
-      static_cast<std::uintptr_t>(read(typed(n, Kind::Text)).bits));
-}
+const char* get_text(std::string_view n) { return text_of(read(typed(n, Kind::Text))); }
 const char* set_text(std::string_view n, const char* t) {
-  return reinterpret_cast<const char*>(
-      static_cast<std::uintptr_t>(write(typed(n, Kind::Text), cell_of(t)).bits));
+  return text_of(write(typed(n, Kind::Text), cell_of(t)));
 }
 
 const char* ini_model() { return function<const char* (*)()>("IniModel")(); }

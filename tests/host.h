@@ -67,6 +67,8 @@ Cell zero_of(Kind kind);
 Cell cell_of(double d);
 Cell cell_of(std::int32_t i);
 Cell cell_of(const char* text);
+// The address that a text cell holds.
+const char* text_of(const Cell& cell);
 std::string describe(const Cell& cell);
 // How GoogleTest prints a cell in a failure message.
 inline void PrintTo(const Cell& cell, std::ostream* os) { *os << describe(cell); }

@@ -15,8 +15,8 @@ namespace {
 // What IniModel assigns, in its order. Texts are compared by content; for the
 // other kinds the expected cell is exact.
 struct Initial {
-  const char* name;
-  Cell number;
+  const char* name = nullptr;
+  Cell number{};
   const char* text = nullptr;
 };
 

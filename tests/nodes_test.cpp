@@ -190,23 +190,23 @@ struct TaskNode {
   std::vector<std::pair<Name, Oracle>> writes;
 };
 
-Oracle sum(Name a, Name b) {
+Oracle sum(const Name& a, const Name& b) {
   return [=](const State& s, const State&) { return cell_of(s.d(a) + s.d(b)); };
 }
-Oracle difference(Name a, Name b) {
+Oracle difference(const Name& a, const Name& b) {
   return [=](const State& s, const State&) { return cell_of(s.d(a) - s.d(b)); };
 }
-Oracle sum3(Name a, Name b, Name c) {
+Oracle sum3(const Name& a, const Name& b, const Name& c) {
   return [=](const State& s, const State&) { return cell_of((s.d(a) + s.d(b)) + s.d(c)); };
 }
 Oracle constant(double d) {
   return [=](const State&, const State&) { return cell_of(d); };
 }
-Oracle plus_one_int(Name a) {
+Oracle plus_one_int(const Name& a) {
   return [=](const State& s, const State&) { return cell_of(s.i(a) + 1); };
 }
 // The outlet quality from the inlet that the same node has just stored.
-Oracle outlet(Name inlet, Name fraction) {
+Oracle outlet(const Name& inlet, const Name& fraction) {
   return [=](const State& s, const State& after) {
     return cell_of(after.d(inlet) - (after.d(inlet) * s.d(fraction)));
   };

@@ -39,7 +39,7 @@ std::int64_t current_state() { return static_cast<std::int64_t>(m_seed); }
 #if defined(__x86_64__) || defined(__i386__)
 constexpr bool kHasX87 = true;
 unsigned short read_control_word() {
-  unsigned short cw;
+  unsigned short cw = 0;
   __asm__ __volatile__("fnstcw %0" : "=m"(cw) : : "memory");
   return cw;
 }

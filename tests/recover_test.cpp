@@ -29,7 +29,7 @@ fs::path MakeFreshDir() {
   std::random_device random;
   const fs::path base = fs::temp_directory_path();
   for (;;) {
-    const fs::path candidate = base / ("recover_test_" + std::to_string(random()));
+    fs::path candidate = base / ("recover_test_" + std::to_string(random()));
     if (fs::create_directory(candidate)) return candidate;
   }
 }
