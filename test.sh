@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
-# Builds TarvelloDemoSite and runs every test suite, from a fresh Debian 12
-# machine: installs whatever build and test tools are missing (apt-get, as
-# root), then configures, builds and tests each target with its CMake workflow
-# preset. Usage: ./test.sh [preset...]   (default: linux windows asan)
+# Builds TarvelloDemoSite and runs every check, from a fresh Debian 12 machine:
+# installs whatever build and test tools are missing (apt-get, as root), checks
+# the formatting, then runs each step:
+#   linux, windows, asan  the CMake workflow preset: configure, build, all tests
+#   fuzz                  every fuzz target for FUZZ_SECONDS (60) seconds
+#   tidy                  clang-tidy over the whole tree
+# Usage: ./test.sh [step...]   (default: linux windows asan fuzz tidy)
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -11,15 +14,28 @@ ensure_packages \
   cmake ninja-build g++ gcc googletest python3 binutils valgrind \
   nlohmann-json3-dev python3-jsonschema pkgconf \
   libcli11-dev gnuplot-nox slurm-wlm munge \
-  clang-format git \
+  clang clang-format clang-tidy libclang-rt-14-dev libbenchmark-dev git \
   g++-mingw-w64-x86-64-posix wine64 python3-pefile
 
 echo "== format check (.clang-format)"
 git ls-files -z -- '*.cpp' '*.h' '*.c' | xargs -0 clang-format --dry-run -Werror
 
-presets=("$@")
-((${#presets[@]})) || presets=(linux windows asan)
-for preset in "${presets[@]}"; do
-  echo "== workflow: $preset"
-  cmake --workflow --preset "$preset" --fresh
+steps=("$@")
+((${#steps[@]})) || steps=(linux windows asan fuzz tidy)
+for step in "${steps[@]}"; do
+  case "$step" in
+    fuzz)
+      echo "== fuzz: every target for ${FUZZ_SECONDS:-60}s"
+      fuzz/run.sh
+      ;;
+    tidy)
+      echo "== static analysis: clang-tidy"
+      cmake/tidy.sh
+      ;;
+    *)
+      echo "== workflow: $step"
+      cmake --workflow --preset "$step" --fresh
+      ;;
+  esac
 done
+echo "== all checks passed: ${steps[*]}"
