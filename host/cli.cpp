@@ -42,19 +42,6 @@ namespace {
 
 constexpr const char* kProgram = "tarvello-run";
 
-long long positive(const std::string& text, const char* option) {
-  long long n = 0;
-  std::size_t used = 0;
-  try {
-    n = std::stoll(text, &used);
-  } catch (const std::exception&) {
-    used = 0;
-  }
-  if (used == 0 || used != text.size() || n < 1)
-    throw InputError(std::string(option) + ": " + quote_input(text) + " is not a positive whole number");
-  return n;
-}
-
 // Where the module and its description are: --library, or the model's plain
 // module name beside this program (or in ../lib, as installed on Linux); the
 // description beside the module or in ../share/<model>/.
@@ -280,13 +267,14 @@ int run(const Options& o) {
                    (fs::path(o.merge.front()) / "summary.csv").string().c_str());
     return 0;
   }
-  const long long days = positive(o.days, "--days");
-  const long long every = positive(o.every, "--every");
+  const long long days = parse_positive(o.days, "--days");
+  const long long every = parse_positive(o.every, "--every");
   const bool sweeping = !o.sweep.empty();
   if (sweeping && o.out == "-") throw InputError("--sweep needs --out DIR for its results");
   const unsigned jobs =
-      o.jobs.empty() ? std::max(1u, std::thread::hardware_concurrency())
-                     : static_cast<unsigned>(std::min<long long>(positive(o.jobs, "--jobs"), 4096));
+      o.jobs.empty()
+          ? std::max(1u, std::thread::hardware_concurrency())
+          : static_cast<unsigned>(std::min<long long>(parse_positive(o.jobs, "--jobs"), 4096));
   const auto [shard, shards] =
       o.shard.empty() ? std::pair<unsigned, unsigned>{0, 1} : parse_shard(o.shard);
   if (!sweeping && (!o.jobs.empty() || !o.shard.empty() || o.daily))

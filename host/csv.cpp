@@ -1,5 +1,6 @@
 #include "csv.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 
@@ -153,6 +154,32 @@ CsvTable parse_csv(std::string_view text, const std::string& source) {
   if (in_row) end_row();
   if (table.header.empty()) throw InputError(source + ": no header row");
   return table;
+}
+
+TableColumns table_columns(const CsvTable& table, const std::string& source, const Description& d,
+                           const std::vector<std::string>& own) {
+  TableColumns columns;
+  columns.own.assign(own.size(), std::nullopt);
+  std::vector<bool> seen(d.values().size(), false);
+  for (std::size_t c = 0; c < table.header.size(); ++c) {
+    const std::string& name = table.header[c];
+    const std::string where = source + ":1: column " + std::to_string(c + 1);
+    const auto mine = std::find(own.begin(), own.end(), name);
+    if (mine != own.end()) {
+      auto& at = columns.own[static_cast<std::size_t>(mine - own.begin())];
+      if (at) throw InputError(where + " (" + name + "): appears twice");
+      at = c;
+      continue;
+    }
+    const auto value = d.find_value(name);
+    if (!value)
+      throw InputError(where + ": " +
+                       with_nearest("unknown variable " + one_line(name), d.nearest_values(name)));
+    if (seen[*value]) throw InputError(where + " (" + name + "): appears twice");
+    seen[*value] = true;
+    columns.values.emplace_back(c, *value);
+  }
+  return columns;
 }
 
 }  // namespace tds

@@ -6,6 +6,7 @@
 #define TDS_HOST_CSV_H
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -56,6 +57,18 @@ struct CsvTable {
   std::vector<Row> rows;
 };
 CsvTable parse_csv(std::string_view text, const std::string& source);
+
+// The columns of a table whose header names the description's values, but
+// for a few columns of its own (such as "day"): where each of those stands
+// (or nothing), and the CSV column and value of every other. Throws
+// InputError naming the column of an unknown name, with the nearest names,
+// or of a name given twice.
+struct TableColumns {
+  std::vector<std::optional<std::size_t>> own;              // by the names given
+  std::vector<std::pair<std::size_t, std::size_t>> values;  // (CSV column, value)
+};
+TableColumns table_columns(const CsvTable& table, const std::string& source, const Description& d,
+                           const std::vector<std::string>& own);
 
 }  // namespace tds
 

@@ -58,6 +58,17 @@ void Model::write(std::size_t value, const Cell& c) const {
   }
 }
 
+long long parse_positive(std::string_view text, const std::string& what) {
+  long long n = 0;
+  const char* first = text.data();
+  const char* last = first + text.size();
+  if (first != last && *first == '+') ++first;
+  const auto [end, error] = std::from_chars(first, last, n);
+  if (text.empty() || error != std::errc() || end != last || n < 1)
+    throw InputError(what + ": " + quote_input(text) + " is not a positive whole number");
+  return n;
+}
+
 Cell parse_cell(Kind kind, std::string_view text, const std::string& what,
                 std::deque<std::string>& keep) {
   Cell c;

@@ -63,6 +63,10 @@ class Model {
 Cell parse_cell(Kind kind, std::string_view text, const std::string& what,
                 std::deque<std::string>& keep);
 
+// Parses a decimal whole number of at least 1 (a number of days, of jobs).
+// Throws InputError "<what>: '<text>' is not a positive whole number".
+long long parse_positive(std::string_view text, const std::string& what);
+
 }  // namespace tds
 
 #endif  // TDS_HOST_MODEL_H

@@ -16,24 +16,12 @@ DailyInputs DailyInputs::parse(std::string_view text, const std::string& source,
   DailyInputs in;
   in.cycle_ = cycle;
   const CsvTable table = parse_csv(text, source);
-  std::optional<std::size_t> day_column;
+  const TableColumns columns = table_columns(table, source, d, {"day"});
+  const std::optional<std::size_t> day_column = columns.own[0];
   std::vector<std::size_t> field_of;  // CSV column of each input column
-  std::set<std::size_t> seen;
-  for (std::size_t c = 0; c < table.header.size(); ++c) {
-    const std::string& name = table.header[c];
-    if (name == "day") {
-      if (day_column) throw InputError(source + ":1: two \"day\" columns");
-      day_column = c;
-      continue;
-    }
-    const auto value = d.find_value(name);
-    if (!value)
-      throw InputError(source + ":1: column " + std::to_string(c + 1) + ": " +
-                       with_nearest("unknown variable " + name, d.nearest_values(name)));
-    if (!seen.insert(*value).second)
-      throw InputError(source + ":1: variable " + name + " has two columns");
-    in.columns_.push_back(*value);
-    field_of.push_back(c);
+  for (const auto& [column, value] : columns.values) {
+    in.columns_.push_back(value);
+    field_of.push_back(column);
   }
   if (!day_column) throw InputError(source + ":1: no \"day\" column");
 
@@ -41,12 +29,7 @@ DailyInputs DailyInputs::parse(std::string_view text, const std::string& source,
   for (const CsvTable::Row& row : table.rows) {
     const std::string where = source + ":" + std::to_string(row.line);
     const std::string& day_text = row.fields[*day_column];
-    long long day = 0;
-    const auto [end, error] =
-        std::from_chars(day_text.data(), day_text.data() + day_text.size(), day);
-    if (error != std::errc() || end != day_text.data() + day_text.size() || day < 1)
-      throw InputError(where + ": column day: " + quote_input(day_text) +
-                       " is not a day number (1, 2, ...)");
+    const long long day = parse_positive(day_text, where + ": column day");
     if (!in.days_.empty() && day <= in.days_.back())
       throw InputError(where + ": day " + day_text + " does not come after day " +
                        std::to_string(in.days_.back()));

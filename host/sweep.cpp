@@ -7,7 +7,6 @@
 #include <filesystem>
 #include <map>
 #include <nlohmann/json.hpp>
-#include <set>
 
 #include "csv.h"
 #include "progress.h"
@@ -369,25 +368,8 @@ CaseTable CaseTable::parse(std::string_view text, const std::string& source, con
   CaseTable table;
   table.digest = hex_digest(text);
   const CsvTable csv = parse_csv(text, source);
-  std::optional<std::size_t> case_column, days_column;
-  std::vector<std::pair<std::size_t, std::size_t>> value_columns;  // (CSV column, value)
-  std::set<std::size_t> seen;
-  for (std::size_t c = 0; c < csv.header.size(); ++c) {
-    const std::string& name = csv.header[c];
-    const std::string where = source + ":1: column " + std::to_string(c + 1) + " (" + name + ")";
-    if (name == "case" || name == "days") {
-      auto& column = name == "case" ? case_column : days_column;
-      if (column) throw InputError(where + ": appears twice");
-      column = c;
-      continue;
-    }
-    const auto value = d.find_value(name);
-    if (!value)
-      throw InputError(source + ":1: column " + std::to_string(c + 1) + ": " +
-                       with_nearest("unknown variable " + name, d.nearest_values(name)));
-    if (!seen.insert(*value).second) throw InputError(where + ": appears twice");
-    value_columns.emplace_back(c, *value);
-  }
+  const TableColumns columns = table_columns(csv, source, d, {"case", "days"});
+  const std::optional<std::size_t> case_column = columns.own[0], days_column = columns.own[1];
   if (!case_column) throw InputError(source + ":1: no \"case\" column");
   std::map<std::string, std::size_t> lines;
   for (std::size_t r = 0; r < csv.rows.size(); ++r) {
@@ -401,19 +383,9 @@ CaseTable CaseTable::parse(std::string_view text, const std::string& source, con
       throw InputError(at + ": column case: '" + c.name + "' is already the case of line " +
                        std::to_string(it->second));
     if (days_column && !row.fields[*days_column].empty()) {
-      const std::string& t = row.fields[*days_column];
-      long long n = 0;
-      std::size_t used = 0;
-      try {
-        n = std::stoll(t, &used);
-      } catch (const std::exception&) {
-        used = 0;
-      }
-      if (used == 0 || used != t.size() || n < 1)
-        throw InputError(at + ": column days: " + quote_input(t) + " is not a positive whole number");
-      c.days = n;
+      c.days = parse_positive(row.fields[*days_column], at + ": column days");
     }
-    for (const auto& [column, value] : value_columns) {
+    for (const auto& [column, value] : columns.values) {
       const std::string& field = row.fields[column];
       if (field.empty()) continue;  // this case leaves the value alone
       c.values.emplace_back(value,

@@ -262,7 +262,8 @@ json describe_task(int chain, const TaskNode& n, const std::set<std::string>& kn
   bool draws = false;
   const std::string text = n.code;
   std::size_t start = 0;
-  for (std::size_t semi = 0; (semi = text.find(';', start)) != std::string::npos; start = semi + 1) {
+  for (std::size_t semi = 0; (semi = text.find(';', start)) != std::string::npos;
+       start = semi + 1) {
     const std::string statement = trim(text.substr(start, semi - start));
     const auto eq = statement.find(" = ");
     if (eq == std::string::npos) throw std::runtime_error("not an assignment: " + statement);
