@@ -118,7 +118,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         source = "fuzz";
         const int cycle = extra.empty() ? 0 : static_cast<unsigned char>(extra[0]);
         const tds::DailyInputs daily = tds::DailyInputs::parse(text, "fuzz", h.description, cycle);
-        for (long long day : {1LL, 2LL, 365LL, 366LL, 100000LL}) daily.apply(*h.model, day);
+        const std::vector<bool> none(h.description.values().size(), false);
+        for (long long day : {1LL, 2LL, 365LL, 366LL, 100000LL}) daily.apply(*h.model, day, none);
         break;
       }
       case 'c': {

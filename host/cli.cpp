@@ -351,7 +351,6 @@ int run(const Options& o) {
                       "--set " + set.substr(0, eq), texts));
     overridden.push_back(v);
   }
-  scenario.daily.drop(overridden);
 
   if (sweeping) {
     const CaseTable table =

@@ -4,8 +4,16 @@
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <limits>
 #include <nlohmann/json.hpp>
+
+#if !defined(_WIN32)
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace tds {
 
@@ -261,14 +269,43 @@ Description Description::parse(std::string_view text, const std::string& source)
 }
 
 Description Description::load(const std::string& path) {
+#if defined(_WIN32)
   return parse(read_text_file(path, "model description"), path);
+#else
+  // Mapped rather than read: hosts read the description at every start, and
+  // the page cache's pages cost less than fresh ones filled by a copy.
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  struct stat info {};
+  if (fd < 0 || fstat(fd, &info) != 0 || info.st_size == 0) {
+    if (fd >= 0) close(fd);
+    return parse(read_text_file(path, "model description"), path);
+  }
+  const auto size = static_cast<std::size_t>(info.st_size);
+  void* mapped = mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+  close(fd);
+  if (mapped == MAP_FAILED) return parse(read_text_file(path, "model description"), path);
+  struct Unmap {
+    void* at;
+    std::size_t size;
+    ~Unmap() { munmap(at, size); }
+  } unmap{mapped, size};
+  return parse(std::string_view(static_cast<const char*>(mapped), size), path);
+#endif
 }
 
 std::string read_text_file(const std::string& path, const std::string& what) {
   std::FILE* f = std::fopen(path.c_str(), "rb");
   if (f == nullptr) throw InputError("cannot read the " + what + " " + path);
+  // One buffer of the file's size: growing a string page by page costs more
+  // than the reading (every new page is a fault), and hosts read the
+  // description at every start.
   std::string text;
-  char chunk[1 << 16];
+  std::error_code error;
+  const auto size = std::filesystem::file_size(path, error);
+  if (!error) text.resize(static_cast<std::size_t>(size));
+  std::size_t used = std::fread(text.data(), 1, text.size(), f);
+  text.resize(used);
+  char chunk[4096];
   for (std::size_t n = 0; (n = std::fread(chunk, 1, sizeof chunk, f)) > 0;) text.append(chunk, n);
   const bool failed = std::ferror(f) != 0;
   std::fclose(f);

@@ -72,6 +72,9 @@ RunResult run_model(const Model& model, const Plan& plan, const Scenario& scenar
   for (const auto& [value, cell] : scenario.constants) model.write(value, cell);
   for (const auto& [value, cell] : options.overrides) model.write(value, cell);
 
+  std::vector<bool> overridden(d.values().size(), false);
+  for (const auto& [value, cell] : options.overrides) overridden[value] = true;
+
   std::vector<long long> last_visit(plan.nodes().size(), -1);
   for (const PlanProcess& p : plan.processes())
     if (p.start >= 0) walk(model, plan, p.start, 0, last_visit);
@@ -80,7 +83,7 @@ RunResult run_model(const Model& model, const Plan& plan, const Scenario& scenar
   result.shortfall_each.assign(plan.shortfalls().size(), 0);
   ProgressBar progress(options.progress, options.days, "day");
   for (long long day = 1; day <= options.days; ++day) {
-    scenario.daily.apply(model, day);
+    scenario.daily.apply(model, day, overridden);
     for (const PlanProcess& p : plan.processes())
       if (p.day >= 0) walk(model, plan, p.day, day, last_visit);
 

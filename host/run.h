@@ -44,8 +44,8 @@ struct RunResult {
 };
 
 // Runs the model. CSV text goes to sink in pieces as it is produced (the
-// header first); throws RunError. The scenario's per-day table must not hold
-// columns for the overridden values (DailyInputs::drop).
+// header first); throws RunError. An overridden value keeps its value: the
+// scenario's per-day table does not set it.
 RunResult run_model(const Model& model, const Plan& plan, const Scenario& scenario,
                     const RunOptions& options, const std::function<void(std::string&)>& sink);
 

@@ -52,23 +52,14 @@ DailyInputs DailyInputs::parse(std::string_view text, const std::string& source,
   return in;
 }
 
-void DailyInputs::drop(const std::vector<std::size_t>& values) {
-  for (std::size_t c = columns_.size(); c-- > 0;) {
-    if (std::find(values.begin(), values.end(), columns_[c]) == values.end()) continue;
-    columns_.erase(columns_.begin() + static_cast<std::ptrdiff_t>(c));
-    before_first_.erase(before_first_.begin() + static_cast<std::ptrdiff_t>(c));
-    for (auto& row : held_) row.erase(row.begin() + static_cast<std::ptrdiff_t>(c));
-  }
-}
-
-void DailyInputs::apply(const Model& model, long long day) const {
+void DailyInputs::apply(const Model& model, long long day, const std::vector<bool>& skip) const {
   if (columns_.empty()) return;
   const long long d = cycle_ > 0 ? (day - 1) % cycle_ + 1 : day;
   const auto it = std::upper_bound(days_.begin(), days_.end(), d);
   const auto& row =
       it == days_.begin() ? before_first_ : held_[static_cast<std::size_t>(it - days_.begin() - 1)];
   for (std::size_t c = 0; c < columns_.size(); ++c)
-    if (row[c]) model.write(columns_[c], *row[c]);
+    if (row[c] && !skip[columns_[c]]) model.write(columns_[c], *row[c]);
 }
 
 Scenario Scenario::parse(std::string_view text, const std::string& source, const Description& d,

@@ -29,10 +29,9 @@ class DailyInputs {
   static DailyInputs parse(std::string_view text, const std::string& source, const Description& d,
                            int cycle);
 
-  // Drops the columns of these values (an explicit --set wins over a table).
-  void drop(const std::vector<std::size_t>& values);
-  // Writes every value held on this day (counted from 1).
-  void apply(const Model& model, long long day) const;
+  // Writes every value held on this day (counted from 1), but for the values
+  // marked in `skip` (by value index), which were given explicitly.
+  void apply(const Model& model, long long day, const std::vector<bool>& skip) const;
   bool empty() const { return columns_.empty(); }
   const std::vector<std::size_t>& columns() const { return columns_; }
 

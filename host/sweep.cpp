@@ -74,14 +74,7 @@ std::string run_case(const Model& model, const Plan& plan, const Scenario& scena
   options.days = c.days;
   options.progress = false;
   options.write_csv = o.daily;
-  std::vector<std::size_t> overridden;
-  for (const auto& [value, cell] : c.values) {
-    options.overrides.emplace_back(value, cell);
-    overridden.push_back(value);
-  }
-  for (const auto& [value, cell] : o.run.overrides) overridden.push_back(value);
-  Scenario mine = scenario;  // the case's own values win over the per-day table
-  mine.daily.drop(overridden);
+  options.overrides.insert(options.overrides.end(), c.values.begin(), c.values.end());
 
   std::FILE* daily = nullptr;
   const std::string path = daily_path(o, c), partial = path + ".part";
@@ -91,7 +84,7 @@ std::string run_case(const Model& model, const Plan& plan, const Scenario& scena
   }
   RunResult r;
   try {
-    r = run_model(model, plan, mine, options, [&](std::string& chunk) {
+    r = run_model(model, plan, scenario, options, [&](std::string& chunk) {
       if (daily && std::fwrite(chunk.data(), 1, chunk.size(), daily) != chunk.size())
         throw RunError("cannot write " + partial);
     });
@@ -268,7 +261,12 @@ void run_children(const Model& model, const Plan& plan, const Scenario& scenario
     std::size_t index;
     std::string data;
   };
+  // Every page that parent or child writes while both live is copied once
+  // more for each case, so the parent's loop reuses what it has.
   std::vector<Running> running;
+  running.reserve(o.jobs);
+  std::vector<pollfd> polls;
+  polls.reserve(o.jobs);
   std::size_t next = 0, finished = 0;
   std::fflush(nullptr);
   while (next < todo.size() || !running.empty()) {
@@ -294,8 +292,7 @@ void run_children(const Model& model, const Plan& plan, const Scenario& scenario
       close(fds[1]);
       running.push_back({pid, fds[0], index, {}});
     }
-    std::vector<pollfd> polls;
-    polls.reserve(running.size());
+    polls.clear();
     for (const Running& r : running) polls.push_back({r.fd, POLLIN, 0});
     if (poll(polls.data(), polls.size(), -1) < 0) {
       if (errno == EINTR) continue;
@@ -303,7 +300,7 @@ void run_children(const Model& model, const Plan& plan, const Scenario& scenario
     }
     for (std::size_t k = running.size(); k-- > 0;) {
       if (polls[k].revents == 0) continue;
-      char chunk[1 << 14];
+      char chunk[4096];
       const ssize_t n = read(running[k].fd, chunk, sizeof chunk);
       if (n > 0) {
         running[k].data.append(chunk, static_cast<std::size_t>(n));
