@@ -54,6 +54,10 @@ Located locate(const std::string& model, const std::string& library,
   Located found;
   const std::string file = module_file_name(model);
   if (!library.empty()) {
+    // A path must name a file; a plain name is left to the platform's search.
+    const fs::path path(library);
+    if (path.has_parent_path() && !fs::exists(path))
+      throw InputError("--library: there is no file " + library);
     found.module = library;
   } else {
     const fs::path here = executable_directory();

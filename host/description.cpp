@@ -284,12 +284,14 @@ Description Description::load(const std::string& path) {
   void* mapped = mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
   close(fd);
   if (mapped == MAP_FAILED) return parse(read_text_file(path, "model description"), path);
-  struct Unmap {
-    void* at;
-    std::size_t size;
-    ~Unmap() { munmap(at, size); }
-  } unmap{mapped, size};
-  return parse(std::string_view(static_cast<const char*>(mapped), size), path);
+  try {
+    Description d = parse(std::string_view(static_cast<const char*>(mapped), size), path);
+    munmap(mapped, size);
+    return d;
+  } catch (...) {
+    munmap(mapped, size);
+    throw;
+  }
 #endif
 }
 

@@ -398,6 +398,9 @@ CaseTable CaseTable::parse(std::string_view text, const std::string& source, con
 std::size_t run_sweep(const Module& module, const Model& model, const Plan& plan,
                       const Scenario& scenario, const CaseTable& table, const SweepOptions& o) {
   (void)module;  // held loaded by the caller: every child starts from this image
+#if defined(_WIN32)
+  (void)scenario;  // each child reads its own
+#endif
   std::error_code error;
   fs::create_directories(o.out_dir, error);
   if (error)

@@ -147,6 +147,8 @@ def rules(args):
         ("--days in words", ["--days", "ten"], 2, "--days: 'ten' is not a positive whole number"),
         ("--every 0", ["--every", "0"], 2, "--every: '0' is not a positive whole number"),
         ("an unknown option", ["--dyas", "3"], 2, "--dyas"),
+        ("a library that does not exist", ["--library", "nowhere/TarvelloDemoSite.so"], 2,
+         "--library: there is no file nowhere/TarvelloDemoSite.so"),
     ]
     for name, options, status, message in failing:
         for leftover in ("out.csv", "out.csv.part"):
