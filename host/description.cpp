@@ -61,8 +61,8 @@ const char* kind_name(Kind kind) {
   return "?";
 }
 
-std::string NodeInfo::sibling(int n) const {
-  return id.substr(0, id.rfind('_') + 1) + std::to_string(n);
+std::string sibling_node(const std::string& id, long long number) {
+  return id.substr(0, id.rfind('_') + 1) + std::to_string(number);
 }
 
 namespace {

@@ -53,10 +53,11 @@ struct NodeInfo {
   int number;
   int if_true = 0;  // decisions only
   int if_false = 0;
-  // The identifier of the node with another number under the same process and
-  // label, which is where a decision's answer leads.
-  std::string sibling(int number) const;
 };
+
+// The identifier of the node with another number under the same process and
+// label as the node `id`: where a decision's answer leads.
+std::string sibling_node(const std::string& id, long long number);
 
 struct ProcessInfo {
   int number;

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <nlohmann/json.hpp>
 #include <system_error>
 
 namespace tds {
@@ -56,6 +57,15 @@ void Model::write(std::size_t value, const Cell& c) const {
       reinterpret_cast<const char* (*)(const char*)>(a.set)(c.t);
       break;
   }
+}
+
+Cell parse_json_cell(Kind kind, const nlohmann::json& value, const std::string& what,
+                     std::deque<std::string>& keep) {
+  const bool fits = kind == Kind::Text  ? value.is_string()
+                    : kind == Kind::Int ? value.is_number_integer()
+                                        : value.is_number();
+  if (!fits) throw InputError(what + ": " + value.dump() + " is not a " + kind_name(kind));
+  return parse_cell(kind, value.is_string() ? value.get<std::string>() : value.dump(), what, keep);
 }
 
 long long parse_positive(std::string_view text, const std::string& what) {

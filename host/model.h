@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <nlohmann/json_fwd.hpp>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -62,6 +63,12 @@ class Model {
 // input.
 Cell parse_cell(Kind kind, std::string_view text, const std::string& what,
                 std::deque<std::string>& keep);
+
+// Reads a JSON value as a value of the kind: a number for a double, a whole
+// number for an int, a string for a text (which `keep` then owns). Throws
+// InputError "<what>: <value> is not a <kind>".
+Cell parse_json_cell(Kind kind, const nlohmann::json& value, const std::string& what,
+                     std::deque<std::string>& keep);
 
 // Parses a decimal whole number of at least 1 (a number of days, of jobs).
 // Throws InputError "<what>: '<text>' is not a positive whole number".

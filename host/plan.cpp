@@ -65,8 +65,7 @@ class Reader {
 int Plan::answer(const PlanNode& decision, std::int32_t number) const {
   if (number == decision.number_true) return decision.on_true;
   if (number == decision.number_false) return decision.on_false;
-  const auto id = decision.id.substr(0, decision.id.rfind('_') + 1) + std::to_string(number);
-  const auto it = index_.find(id);
+  const auto it = index_.find(sibling_node(decision.id, number));
   return it == index_.end() ? -1 : it->second;
 }
 
@@ -159,10 +158,9 @@ Plan Plan::parse(std::string_view text, const std::string& source, const Descrip
     if (entry.contains("next") && !entry["next"].is_null())
       node.next = node_ref(entry["next"], node.process, at + ": next");
     if (node.kind == PlanNode::Kind::Decision) {
-      const std::string prefix = node.id.substr(0, node.id.rfind('_') + 1);
-      node.on_true = node_ref(prefix + std::to_string(node.number_true), node.process,
+      node.on_true = node_ref(sibling_node(node.id, node.number_true), node.process,
                               at + ": its answer " + std::to_string(node.number_true));
-      node.on_false = node_ref(prefix + std::to_string(node.number_false), node.process,
+      node.on_false = node_ref(sibling_node(node.id, node.number_false), node.process,
                                at + ": its answer " + std::to_string(node.number_false));
     }
     if (!entry.contains("actions")) continue;
@@ -183,14 +181,9 @@ Plan Plan::parse(std::string_view text, const std::string& source, const Descrip
         r.keys(action, where, {"set", "value"});
         if (!action.contains("value")) r.fail(where, "a set needs \"value\"");
         const std::size_t to = r.variable(action["set"], where);
-        const json& v = action["value"];
-        const Kind kind = d.values()[to].kind;
-        const bool fits = kind == Kind::Text  ? v.is_string()
-                          : kind == Kind::Int ? v.is_number_integer()
-                                              : v.is_number();
-        if (!fits) r.fail(where, "value " + v.dump() + " is not a " + kind_name(kind));
-        const std::string text = v.is_string() ? v.get<std::string>() : v.dump();
-        node.actions.push_back({to, false, 0, parse_cell(kind, text, where, plan.texts_)});
+        node.actions.push_back({to, false, 0,
+                                parse_json_cell(d.values()[to].kind, action["value"],
+                                                "plan " + source + ": " + where, plan.texts_)});
       } else {
         r.fail(where, "an action is {\"copy\": FROM, \"to\": TO} or {\"set\": NAME, \"value\": V}");
       }

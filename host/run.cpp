@@ -36,7 +36,7 @@ void walk(const Model& model, const Plan& plan, int start, long long day,
         if (i < 0)
           throw RunError("decision " + node.id + " answered " + std::to_string(answer) +
                          " on day " + std::to_string(day) + ", and the plan defines no node " +
-                         node.id.substr(0, node.id.rfind('_') + 1) + std::to_string(answer));
+                         sibling_node(node.id, answer));
         break;
       }
       case PlanNode::Kind::Host:

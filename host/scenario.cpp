@@ -98,14 +98,9 @@ Scenario Scenario::parse(std::string_view text, const std::string& source, const
       const std::string where = "constants." + name;
       const auto value = d.find_value(name);
       if (!value) throw fail(where, with_nearest("unknown variable", d.nearest_values(name)));
-      const Kind kind = d.values()[*value].kind;
-      const bool fits = kind == Kind::Text  ? v.is_string()
-                        : kind == Kind::Int ? v.is_number_integer()
-                                            : v.is_number();
-      if (!fits) throw fail(where, v.dump() + " is not a " + kind_name(kind));
-      const std::string t = v.is_string() ? v.get<std::string>() : v.dump();
-      s.constants.emplace_back(*value,
-                               parse_cell(kind, t, "scenario " + source + ": " + where, s.texts));
+      s.constants.emplace_back(
+          *value, parse_json_cell(d.values()[*value].kind, v, "scenario " + source + ": " + where,
+                                  s.texts));
     }
   }
   if (doc.contains("daily")) {

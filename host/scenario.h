@@ -32,7 +32,6 @@ class DailyInputs {
   // Writes every value held on this day (counted from 1), but for the values
   // marked in `skip` (by value index), which were given explicitly.
   void apply(const Model& model, long long day, const std::vector<bool>& skip) const;
-  bool empty() const { return columns_.empty(); }
   const std::vector<std::size_t>& columns() const { return columns_; }
 
  private:
