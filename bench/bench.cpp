@@ -287,8 +287,7 @@ void sweep_cases(benchmark::State& state, long long days) {
     state.SetLabel("run_sweep, --jobs 1: one case of " + std::to_string(days) +
                    (days == 1 ? " day" : " days") + " (fork, run, hand-back)");
     for (auto _ : state)
-      benchmark::DoNotOptimize(
-          tds::run_sweep(*loaded, *h->model, *h->plan, *h->scenario, table, options));
+      benchmark::DoNotOptimize(tds::run_sweep(*h->model, *h->plan, *h->scenario, table, options));
   } catch (const std::exception& e) {
     state.SkipWithError(e.what());
   }

@@ -91,10 +91,9 @@ Located locate(const std::string& model, const std::string& library,
 
 // The model that a plan is for, to find its module by name; a plan that does
 // not say is reported when it is read.
-std::string model_of(const std::string& plan_text) {
-  const auto doc = nlohmann::json::parse(plan_text, nullptr, false);
-  if (doc.is_object() && doc.contains("model") && doc["model"].is_string())
-    return doc["model"].get<std::string>();
+std::string model_of(const nlohmann::json& plan) {
+  if (plan.is_object() && plan.contains("model") && plan["model"].is_string())
+    return plan["model"].get<std::string>();
   return "TarvelloDemoSite";
 }
 
@@ -284,10 +283,11 @@ int run(const Options& o) {
   if (!sweeping && (!o.jobs.empty() || !o.shard.empty() || o.daily))
     throw InputError("--jobs, --shard and --daily belong to --sweep");
 
-  // The built-in plan names the model whose module is looked for by default.
-  const std::string plan_text =
-      o.plan.empty() ? std::string(kDefaultPlan) : read_text_file(o.plan, "plan");
-  const Located at = locate(model_of(plan_text), o.library, o.description);
+  // The plan, read once: it names the model whose module is looked for.
+  const std::string plan_source = o.plan.empty() ? "(built-in)" : o.plan;
+  const nlohmann::json plan_json = Plan::read_json(
+      o.plan.empty() ? std::string(kDefaultPlan) : read_text_file(o.plan, "plan"), plan_source);
+  const Located at = locate(model_of(plan_json), o.library, o.description);
   const Description description = Description::load(at.description);
   std::unique_ptr<Module> module;
   try {
@@ -308,7 +308,7 @@ int run(const Options& o) {
     return 0;
   }
 
-  const Plan plan = Plan::parse(plan_text, o.plan.empty() ? "(built-in)" : o.plan, description);
+  const Plan plan = Plan::parse(plan_json, plan_source, description);
   Scenario scenario = [&] {
     if (o.scenario.empty())
       return Scenario::parse(kDefaultScenario, "(built-in)", description,
@@ -372,7 +372,7 @@ int run(const Options& o) {
                             sweep);
     sweep.progress = !o.quiet && TDS_ISATTY(TDS_FILENO(stderr));
     const auto started = std::chrono::steady_clock::now();
-    const std::size_t failed = run_sweep(*module, model, plan, scenario, table, sweep);
+    const std::size_t failed = run_sweep(model, plan, scenario, table, sweep);
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     std::size_t ran = 0;

@@ -69,16 +69,22 @@ int Plan::answer(const PlanNode& decision, std::int32_t number) const {
   return it == index_.end() ? -1 : it->second;
 }
 
-Plan Plan::parse(std::string_view text, const std::string& source, const Description& d) {
-  Plan plan;
-  plan.source_ = source;
-  const Reader r(source, d);
-  json doc;
+json Plan::read_json(std::string_view text, const std::string& source) {
   try {
-    doc = json::parse(text.begin(), text.end());
+    return json::parse(text.begin(), text.end());
   } catch (const json::exception& e) {
     throw InputError("plan " + source + ": not valid JSON (" + e.what() + ")");
   }
+}
+
+Plan Plan::parse(std::string_view text, const std::string& source, const Description& d) {
+  return parse(read_json(text, source), source, d);
+}
+
+Plan Plan::parse(const json& doc, const std::string& source, const Description& d) {
+  Plan plan;
+  plan.source_ = source;
+  const Reader r(source, d);
   r.keys(doc, "top level",
          {"format", "formatVersion", "model", "description", "processes", "output", "summary"});
   if (doc.value("format", "") != "tarvello-plan" || doc.value("formatVersion", 0) != 1)

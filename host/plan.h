@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <nlohmann/json_fwd.hpp>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -62,6 +63,10 @@ class Plan {
   // defined, and actions fit the variables' kinds. Throws InputError naming
   // the source and the offending entry.
   static Plan parse(std::string_view text, const std::string& source, const Description& d);
+  // The same for a plan already read as JSON (read_json).
+  static Plan parse(const nlohmann::json& doc, const std::string& source, const Description& d);
+  // A plan's text as JSON; throws InputError when it is not valid JSON.
+  static nlohmann::json read_json(std::string_view text, const std::string& source);
 
   const std::string& source() const { return source_; }
   const std::vector<PlanProcess>& processes() const { return processes_; }

@@ -395,9 +395,8 @@ CaseTable CaseTable::parse(std::string_view text, const std::string& source, con
   return table;
 }
 
-std::size_t run_sweep(const Module& module, const Model& model, const Plan& plan,
-                      const Scenario& scenario, const CaseTable& table, const SweepOptions& o) {
-  (void)module;  // held loaded by the caller: every child starts from this image
+std::size_t run_sweep(const Model& model, const Plan& plan, const Scenario& scenario,
+                      const CaseTable& table, const SweepOptions& o) {
 #if defined(_WIN32)
   (void)scenario;  // each child reads its own
 #endif

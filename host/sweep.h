@@ -55,9 +55,10 @@ struct SweepOptions {
 };
 
 // Runs the sweep and writes out_dir/summary.csv (and, for a shard, its
-// shard.json). Returns the number of cases that failed.
-std::size_t run_sweep(const Module& module, const Model& model, const Plan& plan,
-                      const Scenario& scenario, const CaseTable& table, const SweepOptions& o);
+// shard.json). Returns the number of cases that failed. The model's module
+// must be loaded and untouched (no IniModel yet): every child starts from it.
+std::size_t run_sweep(const Model& model, const Plan& plan, const Scenario& scenario,
+                      const CaseTable& table, const SweepOptions& o);
 
 // The child's part on Windows: runs one case and writes its summary fields
 // to standard output. Returns the exit status.
