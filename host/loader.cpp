@@ -1,6 +1,7 @@
 #include "loader.h"
 
 #include <atomic>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
@@ -59,6 +60,79 @@ std::string executable_directory() {
 }
 
 namespace {
+
+std::uint64_t little(const std::string& b, std::uint64_t at, int bytes) {
+  std::uint64_t v = 0;
+  for (int i = bytes - 1; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(b[at + i]);
+  return v;
+}
+
+// Whether [offset, offset + size) lies inside a file of `total` bytes.
+bool inside(std::uint64_t offset, std::uint64_t size, std::uint64_t total) {
+  return offset <= total && size <= total - offset;
+}
+
+// The reason a module file cannot be loaded safely, or an empty string: the
+// platform's loader maps what the headers say without checking it against
+// the file, and a truncated file then faults at the first touch.
+std::string header_problem(const std::string& b) {
+  const std::uint64_t n = b.size();
+#if defined(_WIN32)
+  if (n < 0x40 || b.compare(0, 2, "MZ") != 0) return "not a Windows module (no MZ header)";
+  const std::uint64_t pe = little(b, 0x3c, 4);
+  if (!inside(pe, 24, n) || b.compare(pe, 4, std::string("PE\0\0", 4)) != 0)
+    return "not a Windows module (no PE header)";
+  if (little(b, pe + 4, 2) != 0x8664) return "not a module for x86-64";
+  const std::uint64_t sections = little(b, pe + 6, 2), optional = little(b, pe + 20, 2);
+  if (!inside(pe + 24, optional, n) || optional < 2 || little(b, pe + 24, 2) != 0x20b)
+    return "truncated or corrupt (optional header)";
+  const std::uint64_t table = pe + 24 + optional;
+  if (!inside(table, sections * 40, n)) return "truncated (section table)";
+  for (std::uint64_t i = 0; i < sections; ++i) {
+    const std::uint64_t raw_size = little(b, table + i * 40 + 16, 4);
+    const std::uint64_t raw_at = little(b, table + i * 40 + 20, 4);
+    if (raw_size > 0 && !inside(raw_at, raw_size, n))
+      return "truncated (section " + std::to_string(i + 1) + " ends at byte " +
+             std::to_string(raw_at + raw_size) + " of a file of " + std::to_string(n) + ")";
+  }
+#else
+  if (n < 64 || b.compare(0, 4,
+                          "\x7f"
+                          "ELF") != 0)
+    return "not an ELF module";
+  if (b[4] != 2 || b[5] != 1) return "not a 64-bit little-endian ELF module";
+  if (little(b, 16, 2) != 3) return "not a shared object";
+  if (little(b, 18, 2) != 62) return "not a module for x86-64";
+  const std::uint64_t phoff = little(b, 32, 8), shoff = little(b, 40, 8);
+  const std::uint64_t phsize = little(b, 54, 2), phnum = little(b, 56, 2);
+  const std::uint64_t shsize = little(b, 58, 2), shnum = little(b, 60, 2);
+  if (phsize != 56 || !inside(phoff, phnum * phsize, n)) return "truncated (program headers)";
+  if (shnum > 0 && !inside(shoff, shnum * shsize, n)) return "truncated (section headers)";
+  for (std::uint64_t i = 0; i < phnum; ++i) {
+    const std::uint64_t h = phoff + i * phsize;
+    const std::uint64_t offset = little(b, h + 8, 8), filesz = little(b, h + 32, 8);
+    const std::uint64_t type = little(b, h, 4);
+    if ((type == 1 || type == 2) && !inside(offset, filesz, n))  // PT_LOAD, PT_DYNAMIC
+      return "truncated (segment " + std::to_string(i + 1) + " ends at byte " +
+             std::to_string(offset + filesz) + " of a file of " + std::to_string(n) + ")";
+  }
+#endif
+  return {};
+}
+
+// Checks the module file at path before the platform maps it; a plain name
+// that is not a file here is left to the platform's search.
+void check_module_file(const std::string& path) {
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (f == nullptr) return;
+  std::string bytes;
+  char chunk[65536];
+  for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, f)) > 0;)
+    bytes.append(chunk, got);
+  std::fclose(f);
+  const std::string problem = header_problem(bytes);
+  if (!problem.empty()) throw LoadError("cannot load " + path + ": " + problem);
+}
 
 std::string last_error() {
 #if defined(_WIN32)
@@ -119,6 +193,7 @@ Module::~Module() {
 }
 
 std::unique_ptr<Module> Module::load(const std::string& path) {
+  check_module_file(path);
   void* handle = open_module(path);
   if (handle == nullptr) throw LoadError("cannot load " + path + ": " + last_error());
   return std::unique_ptr<Module>(new Module(handle, path, {}));
@@ -131,6 +206,12 @@ std::unique_ptr<Module> Module::load_private_copy(const std::string& path) {
   const fs::path copy = fs::temp_directory_path(error) / private_copy_name(path);
   if (error || !fs::copy_file(source, copy, fs::copy_options::overwrite_existing, error))
     throw LoadError("cannot copy " + source.string() + ": " + error.message());
+  try {
+    check_module_file(copy.string());
+  } catch (...) {
+    fs::remove(copy, error);
+    throw;
+  }
   void* handle = open_module(copy.string());
   if (handle == nullptr) {
     const std::string reason = last_error();

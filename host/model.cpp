@@ -1,7 +1,9 @@
 #include "model.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <nlohmann/json.hpp>
@@ -24,6 +26,29 @@ Model::Model(const Module& module, const Description& description)
   for (const ValueInfo& v : description.values())
     accessors_.push_back(
         {v.kind, module.function<void*>(v.getter), module.function<void*>(v.setter)});
+  check_distinct(module);
+}
+
+void Model::check_distinct(const Module& module) const {
+  // Every function a description names has an entry point of its own; two
+  // names at one address mean the description belongs to another build.
+  std::vector<std::pair<const void*, std::string>> entries;
+  entries.reserve(accessors_.size() * 2 + 4);
+  for (const char* role : {"initialise", "modelName", "decision", "task"})
+    entries.emplace_back(module.symbol(description_->function(role).c_str()),
+                         description_->function(role));
+  for (std::size_t i = 0; i < accessors_.size(); ++i) {
+    entries.emplace_back(accessors_[i].get, description_->values()[i].getter);
+    entries.emplace_back(accessors_[i].set, description_->values()[i].setter);
+  }
+  std::sort(entries.begin(), entries.end());
+  for (std::size_t i = 1; i < entries.size(); ++i)
+    if (entries[i].first == entries[i - 1].first)
+      throw InputError(
+          description_->source() + " does not belong to " + module.path() + ": " +
+          (entries[i].second == entries[i - 1].second
+               ? "it names " + entries[i].second + " twice"
+               : entries[i - 1].second + " and " + entries[i].second + " are the same function"));
 }
 
 Cell Model::read(std::size_t value) const {
@@ -64,8 +89,63 @@ Cell parse_json_cell(Kind kind, const nlohmann::json& value, const std::string& 
   const bool fits = kind == Kind::Text  ? value.is_string()
                     : kind == Kind::Int ? value.is_number_integer()
                                         : value.is_number();
-  if (!fits) throw InputError(what + ": " + value.dump() + " is not a " + kind_name(kind));
+  if (!fits) throw InputError(what + ": " + value.dump() + " is not " + a_kind(kind));
   return parse_cell(kind, value.is_string() ? value.get<std::string>() : value.dump(), what, keep);
+}
+
+std::string a_kind(Kind kind) {
+  return std::string(kind == Kind::Int ? "an " : "a ") + kind_name(kind);
+}
+
+namespace {
+
+const nlohmann::json* member(const nlohmann::json& object, const char* key) {
+  if (!object.is_object()) return nullptr;
+  const auto it = object.find(key);
+  return it == object.end() ? nullptr : &*it;
+}
+
+[[noreturn]] void wrong_type(const std::string& where, const char* key, const char* type) {
+  throw InputError(where + ": \"" + key + "\" must be " + type);
+}
+
+}  // namespace
+
+std::string json_string(const nlohmann::json& object, const char* key, const std::string& where,
+                        const std::string& fallback) {
+  const nlohmann::json* v = member(object, key);
+  if (v == nullptr) return fallback;
+  if (!v->is_string()) wrong_type(where, key, "a string");
+  return v->get<std::string>();
+}
+
+long long json_integer(const nlohmann::json& object, const char* key, const std::string& where,
+                       long long fallback) {
+  const nlohmann::json* v = member(object, key);
+  if (v == nullptr) return fallback;
+  if (!v->is_number_integer()) wrong_type(where, key, "a whole number");
+  if (v->is_number_unsigned() &&
+      v->get<unsigned long long>() >
+          static_cast<unsigned long long>(std::numeric_limits<long long>::max()))
+    wrong_type(where, key, "a whole number of a sensible size");
+  return v->get<long long>();
+}
+
+bool json_bool(const nlohmann::json& object, const char* key, const std::string& where,
+               bool fallback) {
+  const nlohmann::json* v = member(object, key);
+  if (v == nullptr) return fallback;
+  if (!v->is_boolean()) wrong_type(where, key, "true or false");
+  return v->get<bool>();
+}
+
+const nlohmann::json& json_list(const nlohmann::json& object, const char* key,
+                                const std::string& where) {
+  static const nlohmann::json empty = nlohmann::json::array();
+  const nlohmann::json* v = member(object, key);
+  if (v == nullptr) return empty;
+  if (!v->is_array()) wrong_type(where, key, "a list");
+  return *v;
 }
 
 long long parse_positive(std::string_view text, const std::string& what) {
@@ -90,6 +170,12 @@ Cell parse_cell(Kind kind, std::string_view text, const std::string& what,
       // from_chars takes no leading '+'; accept it as people write it.
       if (first != last && *first == '+' && last - first > 1 && first[1] != '-') ++first;
       const auto [end, error] = std::from_chars(first, last, c.d);
+      if (!text.empty() && end == last && error == std::errc::result_out_of_range) {
+        const double magnitude = std::fabs(std::strtod(std::string(first, last).c_str(), nullptr));
+        throw InputError(what + ": " + quote_input(text) +
+                         (magnitude < 1.0 ? " is too small for a double (it underflows to zero)"
+                                          : " is too large for a double (it overflows)"));
+      }
       if (text.empty() || error != std::errc() || end != last)
         throw InputError(what + ": " + quote_input(text) + " is not a number");
       break;

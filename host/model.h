@@ -44,6 +44,7 @@ class Model {
   void write(std::size_t value, const Cell& cell) const;
 
  private:
+  void check_distinct(const Module& module) const;
   struct Accessors {
     Kind kind;
     void* get;
@@ -69,6 +70,22 @@ Cell parse_cell(Kind kind, std::string_view text, const std::string& what,
 // InputError "<what>: <value> is not a <kind>".
 Cell parse_json_cell(Kind kind, const nlohmann::json& value, const std::string& what,
                      std::deque<std::string>& keep);
+
+// "a double", "an int", "a text": the kind with its article, for messages.
+std::string a_kind(Kind kind);
+
+// Typed members of a JSON object, for input files: the member `key` of the
+// type asked for, or `fallback` when the object has no such member. Throws
+// InputError "<where>: \"<key>\" must be <type>" when it has another type.
+std::string json_string(const nlohmann::json& object, const char* key, const std::string& where,
+                        const std::string& fallback = "");
+long long json_integer(const nlohmann::json& object, const char* key, const std::string& where,
+                       long long fallback);
+bool json_bool(const nlohmann::json& object, const char* key, const std::string& where,
+               bool fallback);
+// An array member, or an empty one when there is none.
+const nlohmann::json& json_list(const nlohmann::json& object, const char* key,
+                                const std::string& where);
 
 // Parses a decimal whole number of at least 1 (a number of days, of jobs).
 // Throws InputError "<what>: '<text>' is not a positive whole number".

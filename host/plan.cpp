@@ -87,11 +87,13 @@ Plan Plan::parse(const json& doc, const std::string& source, const Description& 
   const Reader r(source, d);
   r.keys(doc, "top level",
          {"format", "formatVersion", "model", "description", "processes", "output", "summary"});
-  if (doc.value("format", "") != "tarvello-plan" || doc.value("formatVersion", 0) != 1)
+  const std::string top = "plan " + source;
+  if (json_string(doc, "format", top) != "tarvello-plan" ||
+      json_integer(doc, "formatVersion", top, 0) != 1)
     r.fail("top level",
            "not a plan (expected \"format\": \"tarvello-plan\", \"formatVersion\": 1)");
-  if (doc.value("model", "") != d.model())
-    r.fail("model", "the plan is for " + doc.value("model", std::string("no model")) +
+  if (json_string(doc, "model", top) != d.model())
+    r.fail("model", "the plan is for " + json_string(doc, "model", top, "no model") +
                         ", the library carries " + d.model());
   if (!doc.contains("processes") || !doc["processes"].is_array())
     r.fail("processes", "must be a list of processes");
@@ -107,7 +109,7 @@ Plan Plan::parse(const json& doc, const std::string& source, const Description& 
     const json& proc = doc["processes"][p];
     std::string where = "processes[" + std::to_string(p) + "]";
     r.keys(proc, where, {"process", "start", "day", "nodes", "description"});
-    const std::string name = proc.value("process", "");
+    const std::string name = json_string(proc, "process", top + ": " + where);
     const ProcessInfo* info = d.find_process(name);
     if (!info) r.fail(where, "unknown process \"" + name + "\"");
     if (!seen_processes.insert(name).second) r.fail(where, "process " + name + " appears twice");
@@ -124,7 +126,7 @@ Plan Plan::parse(const json& doc, const std::string& source, const Description& 
         r.fail(at, "not a node identifier of " + name + " (0_<block>_" +
                        std::to_string(info->number) + "_<label>_<node>)");
       PlanNode node{id, PlanNode::Kind::Host, -1, {}, 0, 0, -1, -1, p};
-      const bool host = entry.value("host", false);
+      const bool host = json_bool(entry, "host", top + ": " + at, false);
       if (const auto described = d.find_node(id)) {
         if (host) r.fail(at, "carries model code; it cannot be a host node");
         const NodeInfo& n = d.nodes()[*described];
@@ -208,19 +210,21 @@ Plan Plan::parse(const json& doc, const std::string& source, const Description& 
   if (doc.contains("output")) {
     const json& out = doc["output"];
     r.keys(out, "output", {"variables", "panels"});
-    for (const json& v : out.value("variables", json::array()))
+    for (const json& v : json_list(out, "variables", top + ": output"))
       plan.default_variables_.push_back(r.variable(v, "output.variables"));
     // Panels only group columns for plots; their names must still exist.
-    for (const json& panel : out.value("panels", json::array())) {
+    for (const json& panel : json_list(out, "panels", top + ": output")) {
       r.keys(panel, "output.panels", {"title", "variables"});
-      for (const json& v : panel.value("variables", json::array())) r.variable(v, "output.panels");
+      json_string(panel, "title", top + ": output.panels");
+      for (const json& v : json_list(panel, "variables", top + ": output.panels"))
+        r.variable(v, "output.panels");
     }
   }
   if (doc.contains("summary")) {
     const json& s = doc["summary"];
     r.keys(s, "summary", {"counts", "shortfalls", "levels"});
     auto counts = [&](const char* key, std::vector<NodeCount>& into) {
-      for (const json& c : s.value(key, json::array())) {
+      for (const json& c : json_list(s, key, top + ": summary")) {
         const std::string where = std::string("summary.") + key;
         r.keys(c, where, {"name", "node"});
         if (!c.contains("name") || !c["name"].is_string() || !c.contains("node"))
@@ -234,7 +238,7 @@ Plan Plan::parse(const json& doc, const std::string& source, const Description& 
     };
     counts("counts", plan.counts_);
     counts("shortfalls", plan.shortfalls_);
-    for (const json& v : s.value("levels", json::array()))
+    for (const json& v : json_list(s, "levels", top + ": summary"))
       plan.levels_.push_back(r.variable(v, "summary.levels"));
   }
   return plan;

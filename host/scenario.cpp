@@ -80,11 +80,13 @@ Scenario Scenario::parse(std::string_view text, const std::string& source, const
                                              "constants", "daily",         "cycle", "notes"};
   for (const auto& [key, value] : doc.items())
     if (!keys.count(key)) throw fail("top level", "unknown key \"" + key + "\"");
-  if (doc.value("format", "") != "tarvello-scenario" || doc.value("formatVersion", 0) != 1)
+  const std::string top = "scenario " + source;
+  if (json_string(doc, "format", top) != "tarvello-scenario" ||
+      json_integer(doc, "formatVersion", top, 0) != 1)
     throw fail("top level",
                "not a scenario (expected \"format\": \"tarvello-scenario\", \"formatVersion\": 1)");
-  if (doc.value("model", "") != d.model())
-    throw fail("model", "the scenario is for " + doc.value("model", std::string("no model")) +
+  if (json_string(doc, "model", top) != d.model())
+    throw fail("model", "the scenario is for " + json_string(doc, "model", top, "no model") +
                             ", the library carries " + d.model());
   if (doc.contains("cycle")) {
     if (!doc["cycle"].is_number_integer() || doc["cycle"].get<long long>() < 1 ||
