@@ -16,8 +16,10 @@
 #include "csv.h"
 #include "defaults.h"
 #include "description.h"
+#include "interrupt.h"
 #include "loader.h"
 #include "model.h"
+#include "output.h"
 #include "plan.h"
 #include "run.h"
 #include "scenario.h"
@@ -227,12 +229,14 @@ struct Options {
   std::string library, description, plan, scenario, input, days = "365", every = "1", out = "-",
                                                            vars, list;
   std::vector<std::string> sets;
-  bool quiet = false, info = false;
+  bool quiet = false, info = false, listing = false, vars_given = false;
   // Sweeps.
   std::string sweep, jobs, shard;
   bool daily = false;
   std::vector<std::string> merge;
-  long long worker = -1;  // a Windows child running one case of a sweep
+  bool resume = false;
+  std::string isolation;
+  std::string worker;  // a Windows worker of a sweep: the sweep's token
   std::vector<std::string> argv;
 };
 
@@ -252,14 +256,24 @@ std::pair<unsigned, unsigned> parse_shard(const std::string& text) {
   throw InputError("--shard: " + quote_input(text) + " is not I/N with 0 <= I < N");
 }
 
-std::string sweep_summary(const std::string& out_dir, std::size_t cases, std::size_t failed,
-                          double seconds) {
+std::string sweep_summary(const std::string& out_dir, const SweepResult& r, double seconds) {
   std::ostringstream s;
-  s << kProgram << ": sweep of " << cases << " cases in "
+  s << kProgram << ": sweep of " << r.ran + r.kept << " cases in "
     << format_double(static_cast<double>(static_cast<long long>(seconds * 1000)) / 1000.0) << " s";
-  if (failed) s << ", " << failed << " failed";
+  if (r.kept) s << " (" << r.kept << " kept from before, " << r.ran << " run now)";
+  if (r.failed) s << ", " << r.failed << " failed";
   s << "; summary in " << (fs::path(out_dir) / "summary.csv").string() << "\n";
   return s.str();
+}
+
+// The digest of a file's bytes, or "unreadable" (a module found by the
+// platform's search).
+std::string file_digest(const std::string& path) {
+  try {
+    return hex_digest(read_text_file(path, "file"));
+  } catch (const InputError&) {
+    return "unreadable";
+  }
 }
 
 int run(const Options& o) {
@@ -280,13 +294,20 @@ int run(const Options& o) {
           : static_cast<unsigned>(std::min<long long>(parse_positive(o.jobs, "--jobs"), 4096));
   const auto [shard, shards] =
       o.shard.empty() ? std::pair<unsigned, unsigned>{0, 1} : parse_shard(o.shard);
-  if (!sweeping && (!o.jobs.empty() || !o.shard.empty() || o.daily))
-    throw InputError("--jobs, --shard and --daily belong to --sweep");
+  if (!sweeping &&
+      (!o.jobs.empty() || !o.shard.empty() || o.daily || o.resume || !o.isolation.empty()))
+    throw InputError("--jobs, --shard, --daily, --resume and --isolation belong to --sweep");
+  Isolation isolation = Isolation::Process;
+  if (o.isolation == "snapshot")
+    isolation = Isolation::Snapshot;
+  else if (!o.isolation.empty() && o.isolation != "process")
+    throw InputError("--isolation: " + quote_input(o.isolation) + " is not snapshot or process");
 
   // The plan, read once: it names the model whose module is looked for.
   const std::string plan_source = o.plan.empty() ? "(built-in)" : o.plan;
-  const nlohmann::json plan_json = Plan::read_json(
-      o.plan.empty() ? std::string(kDefaultPlan) : read_text_file(o.plan, "plan"), plan_source);
+  const std::string plan_text =
+      o.plan.empty() ? std::string(kDefaultPlan) : read_text_file(o.plan, "plan");
+  const nlohmann::json plan_json = Plan::read_json(plan_text, plan_source);
   const Located at = locate(model_of(plan_json), o.library, o.description);
   const Description description = Description::load(at.description);
   std::unique_ptr<Module> module;
@@ -303,37 +324,48 @@ int run(const Options& o) {
     }
   }();
 
-  if (!o.list.empty()) {
-    print_list(std::cout, description, o.list);
+  if (o.listing) {
+    std::ostringstream list;
+    print_list(list, description, o.list);
+    write_stdout(list.str());
     return 0;
   }
 
   const Plan plan = Plan::parse(plan_json, plan_source, description);
+  // The scenario's texts are kept: a sweep records their digests.
+  std::string scenario_text, daily_text;
   Scenario scenario = [&] {
-    if (o.scenario.empty())
+    if (o.scenario.empty()) {
+      scenario_text = kDefaultScenario;
       return Scenario::parse(kDefaultScenario, "(built-in)", description,
-                             [](const std::string& name) {
+                             [&](const std::string& name) {
                                if (name != "inputs.csv")
                                  throw InputError("scenario (built-in): no built-in file " + name);
-                               return std::string(kDefaultInputs);
+                               return daily_text = kDefaultInputs;
                              });
+    }
     const fs::path dir = fs::path(o.scenario).parent_path();
-    return Scenario::parse(read_text_file(o.scenario, "scenario"), o.scenario, description,
-                           [&](const std::string& name) {
-                             return read_text_file((dir / name).string(), "per-day input table");
-                           });
+    scenario_text = read_text_file(o.scenario, "scenario");
+    return Scenario::parse(scenario_text, o.scenario, description, [&](const std::string& name) {
+      return daily_text = read_text_file((dir / name).string(), "per-day input table");
+    });
   }();
-  if (!o.input.empty())
-    scenario.daily = DailyInputs::parse(read_text_file(o.input, "per-day input table"), o.input,
-                                        description, scenario.cycle);
+  if (!o.input.empty()) {
+    daily_text = read_text_file(o.input, "per-day input table");
+    scenario.daily = DailyInputs::parse(daily_text, o.input, description, scenario.cycle);
+  }
   if (o.info) {
-    print_info(std::cout, description, at, plan, scenario);
+    std::ostringstream info;
+    print_info(info, description, at, plan, scenario);
+    write_stdout(info.str());
     return 0;
   }
 
   RunOptions options;
   options.days = days;
   options.every = every;
+  if (o.vars_given && o.vars.empty())
+    throw InputError("--vars: the list is empty; give NAME,NAME,... or all");
   if (o.vars.empty()) {
     options.variables = plan.default_variables();
   } else if (o.vars == "all") {
@@ -357,69 +389,55 @@ int run(const Options& o) {
   }
 
   if (sweeping) {
-    const CaseTable table =
-        CaseTable::parse(read_text_file(o.sweep, "cases file"), o.sweep, description, days);
+    const std::string cases_text = read_text_file(o.sweep, "cases file");
+    const CaseTable table = CaseTable::parse(cases_text, o.sweep, description, days);
     SweepOptions sweep;
     sweep.out_dir = o.out;
     sweep.jobs = jobs;
     sweep.daily = o.daily;
+    sweep.resume = o.resume;
     sweep.shard = shard;
     sweep.shards = shards;
+    sweep.isolation = isolation;
     sweep.run = options;
     sweep.argv = o.argv;
-    if (o.worker >= 0)
-      return run_sweep_case(model, plan, scenario, table, static_cast<std::size_t>(o.worker),
-                            sweep);
+    if (!o.worker.empty()) {
+      sweep.token = o.worker;
+      return serve_sweep_worker(model, plan, scenario, table, sweep);
+    }
+    sweep.token = random_token();
+    nlohmann::json vars = nlohmann::json::array();
+    for (std::size_t v : options.variables) vars.push_back(description.values()[v].name);
+    sweep.identity = {{"inputs",
+                       {{"cases", table.digest},
+                        {"plan", hex_digest(plan_text)},
+                        {"scenario", hex_digest(scenario_text)},
+                        {"daily", hex_digest(daily_text)},
+                        {"module", file_digest(at.module)},
+                        {"description", file_digest(at.description)}}},
+                      {"options",
+                       {{"days", days},
+                        {"set", o.sets},
+                        {"vars", vars},
+                        {"every", every},
+                        {"dailyFiles", o.daily}}}};
     sweep.progress = !o.quiet && TDS_ISATTY(TDS_FILENO(stderr));
     const auto started = std::chrono::steady_clock::now();
-    const std::size_t failed = run_sweep(model, plan, scenario, table, sweep);
+    const SweepResult result = run_sweep(model, plan, scenario, table, sweep);
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    std::size_t ran = 0;
-    for (const SweepCase& c : table.cases) ran += c.row % shards == shard;
-    if (!o.quiet) std::fputs(sweep_summary(o.out, ran, failed, seconds).c_str(), stderr);
-    return failed ? 1 : 0;
+    if (!o.quiet) std::fputs(sweep_summary(o.out, result, seconds).c_str(), stderr);
+    return result.failed ? 1 : 0;
   }
 
-  // The CSV goes to a file beside the target, renamed into place once the
-  // run has succeeded; for stdout it is held until then.
-  const bool to_stdout = o.out == "-";
-  const std::string partial = o.out + ".part";
-  std::ofstream file;
-  std::string held;
-  if (!to_stdout) {
-    file.open(partial, std::ios::binary | std::ios::trunc);
-    if (!file) throw InputError("--out: cannot write " + partial);
-  }
+  // The target is checked and opened before the run: a temporary file beside
+  // it, renamed into place once the run has succeeded; standard output is
+  // held until then.
+  const std::unique_ptr<OutputFile> out = OutputFile::open(o.out, "--out");
   options.progress = !o.quiet && TDS_ISATTY(TDS_FILENO(stderr));
-  RunResult result;
-  try {
-    result = run_model(model, plan, scenario, options, [&](std::string& chunk) {
-      if (to_stdout)
-        held += chunk;
-      else
-        file.write(chunk.data(), static_cast<std::streamsize>(chunk.size()));
-    });
-    if (!to_stdout) {
-      file.close();
-      if (!file) throw RunError("cannot write " + partial);
-      std::error_code error;
-      fs::rename(partial, o.out, error);
-      if (error)
-        throw RunError("cannot rename " + partial + " to " + o.out + ": " + error.message());
-    }
-  } catch (...) {
-    if (!to_stdout) {
-      file.close();
-      std::error_code ignored;
-      fs::remove(partial, ignored);
-    }
-    throw;
-  }
-  if (to_stdout) {
-    std::fwrite(held.data(), 1, held.size(), stdout);
-    if (std::fflush(stdout) != 0) throw RunError("cannot write the output");
-  }
+  const RunResult result =
+      run_model(model, plan, scenario, options, [&](std::string& chunk) { out->write(chunk); });
+  out->commit();
   if (!o.quiet) std::fputs(summary(description, plan, result).c_str(), stderr);
   return 0;
 }
@@ -427,6 +445,7 @@ int run(const Options& o) {
 }  // namespace
 
 int tarvello_run(int argc, char** argv) {
+  guard_standard_streams();
 #if defined(_WIN32)
   // LF line ends and the same bytes as on Linux.
   _setmode(_fileno(stdout), _O_BINARY);
@@ -462,22 +481,39 @@ int tarvello_run(int argc, char** argv) {
                  "Run only the cases whose 0-based row index modulo N is I: I/N");
   app.add_option("--merge", o.merge, "Join shard summaries: --merge OUT_DIR SHARD_DIR...")
       ->expected(2, 1 << 20);
-  app.add_option("--sweep-worker", o.worker)->group("");  // a sweep's child on Windows
+  app.add_flag("--resume", o.resume,
+               "Continue a sweep that was stopped: run only the cases without a result in --out");
+  app.add_option("--isolation", o.isolation,
+                 "How each case of a sweep starts pristine: snapshot (a worker restores the "
+                 "library's memory; the default where a self-check passes) or process (a fresh "
+                 "process per case)");
+  app.add_option("--sweep-worker", o.worker)->group("");  // a sweep's worker on Windows
   app.footer(
       "Exit status: 0 on success, 2 for a bad option or input (nothing is run), 1 when the run "
       "fails.");
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp&) {
-    std::cout << app.help();
+    try {
+      write_stdout(app.help());
+      close_stdout();
+    } catch (const RunError& e) {
+      std::fprintf(stderr, "%s: %s\n", kProgram, e.what());
+      return 1;
+    }
     return 0;
   } catch (const CLI::ParseError& e) {
     std::fprintf(stderr, "%s: %s\n", kProgram, e.what());
     return 2;
   }
   o.argv.assign(argv + 1, argv + argc);
+  o.listing = app.count("--list") > 0;
+  o.vars_given = app.count("--vars") > 0;
+  if (o.worker.empty()) interrupt::install();
   try {
-    return run(o);
+    const int status = run(o);
+    close_stdout();
+    return status;
   } catch (const InputError& e) {
     std::fprintf(stderr, "%s: %s\n", kProgram, e.what());
     return 2;

@@ -2,17 +2,27 @@
 // values, each from a pristine library (its load-time zeros and generator
 // state), and a summary with one row per case.
 //
-// On Linux the library is loaded once and each case runs in a forked child,
-// which inherits the image as loaded; on Windows each case runs in a child
-// process of its own. Up to `jobs` cases run at once; the summary is in the
-// order of the cases file whatever the order of completion. A sweep can be
-// split into shards (the cases whose row index modulo N is I), each run on
-// another machine, and the shard summaries merged into the one summary.
+// Cases run in worker processes, never in the sweep's own process, so that a
+// case that crashes is reported and the others run on. On Linux a worker is
+// a fork of the sweep's process, which holds the library as loaded; on
+// Windows it is this program started again. Up to `jobs` cases run at once;
+// the summary is in the order of the cases file whatever the order of
+// completion.
+//
+// The output directory holds the summary, written as the cases finish in the
+// order of the file (summary.csv.partial, renamed to summary.csv at the end),
+// the daily files of --daily, and shard.json, which records what determines
+// the results (digests of every input, the result-relevant options) so that
+// --resume continues only the same sweep and --merge joins only shards of
+// one sweep. A sweep can be split into shards (the cases whose row index
+// modulo N is I), each run on another machine, and the shard summaries
+// merged into the one summary.
 #ifndef TDS_HOST_SWEEP_H
 #define TDS_HOST_SWEEP_H
 
 #include <cstddef>
 #include <deque>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -34,40 +44,65 @@ struct SweepCase {
 
 struct CaseTable {
   std::vector<SweepCase> cases;
-  std::string digest;  // of the file's bytes, to tell shards of different sweeps apart
+  std::string digest;  // of the file's bytes
   std::deque<std::string> texts;
 
-  // A "case" column of unique names (letters, digits, '.', '_', '-': they
-  // name files), an optional "days" column, and one column per variable.
+  // A "case" column of unique names that are file names on every supported
+  // platform, an optional "days" column, and one column per variable.
   // Throws InputError naming the line and column of the first problem.
   static CaseTable parse(std::string_view text, const std::string& source, const Description& d,
                          long long default_days);
 };
 
+// Why a case name cannot name a case's daily file on Linux and on Windows,
+// or an empty string when it can.
+std::string case_name_problem(const std::string& name);
+
+// The digest that tells inputs apart (FNV-1a, 64 bits, as 16 hex digits): it
+// tells a changed file from the one a sweep was run with, it does not
+// protect against forgery.
+std::string hex_digest(std::string_view bytes);
+
+enum class Isolation { Snapshot, Process };
+
 struct SweepOptions {
   std::string out_dir;
   unsigned jobs = 1;
   bool daily = false;
+  bool resume = false;
   unsigned shard = 0, shards = 1;  // run the cases whose row % shards == shard
   bool progress = false;
-  RunOptions run;                 // variables, every, and --set values for every case
-  std::vector<std::string> argv;  // the command line, for a Windows child to repeat
+  Isolation isolation = Isolation::Process;
+  RunOptions run;  // variables, every, and --set values for every case
+  // What determines the results beyond the cases file: {"inputs": {...
+  // digests}, "options": {...}}, recorded in shard.json.
+  nlohmann::json identity;
+  std::vector<std::string> argv;  // the command line, for a Windows worker to repeat
+  std::string token;              // names this sweep's temporary files
 };
 
-// Runs the sweep and writes out_dir/summary.csv (and, for a shard, its
-// shard.json). Returns the number of cases that failed. The model's module
-// must be loaded and untouched (no IniModel yet): every child starts from it.
-std::size_t run_sweep(const Model& model, const Plan& plan, const Scenario& scenario,
+struct SweepResult {
+  std::size_t ran = 0;     // cases run now
+  std::size_t kept = 0;    // cases whose results a resumed sweep found
+  std::size_t failed = 0;  // cases that failed or crashed, kept ones included
+};
+
+// Runs the sweep into out_dir. The model's module must be loaded and
+// untouched (no IniModel yet): every worker starts from it. Throws InputError
+// before any case runs for an output directory it must not use, RunError
+// when the results cannot be written.
+SweepResult run_sweep(const Model& model, const Plan& plan, const Scenario& scenario,
                       const CaseTable& table, const SweepOptions& o);
 
-// The child's part on Windows: runs one case and writes its summary fields
-// to standard output. Returns the exit status.
-int run_sweep_case(const Model& model, const Plan& plan, const Scenario& scenario,
-                   const CaseTable& table, std::size_t index, const SweepOptions& o);
+// A Windows worker's part: serves the case requests on standard input.
+// Returns the exit status.
+int serve_sweep_worker(const Model& model, const Plan& plan, const Scenario& scenario,
+                       const CaseTable& table, const SweepOptions& o);
 
-// Joins the shard summaries in shard_dirs into out_dir/summary.csv, byte for
-// byte what one machine would have written, with the cases' daily files.
-// Throws InputError on a missing, duplicated or foreign shard.
+// Joins the shard summaries in shard_dirs into out_dir, byte for byte what
+// one machine would have written, with the cases' daily files. Throws
+// InputError naming what differs for shards of different sweeps, a missing,
+// duplicated, incomplete or edited shard.
 void merge_shards(const std::string& out_dir, const std::vector<std::string>& shard_dirs);
 
 }  // namespace tds
