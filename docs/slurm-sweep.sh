@@ -7,7 +7,8 @@
 #
 # tarvello-run is taken from $TARVELLO_RUN, else from PATH; sbatch passes the
 # submitting shell's environment on. Each task runs its cases on the CPUs
-# that Slurm gives it.
+# that Slurm gives it; a task that was pre-empted and requeued continues
+# where it stopped (--resume).
 #SBATCH --job-name=tarvello-sweep
 #SBATCH --ntasks=1
 #SBATCH --cpus-per-task=1
@@ -22,4 +23,4 @@ shift 2
 : "${SLURM_ARRAY_TASK_COUNT:?not an array task: submit with sbatch --array=0-(N-1)}"
 exec "${TARVELLO_RUN:-tarvello-run}" --sweep "$cases" \
   --shard "$SLURM_ARRAY_TASK_ID/$SLURM_ARRAY_TASK_COUNT" --out "$out/shard-$SLURM_ARRAY_TASK_ID" \
-  --jobs "${SLURM_CPUS_PER_TASK:-1}" --quiet "$@"
+  --jobs "${SLURM_CPUS_PER_TASK:-1}" --resume --quiet "$@"

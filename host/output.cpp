@@ -89,7 +89,8 @@ RawFile& RawFile::operator=(RawFile&& other) noexcept {
 RawFile RawFile::create_new(const std::string& path, std::string& error) {
   RawFile f;
   // CREATE_NEW fails on any existing name, a link included.
-  HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+  // Shared for deletion: an interruption removes it while it is still open.
+  HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_NEW,
                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
     error = last_windows_error();
@@ -153,9 +154,16 @@ std::string RawFile::close() {
 }
 
 std::string replace_file(const std::string& from, const std::string& to) {
-  if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-    return {};
-  return last_windows_error();
+  // Another process may hold the target for a moment (a concurrent rename, a
+  // scanner): Windows then refuses the replacement, so it is tried again.
+  for (int attempt = 0;; ++attempt) {
+    if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+      return {};
+    const DWORD code = GetLastError();
+    if (attempt >= 50 || (code != ERROR_ACCESS_DENIED && code != ERROR_SHARING_VIOLATION))
+      return last_windows_error();
+    Sleep(20);
+  }
 }
 
 #else

@@ -258,6 +258,7 @@ class Pool {
     startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
     PROCESS_INFORMATION child{};
     std::string command = command_;
+    const interrupt::Hold held;  // in the job before an interruption can miss it
     const BOOL started = CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE,
                                         CREATE_SUSPENDED, nullptr, nullptr, &startup, &child);
     CloseHandle(request_read);
@@ -659,6 +660,9 @@ class Journal {
     if (!file_.is_open()) throw RunError("cannot write " + path_ + ": " + reason);
   }
   void append(const std::string& records) {
+    // Whole records, and none once an interruption has begun: the cases that
+    // it stops must not be recorded as crashed.
+    const interrupt::Hold held;
     const std::string reason = file_.write(records);
     if (!reason.empty()) throw RunError("cannot write " + path_ + ": " + reason);
   }

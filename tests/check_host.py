@@ -19,6 +19,7 @@ import json
 import os
 import shutil
 import signal
+import stat
 import subprocess
 import sys
 import time
@@ -75,10 +76,30 @@ def golden(args):
           summary.decode())
 
 
+def module_beside(program):
+    """The module and description files beside the program (its last argument)."""
+    here = os.path.dirname(program[-1])
+    name = "TarvelloDemoSite.dll" if program[-1].endswith(".exe") else "TarvelloDemoSite.so"
+    return os.path.join(here, name), os.path.join(here, "TarvelloDemoSite.json")
+
+
 def rules(args):
     workdir, program = args[0], args[1:]
-    os.makedirs(workdir, exist_ok=True)
+    shutil.rmtree(workdir, ignore_errors=True)
+    os.makedirs(workdir)
     scenario = write_json(workdir, "empty-scenario.json", EMPTY_SCENARIO)
+    module, description = module_beside(program)
+    truncated = "truncated" + os.path.splitext(module)[1]
+    with open(module, "rb") as f, open(os.path.join(workdir, truncated), "wb") as g:
+        g.write(f.read()[:200000])
+    # A description whose two getters are exchanged: the other entry points.
+    with open(description, encoding="utf-8") as f:
+        text = f.read()
+    a, b = "GetwaterTank_B1_Food_P1_Crop", "GetqttWater_B1_Food_P1_Crop"
+    with open(os.path.join(workdir, "swapped.json"), "w", encoding="utf-8") as f:
+        f.write(text.replace('"%s"' % a, '"%s"' % b, 1))
+    with open(os.path.join(workdir, "real.json"), "w", encoding="utf-8") as f:
+        f.write(text)
     short_of_water = {
         "0_4_12_GROWING_9": {},
         "0_4_12_GROWING_10": {},
@@ -149,19 +170,40 @@ def rules(args):
         ("an unknown option", ["--dyas", "3"], 2, "--dyas"),
         ("a library that does not exist", ["--library", "nowhere/TarvelloDemoSite.so"], 2,
          "--library: there is no file nowhere/TarvelloDemoSite.so"),
+        ("a truncated library", ["--library", truncated, "--description", "real.json"], 2,
+         "cannot load " + truncated + ": "),
+        ("a description of other entry points", ["--description", "swapped.json"], 2,
+         "swapped.json does not belong to "),
+        ("--set of a double that underflows", ["--set", tank + "=1e-400"], 2,
+         "'1e-400' is too small for a double (it underflows to zero)"),
+        ("--vars empty", ["--vars", ""], 2, "--vars: the list is empty"),
+        ("--out an existing directory", ["--out", "."], 2, "--out: . is a directory"),
+        ("--out without a name", ["--out", ""], 2, "--out: the file name is empty"),
+        ("--out in a directory that does not exist", ["--out", "nowhere/out.csv"], 2,
+         "--out: there is no directory nowhere"),
     ]
+    # JSON values of the wrong type, each named by file and key.
+    host_node = "processes[0] (Crop): node 0_4_12_GROWING_13: "
+    for kind, document, key, message in [
+            ("plan", dict(crop_plan(short_of_water), format=1), "format", '"format" must be a string'),
+            ("plan", dict(crop_plan(short_of_water), model=None), "model", '"model" must be a string'),
+            ("plan", crop_plan(dict(short_of_water, **{"0_4_12_GROWING_13": {"host": "yes"}})),
+             "host", host_node + '"host" must be true or false'),
+            ("scenario", dict(EMPTY_SCENARIO, formatVersion="1"), "formatVersion",
+             '"formatVersion" must be a whole number')]:
+        path = write_json(workdir, "typed-%s.json" % key, document)
+        failing.append(("a %s whose %s has the wrong type" % (kind, key), ["--" + kind, path], 2,
+                        "%s %s: %s" % (kind, path, message)))
     for name, options, status, message in failing:
-        for leftover in ("out.csv", "out.csv.part"):
-            if os.path.exists(os.path.join(workdir, leftover)):
-                os.unlink(os.path.join(workdir, leftover))
-        result = run(program, options + ["--out", "out.csv", "--quiet"], workdir)
+        before = sorted(os.listdir(workdir))
+        out = [] if "--out" in options else ["--out", "out.csv"]
+        result = run(program, options + out + ["--quiet"], workdir)
         stderr = result.stderr.decode()
         lines = stderr.strip().splitlines()
         check(name, result.returncode == status and len(lines) == 1 and message in stderr
-              and stderr.startswith("tarvello-run: ")
-              and not os.path.exists(os.path.join(workdir, "out.csv"))
-              and not os.path.exists(os.path.join(workdir, "out.csv.part")),
-              "exit %d, stderr %r" % (result.returncode, stderr))
+              and stderr.startswith("tarvello-run: ") and sorted(os.listdir(workdir)) == before,
+              "exit %d, stderr %r, new files %r" % (result.returncode, stderr,
+                                                    set(os.listdir(workdir)) - set(before)))
 
 
 CASES = """case,days,percentReuse_B1_Water_P1_WasteWater,waterTank_B1_Water_P1_CleanWater,current_year_B1_Environment_P1_Environment
@@ -272,8 +314,262 @@ def sweep_crash(args):
           "exit %d, summary %r" % (status, lines))
 
 
+def outputs(args):
+    """Output targets: each run leaves exactly one complete output or nothing."""
+    golden_path, workdir, program = args[0], args[1], args[2:]
+    expected = read("", golden_path)
+    shutil.rmtree(workdir, ignore_errors=True)
+    os.makedirs(workdir)
+    linux = not program[-1].endswith(".exe")
+
+    def leftovers():
+        return sorted(n for n in os.listdir(workdir) if n.endswith(".tmp"))
+
+    # A file replaced, and a link planted where the old fixed temporary name was.
+    with open(os.path.join(workdir, "victim"), "wb") as f:
+        f.write(b"keep")
+    with open(os.path.join(workdir, "year.csv"), "wb") as f:
+        f.write(b"old")
+    if linux:
+        os.symlink("victim", os.path.join(workdir, "year.csv.part"))
+    result = run(program, ["--quiet", "--out", "year.csv"], workdir)
+    check("an existing file is replaced by the whole output, no link followed",
+          result.returncode == 0 and read(workdir, "year.csv") == expected
+          and read(workdir, "victim") == b"keep" and not leftovers(), result.stderr.decode())
+    # Two runs at once into one file: it ends as one run's complete output.
+    runs = [subprocess.Popen(program + ["--quiet", "--days", days, "--out", "shared.csv"],
+                             cwd=workdir, stdin=subprocess.DEVNULL)
+            for days in ("3650", "3000")]
+    statuses = [r.wait() for r in runs]
+    both = [run(program, ["--quiet", "--days", days], workdir).stdout for days in ("3650", "3000")]
+    check("two runs into one file leave one run's complete output",
+          statuses == [0, 0] and read(workdir, "shared.csv") in both and not leftovers())
+    # Standard output that cannot be written: one line and status 1.
+    targets = [("a full disk", "/dev/full", "No space left on device")]
+    for what, target, reason in targets:
+        for options in (["--quiet"], ["--list", "Crop"], ["--help"]):
+            with open(target, "wb") as out:
+                result = subprocess.run(program + options, cwd=workdir, stdout=out,
+                                        stderr=subprocess.PIPE, stdin=subprocess.DEVNULL)
+            lines = result.stderr.decode().strip().splitlines()
+            check("%s on standard output fails: %s" % (what, " ".join(options)),
+                  result.returncode == 1 and len(lines) == 1 and reason in lines[0],
+                  "exit %d, %r" % (result.returncode, lines))
+    if not linux:
+        return
+    result = subprocess.run(program + ["--quiet"], cwd=workdir, stdout=subprocess.DEVNULL,
+                            stderr=subprocess.PIPE, stdin=subprocess.DEVNULL,
+                            preexec_fn=lambda: os.close(1))
+    check("a closed standard output fails", result.returncode == 1
+          and b"cannot write to standard output: Bad file descriptor" in result.stderr)
+    reader, writer = os.pipe()
+    os.close(reader)
+    result = subprocess.run(program + ["--quiet"], cwd=workdir, stdout=writer,
+                            stderr=subprocess.PIPE, stdin=subprocess.DEVNULL,
+                            preexec_fn=lambda: signal.signal(signal.SIGPIPE, signal.SIG_IGN))
+    os.close(writer)
+    check("a broken pipe with SIGPIPE ignored fails", result.returncode == 1
+          and b"Broken pipe" in result.stderr, result.stderr.decode())
+    # Not regular files: written directly, never replaced.
+    fifo = os.path.join(workdir, "fifo")
+    os.mkfifo(fifo)
+    drain = subprocess.Popen(["cat", fifo], stdout=subprocess.PIPE)
+    result = run(program, ["--quiet", "--out", "fifo"], workdir)
+    check("a FIFO receives the output and stays a FIFO", result.returncode == 0
+          and drain.communicate()[0] == expected and stat.S_ISFIFO(os.stat(fifo).st_mode))
+    result = run(program, ["--quiet", "--out", "/dev/null"], workdir)
+    check("/dev/null stays a device", result.returncode == 0
+          and stat.S_ISCHR(os.stat("/dev/null").st_mode))
+
+
+def sweep_processes(marker):
+    """Processes whose command line holds marker: a sweep's workers on either platform."""
+    found = []
+    for pid in os.listdir("/proc"):
+        try:
+            with open("/proc/%s/cmdline" % pid, "rb") as f:
+                if marker in f.read():
+                    found.append(int(pid))
+        except (OSError, ValueError):
+            pass
+    return found
+
+
+def signals(args):
+    """SIGINT, SIGTERM and SIGHUP: nothing temporary left, no worker left, 128 + N.
+
+    Under wine only SIGINT, which wine hands to the program as Ctrl-C; its
+    SIGTERM and SIGHUP end the emulator itself and are no Windows event."""
+    workdir, program = args[0], args[1:]
+    windows = program[-1].endswith(".exe")
+    shutil.rmtree(workdir, ignore_errors=True)
+    os.makedirs(workdir)
+    with open(os.path.join(workdir, "cases.csv"), "w", encoding="ascii") as f:
+        f.write("case,percentReuse_B1_Water_P1_WasteWater\n")
+        f.write("".join("c%d,%s\n" % (i, i / 200) for i in range(200)))
+    sweep_options = ["--sweep", "cases.csv", "--daily", "--jobs", "2", "--days", "3650"]
+    run(program, sweep_options + ["--out", "whole", "--quiet"], workdir)
+    for sig in (signal.SIGINT,) if windows else (signal.SIGINT, signal.SIGTERM, signal.SIGHUP):
+        for what, options, ready in [
+                ("a run", ["--days", "100000000", "--out", "run/long.csv"],
+                 lambda: any(n.endswith(".tmp") for n in os.listdir(os.path.join(workdir, "run")))),
+                ("a sweep", sweep_options + ["--out", "run"],
+                 lambda: os.path.exists(os.path.join(workdir, "run", "c3.csv")))]:
+            shutil.rmtree(os.path.join(workdir, "run"), ignore_errors=True)
+            os.makedirs(os.path.join(workdir, "run"))
+            p = subprocess.Popen(program + options + ["--quiet"], cwd=workdir,
+                                 stdin=subprocess.DEVNULL, stderr=subprocess.PIPE)
+            deadline = time.time() + 30
+            while time.time() < deadline and not ready():
+                time.sleep(0.02)
+            workers = sweep_processes(b"--out\0run\0")
+            p.send_signal(sig)
+            stderr = p.communicate(timeout=30)[1].decode().replace("\r\n", "\n")
+            left = [n for n in os.listdir(os.path.join(workdir, "run")) if n.endswith(".tmp")]
+            time.sleep(0.5 if windows else 0)
+            alive = [w for w in workers if os.path.exists("/proc/%d" % w)]
+            check("%s stopped by %s" % (what, signal.Signals(sig).name),
+                  p.returncode == 128 + sig and stderr == "tarvello-run: interrupted\n"
+                  and not left and not alive,
+                  "exit %d, %r, left %r, alive %r" % (p.returncode, stderr, left, alive))
+        # The interrupted sweep resumes to the bytes of an uninterrupted one.
+        result = run(program, sweep_options + ["--out", "run", "--resume"], workdir)
+        check("a sweep stopped by %s resumes to the same summary" % signal.Signals(sig).name,
+              result.returncode == 0 and b"kept from before" in result.stderr
+              and read(workdir, "run", "summary.csv") == read(workdir, "whole", "summary.csv"),
+              result.stderr.decode())
+
+
+def names(args):
+    """Case names that are no file on some platform are refused before anything runs."""
+    workdir, program = args[0], args[1:]
+    shutil.rmtree(workdir, ignore_errors=True)
+    os.makedirs(workdir)
+    table = [
+        ("A\na\n", "differs only in letter case from 'A' of line 2"),
+        ("con\n", "is a device name on Windows"),
+        ("Nul.csv\n", "is a device name on Windows"),
+        ("COM1.x\n", "is a device name on Windows"),
+        ("lpt9\n", "is a device name on Windows"),
+        ("ends.\n", "ends in a dot"),
+        ("summary\n", "would write summary.csv"),
+        ("SUMMARY\n", "would write summary.csv"),
+        ("\"a b\"\n", "is not a case name"),
+        ("x" * 201 + "\n", "is longer than 200 bytes"),
+    ]
+    for rows, message in table:
+        with open(os.path.join(workdir, "cases.csv"), "w", encoding="ascii") as f:
+            f.write("case\n" + rows)
+        result = run(program, ["--sweep", "cases.csv", "--out", "out", "--quiet"], workdir)
+        check("case names %r are refused" % rows.split("\n")[:2], result.returncode == 2
+              and message in result.stderr.decode()
+              and not os.path.exists(os.path.join(workdir, "out")), result.stderr.decode())
+    # A directory that holds something else than a sweep is not taken.
+    with open(os.path.join(workdir, "cases.csv"), "w", encoding="ascii") as f:
+        f.write("case\nCOM10\ncon-1\n")
+    os.makedirs(os.path.join(workdir, "busy"))
+    with open(os.path.join(workdir, "busy", "notes.txt"), "w") as f:
+        f.write("mine")
+    result = run(program, ["--sweep", "cases.csv", "--out", "busy", "--quiet"], workdir)
+    check("a sweep refuses a directory that holds other files", result.returncode == 2
+          and b"is not empty and holds no sweep" in result.stderr)
+    result = run(program, ["--sweep", "cases.csv", "--out", "out", "--quiet", "--daily"], workdir)
+    check("names near the device names are taken", result.returncode == 0
+          and sorted(os.listdir(os.path.join(workdir, "out"))) ==
+          ["COM10.csv", "con-1.csv", "shard.json", "summary.csv"], result.stderr.decode())
+
+
+def merges(args):
+    """Shards that do not belong together are refused, naming what differs."""
+    workdir, program = args[0], args[1:]
+    shutil.rmtree(workdir, ignore_errors=True)
+    os.makedirs(workdir)
+    with open(os.path.join(workdir, "cases.csv"), "w", encoding="ascii") as f:
+        f.write(CASES)
+    # The built-in plan in other bytes: another plan file to the digest.
+    with open(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "host", "defaults",
+                           "plan.json"), encoding="utf-8") as f:
+        write_json(workdir, "plan.json", json.load(f))
+
+    def shard(name, i, *options):
+        result = run(program, ["--sweep", "cases.csv", "--out", name, "--shard", "%d/2" % i,
+                               "--daily", "--quiet"] + list(options), workdir)
+        check("shard %s runs" % name, result.returncode == 0, result.stderr.decode())
+
+    shard("s0", 0)
+    shard("s1", 1)
+    shard("set", 1, "--set", "percentReuse_B1_Water_P1_WasteWater=0.5")
+    shard("days", 1, "--days", "300")
+    shard("plan", 1, "--plan", "plan.json")
+    shard("vars", 1, "--vars", "waterTank_B1_Food_P1_Crop")
+    result = run(program, ["--merge", "good", "s0", "s1"], workdir)
+    check("two shards merge", result.returncode == 0, result.stderr.decode())
+
+    def tampered(name, change):
+        shutil.rmtree(os.path.join(workdir, name), ignore_errors=True)
+        shutil.copytree(os.path.join(workdir, "s1"), os.path.join(workdir, name))
+        change(os.path.join(workdir, name))
+        return name
+
+    def edit(path, old, new):
+        with open(path, "rb") as f:
+            text = f.read()
+        with open(path, "wb") as f:
+            f.write(text.replace(old, new, 1))
+
+    def manifest(change):
+        def apply(d):
+            with open(os.path.join(d, "shard.json")) as f:
+                m = json.load(f)
+            change(m)
+            with open(os.path.join(d, "shard.json"), "w") as f:
+                json.dump(m, f)
+        return apply
+
+    def swap_rows(d):
+        with open(os.path.join(d, "summary.csv"), "rb") as f:
+            lines = f.read().splitlines(keepends=True)
+        with open(os.path.join(d, "summary.csv"), "wb") as f:
+            f.write(b"".join(lines[:1] + lines[1:][::-1]))
+
+    table = [
+        ("other --set values", "set", "its --set values differs"),
+        ("other --days", "days", "its --days differs"),
+        ("another plan", "plan", "its plan differs"),
+        ("other --vars", "vars", "its --vars differs"),
+        ("an edited row", tampered("edited", lambda d: edit(
+            os.path.join(d, "summary.csv"), b",ok,", b",ok,1")), "has been changed since"),
+        ("reordered rows", tampered("reordered", swap_rows), "has been changed since"),
+        ("rows out of order in shard.json", tampered("rows", manifest(
+            lambda m: m.update(rows=m["rows"][::-1]))), "ascending order"),
+        ("an unfinished shard", tampered("stale", manifest(lambda m: m.update(complete=False))),
+         "has not finished"),
+        ("another module", tampered("module", manifest(
+            lambda m: m["identity"]["inputs"].update(module="0"))), "its module differs"),
+        ("rows of the wrong type", tampered("typed", manifest(lambda m: m.update(rows={}))),
+         '"rows" must be a list'),
+        ("an absurd number of cases", tampered("huge", manifest(lambda m: m.update(cases=1e15))),
+         '"cases" must be a whole number'),
+        ("the output among the shards", "s0", "is one of the shards"),
+    ]
+    for what, other, message in table:
+        out = "s0" if other == "s0" else "bad"
+        result = run(program, ["--merge", out, "s0", other], workdir)
+        stderr = result.stderr.decode()
+        check("a merge with %s is refused" % what, result.returncode == 2
+              and len(stderr.strip().splitlines()) == 1 and message in stderr
+              and not os.path.exists(os.path.join(workdir, "bad")), stderr)
+    # A sweep into a directory of another sweep leaves none of its files.
+    result = run(program, ["--sweep", "cases.csv", "--out", "good", "--shard", "0/3", "--quiet"],
+                 workdir)
+    check("a sweep over another's directory leaves none of its files", result.returncode == 0
+          and sorted(os.listdir(os.path.join(workdir, "good"))) == ["shard.json", "summary.csv"],
+          repr(os.listdir(os.path.join(workdir, "good"))))
+
+
 def main():
-    modes = {"golden": golden, "rules": rules, "sweep": sweep, "sweep-crash": sweep_crash}
+    modes = {"golden": golden, "rules": rules, "sweep": sweep, "sweep-crash": sweep_crash,
+             "outputs": outputs, "signals": signals, "names": names, "merges": merges}
     if len(sys.argv) < 3 or sys.argv[1] not in modes:
         sys.exit(__doc__)
     modes[sys.argv[1]](sys.argv[2:])
