@@ -10,6 +10,7 @@
 #include <fstream>
 #include <iostream>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <sstream>
 #include <thread>
 
@@ -21,8 +22,10 @@
 #include "model.h"
 #include "output.h"
 #include "plan.h"
+#include "progress.h"
 #include "run.h"
 #include "scenario.h"
+#include "snapshot.h"
 #include "sweep.h"
 
 #if defined(_WIN32)
@@ -297,11 +300,20 @@ int run(const Options& o) {
   if (!sweeping &&
       (!o.jobs.empty() || !o.shard.empty() || o.daily || o.resume || !o.isolation.empty()))
     throw InputError("--jobs, --shard, --daily, --resume and --isolation belong to --sweep");
-  Isolation isolation = Isolation::Process;
-  if (o.isolation == "snapshot")
-    isolation = Isolation::Snapshot;
-  else if (!o.isolation.empty() && o.isolation != "process")
+  Isolation isolation = Isolation::Snapshot;
+  std::string token;
+  if (!o.worker.empty()) {
+    // A Windows worker: "<token>:<isolation>".
+    const auto colon = o.worker.find(':');
+    token = o.worker.substr(0, colon);
+    isolation = colon != std::string::npos && o.worker.substr(colon + 1) == "process"
+                    ? Isolation::Process
+                    : Isolation::Snapshot;
+  } else if (o.isolation == "process") {
+    isolation = Isolation::Process;
+  } else if (!o.isolation.empty() && o.isolation != "snapshot") {
     throw InputError("--isolation: " + quote_input(o.isolation) + " is not snapshot or process");
+  }
 
   // The plan, read once: it names the model whose module is looked for.
   const std::string plan_source = o.plan.empty() ? "(built-in)" : o.plan;
@@ -315,6 +327,16 @@ int run(const Options& o) {
     module = Module::load(at.module);
   } catch (const LoadError& e) {
     throw InputError(e.what());
+  }
+  // A sweep's workers restore the library's load-time state: recorded now,
+  // before anything has called into it.
+  std::optional<Snapshot> snapshot;
+  if (sweeping && isolation == Isolation::Snapshot) {
+    try {
+      snapshot = Snapshot::take(*module);
+    } catch (const LoadError& e) {
+      std::fprintf(stderr, "%s: %s; each case runs in a process of its own\n", kProgram, e.what());
+    }
   }
   const Model model = [&] {
     try {
@@ -399,10 +421,11 @@ int run(const Options& o) {
     sweep.shard = shard;
     sweep.shards = shards;
     sweep.isolation = isolation;
+    sweep.snapshot = snapshot ? &*snapshot : nullptr;
     sweep.run = options;
     sweep.argv = o.argv;
     if (!o.worker.empty()) {
-      sweep.token = o.worker;
+      sweep.token = token;
       return serve_sweep_worker(model, plan, scenario, table, sweep);
     }
     sweep.token = random_token();
@@ -434,9 +457,13 @@ int run(const Options& o) {
   // it, renamed into place once the run has succeeded; standard output is
   // held until then.
   const std::unique_ptr<OutputFile> out = OutputFile::open(o.out, "--out");
-  options.progress = !o.quiet && TDS_ISATTY(TDS_FILENO(stderr));
-  const RunResult result =
-      run_model(model, plan, scenario, options, [&](std::string& chunk) { out->write(chunk); });
+  RunResult result;
+  {
+    ProgressBar progress(!o.quiet && TDS_ISATTY(TDS_FILENO(stderr)), days, "day");
+    options.on_day = [&progress](long long day) { progress.update(day); };
+    result =
+        run_model(model, plan, scenario, options, [&](std::string& chunk) { out->write(chunk); });
+  }
   out->commit();
   if (!o.quiet) std::fputs(summary(description, plan, result).c_str(), stderr);
   return 0;

@@ -85,15 +85,32 @@ std::string daily_temporary(const SweepOptions& o, const SweepCase& c) {
   return in_dir(o.out_dir, "." + c.name + ".csv." + o.token + ".tmp");
 }
 
+// A case's fields of the summary after "case" and "status".
+std::string summary_fields(const RunResult& r) {
+  CsvWriter csv;
+  csv.number(static_cast<std::int64_t>(r.days));
+  for (const Cell& cell : r.finals) csv.cell(cell);
+  for (long long n : r.counted) csv.number(static_cast<std::int64_t>(n));
+  csv.number(static_cast<std::int64_t>(r.shortfall_days));
+  for (long long n : r.shortfall_each) csv.number(static_cast<std::int64_t>(n));
+  return csv.buffer();
+}
+
 // Runs one case in this process, which must hold a pristine library, and
-// returns its summary fields after "case" and "status" as CSV text.
+// returns its summary fields after "case" and "status" as CSV text. With
+// `capture` the daily CSV goes there instead of to its file.
 std::string run_case(const Model& model, const Plan& plan, const Scenario& scenario,
-                     const SweepCase& c, const SweepOptions& o) {
+                     const SweepCase& c, const SweepOptions& o, std::string* capture = nullptr) {
   RunOptions options = o.run;
   options.days = c.days;
-  options.progress = false;
-  options.write_csv = o.daily;
+  options.on_day = nullptr;
+  options.write_csv = o.daily || capture != nullptr;
   options.overrides.insert(options.overrides.end(), c.values.begin(), c.values.end());
+  if (capture != nullptr) {
+    const RunResult r = run_model(model, plan, scenario, options,
+                                  [capture](std::string& chunk) { *capture += chunk; });
+    return summary_fields(r);
+  }
 
   RawFile daily;
   const std::string path = daily_path(o, c), temporary = daily_temporary(o, c);
@@ -113,13 +130,7 @@ std::string run_case(const Model& model, const Plan& plan, const Scenario& scena
     if (reason.empty()) reason = replace_file(temporary, path);
     if (!reason.empty()) throw RunError("cannot write " + path + ": " + reason);
   }
-  CsvWriter csv;
-  csv.number(static_cast<std::int64_t>(r.days));
-  for (const Cell& cell : r.finals) csv.cell(cell);
-  for (long long n : r.counted) csv.number(static_cast<std::int64_t>(n));
-  csv.number(static_cast<std::int64_t>(r.shortfall_days));
-  for (long long n : r.shortfall_each) csv.number(static_cast<std::int64_t>(n));
-  return csv.buffer();
+  return summary_fields(r);
 }
 
 // A worker's answer for a case: its fields, or "!" and the reason it failed.
@@ -133,9 +144,26 @@ std::string case_answer(const Model& model, const Plan& plan, const Scenario& sc
   }
 }
 
+// The self-check of a snapshot: the case run, the library restored, the case
+// run again; "same" when both runs gave the same bits (every daily value and
+// the summary), else what differed.
+std::string check_answer(const Model& model, const Plan& plan, const Scenario& scenario,
+                         const SweepCase& c, const SweepOptions& o) {
+  try {
+    std::string first, second;
+    const std::string a = run_case(model, plan, scenario, c, o, &first);
+    o.snapshot->restore();
+    const std::string b = run_case(model, plan, scenario, c, o, &second);
+    if (a == b && first == second) return "same";
+    return first != second ? "its daily values differ" : "its final values differ";
+  } catch (const std::exception& e) {
+    return "it failed: " + one_line(e.what());
+  }
+}
+
 // The worker protocol: the sweep writes one request per line ("r <case
-// index>"); the worker answers each with its length, a line end and the
-// answer itself.
+// index>" to run a case, "c <case index>" for the self-check); the worker
+// answers each with its length, a line end and the answer itself.
 std::string frame(const std::string& payload) {
   return std::to_string(payload.size()) + "\n" + payload;
 }
@@ -153,10 +181,12 @@ std::optional<std::string> next_frame(std::string& buffer) {
 
 // The worker's loop: read_some(buffer) appends what arrived and returns false
 // at the end of the input; write_all(bytes) returns false when the sweep is
-// gone. A one-shot worker serves one case and ends.
+// gone. A one-shot worker serves one case and ends; a lasting one restores
+// the library's snapshot before every case but its first.
 template <class Read, class Write>
 int serve(Read read_some, Write write_all, const Model& model, const Plan& plan,
           const Scenario& scenario, const CaseTable& table, const SweepOptions& o, bool one_shot) {
+  bool pristine = true;
   std::string in;
   for (;;) {
     const auto eol = in.find('\n');
@@ -168,8 +198,16 @@ int serve(Read read_some, Write write_all, const Model& model, const Plan& plan,
     in.erase(0, eol + 1);
     const std::size_t index =
         std::strtoull(request.c_str() + std::min<std::size_t>(2, request.size()), nullptr, 10);
-    if (request.rfind("r ", 0) != 0 || index >= table.cases.size()) return 2;
-    if (!write_all(frame(case_answer(model, plan, scenario, table.cases[index], o)))) return 3;
+    const bool check = request.rfind("c ", 0) == 0;
+    if ((!check && request.rfind("r ", 0) != 0) || index >= table.cases.size() ||
+        (o.snapshot == nullptr && (check || !one_shot)))
+      return 2;
+    if (!pristine) o.snapshot->restore();
+    pristine = false;
+    const SweepCase& c = table.cases[index];
+    if (!write_all(frame(check ? check_answer(model, plan, scenario, c, o)
+                               : case_answer(model, plan, scenario, c, o))))
+      return 3;
     if (one_shot) return 0;
   }
 }
@@ -214,7 +252,10 @@ std::string quote_argument(const std::string& arg) {
 // reads its answers.
 class Pool {
  public:
-  Pool(std::size_t slots, const SweepOptions& o) : workers_(slots) {
+  // `lasting` tells, at each start, whether the new worker is to restore the
+  // snapshot between cases or serve one case.
+  Pool(std::size_t slots, const SweepOptions& o, const bool& lasting)
+      : workers_(slots), lasting_(lasting) {
     char self[MAX_PATH];
     const DWORD n = GetModuleFileNameA(nullptr, self, MAX_PATH);
     if (n == 0 || n == MAX_PATH) throw RunError("cannot find this program's own file");
@@ -257,7 +298,7 @@ class Pool {
     startup.hStdOutput = answer_write;
     startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
     PROCESS_INFORMATION child{};
-    std::string command = command_;
+    std::string command = command_ + (lasting_ ? ":snapshot" : ":process");
     const interrupt::Hold held;  // in the job before an interruption can miss it
     const BOOL started = CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE,
                                         CREATE_SUSPENDED, nullptr, nullptr, &startup, &child);
@@ -347,6 +388,7 @@ class Pool {
   }
 
   std::vector<Worker> workers_;
+  const bool& lasting_;
   std::string command_;
   std::mutex mutex_;
   std::condition_variable ready_;
@@ -818,7 +860,9 @@ SweepResult run_sweep(const Model& model, const Plan& plan, const Scenario& scen
     if (!ready.empty()) journal.append(ready);
   };
 
-  // Cases to run, each on the next free worker.
+  // Cases to run, each on the next free worker: a lasting worker that
+  // restores the snapshot before each case, or a fresh worker per case.
+  bool lasting = o.isolation == Isolation::Snapshot && o.snapshot != nullptr;
   std::size_t next = result.kept;
   const std::size_t slots = std::min<std::size_t>(o.jobs, std::max<std::size_t>(todo.size(), 1));
   std::vector<std::optional<std::size_t>> running(slots);  // the case each slot runs
@@ -826,7 +870,7 @@ SweepResult run_sweep(const Model& model, const Plan& plan, const Scenario& scen
   std::vector<bool> answered(slots, false);
   {
 #if defined(_WIN32)
-    Pool pool(slots, o);
+    Pool pool(slots, o, lasting);
 #else
     Pool pool(slots, [&](int from_sweep, int to_sweep) {
       return serve(
@@ -849,34 +893,62 @@ SweepResult run_sweep(const Model& model, const Plan& plan, const Scenario& scen
             }
             return true;
           },
-          model, plan, scenario, table, o, true);
+          model, plan, scenario, table, o, !lasting);
     });
 #endif
     ProgressBar progress(o.progress, static_cast<long long>(todo.size() - result.kept), "case");
     std::size_t finished = 0, busy = 0;
-    // Gives the slot's worker its next case, starting a fresh worker for it.
+    std::vector<bool> alive(slots, false);
+    // The self-check: the first case to run, twice in one worker with a
+    // restore between; any difference, and every case gets a process.
+    if (lasting && next < todo.size()) {
+      std::string why, verdict = "the self-check's worker did not start";
+      if (pool.start(0, why) && pool.send(0, "c " + std::to_string(todo[next]) + "\n")) {
+        const Event e = pool.wait();
+        alive[0] = !e.ended;
+        verdict = e.ended ? "the self-check's worker ended" : e.answer;
+      }
+      if (verdict != "same") {
+        std::fprintf(stderr,
+                     "tarvello-run: a restored library did not repeat its first run (%s): each "
+                     "case runs in a process of its own\n",
+                     verdict.c_str());
+        lasting = false;
+        if (alive[0]) {
+          pool.retire(0);
+          while (!pool.wait().ended) {
+          }
+          alive[0] = false;
+        }
+      }
+    }
+    // Gives the slot's worker its next case, starting a worker when the slot
+    // has none.
     auto dispatch = [&](std::size_t slot) {
       while (next < todo.size()) {
         const std::size_t k = next++;
         const SweepCase& c = table.cases[todo[k]];
         std::string why;
-        if (!pool.start(slot, why)) {
+        if (!alive[slot] && !pool.start(slot, why)) {
           record(k, "crashed: " + why, "");
           progress.update(static_cast<long long>(++finished));
           continue;
         }
+        alive[slot] = true;
         if (o.daily) temporary_slot[slot] = interrupt::add_file(daily_temporary(o, c));
         running[slot] = k;
         answered[slot] = false;
         ++busy;
         pool.send(slot, "r " + std::to_string(todo[k]) + "\n");
-        pool.retire(slot);
+        if (!lasting) pool.retire(slot);
         return;
       }
+      if (alive[slot]) pool.retire(slot);  // nothing left: it ends
     };
     for (std::size_t s = 0; s < slots; ++s) dispatch(s);
     while (busy > 0) {
       const Event e = pool.wait();
+      if (e.ended) alive[e.slot] = false;
       if (!running[e.slot]) continue;  // a worker that had nothing to do
       const std::size_t k = *running[e.slot];
       const SweepCase& c = table.cases[todo[k]];
@@ -886,13 +958,13 @@ SweepResult run_sweep(const Model& model, const Plan& plan, const Scenario& scen
         else
           record(k, "ok", e.answer);
         answered[e.slot] = true;
-        continue;  // its end follows
-      }
-      if (!answered[e.slot])
+        if (!lasting) continue;  // its end follows
+      } else if (!answered[e.slot]) {
         record(k,
                e.crash.empty() ? "failed: exit status " + std::to_string(e.status)
                                : "crashed: " + e.crash,
                "");
+      }
       if (o.daily) {
         std::remove(daily_temporary(o, c).c_str());
         interrupt::remove_file(temporary_slot[e.slot]);

@@ -32,6 +32,7 @@
 #include "plan.h"
 #include "run.h"
 #include "scenario.h"
+#include "snapshot.h"
 
 namespace tds {
 
@@ -73,6 +74,9 @@ struct SweepOptions {
   unsigned shard = 0, shards = 1;  // run the cases whose row % shards == shard
   bool progress = false;
   Isolation isolation = Isolation::Process;
+  // The library's load-time state, for lasting workers to restore (on Linux
+  // the sweep's own, on Windows the worker's).
+  const Snapshot* snapshot = nullptr;
   RunOptions run;  // variables, every, and --set values for every case
   // What determines the results beyond the cases file: {"inputs": {...
   // digests}, "options": {...}}, recorded in shard.json.

@@ -228,21 +228,24 @@ def sweep(args):
     os.makedirs(workdir)
     with open(os.path.join(workdir, "cases.csv"), "w", encoding="ascii") as f:
         f.write(CASES)
-    for jobs in ("1", "2"):
-        result = run(program, ["--sweep", "cases.csv", "--out", "jobs" + jobs, "--jobs", jobs,
-                               "--daily", "--quiet"], workdir)
-        check("a sweep with --jobs %s succeeds" % jobs, result.returncode == 0,
-              result.stderr.decode())
-    summary = read(workdir, "jobs1", "summary.csv")
-    check("--jobs 1 and --jobs 2 give the same summary", summary == read(workdir, "jobs2",
-                                                                         "summary.csv"))
+    runs = [(jobs, isolation) for jobs in ("1", "2") for isolation in ("snapshot", "process")]
+    for jobs, isolation in runs:
+        result = run(program, ["--sweep", "cases.csv", "--out", "jobs%s-%s" % (jobs, isolation),
+                               "--jobs", jobs, "--isolation", isolation, "--daily", "--quiet"],
+                     workdir)
+        check("a sweep with --jobs %s --isolation %s succeeds" % (jobs, isolation),
+              result.returncode == 0 and not result.stderr, result.stderr.decode())
+    summary = read(workdir, "jobs1-snapshot", "summary.csv")
+    check("--jobs 1 and 2, snapshot and process isolation give the same summary",
+          all(read(workdir, "jobs%s-%s" % r, "summary.csv") == summary for r in runs))
     check("the summary has a row per case in the file's order, all ok",
           [line.split(b",")[:2] for line in summary.splitlines()[1:]] ==
           [[name.encode(), b"ok"] for name in SINGLE])
     for name, options in SINGLE.items():
         result = run(program, options + ["--quiet", "--out", "single-%s.csv" % name], workdir)
-        same = result.returncode == 0 and read(workdir, "single-%s.csv" % name) == read(
-            workdir, "jobs2", name + ".csv")
+        alone = read(workdir, "single-%s.csv" % name)
+        same = result.returncode == 0 and all(
+            alone == read(workdir, "jobs%s-%s" % r, name + ".csv") for r in runs)
         check("case %s equals the same run made alone" % name, same, result.stderr.decode())
 
     for i in range(3):
@@ -294,21 +297,28 @@ def sweep_crash(args):
     os.makedirs(workdir)
     with open(os.path.join(workdir, "cases.csv"), "w", encoding="ascii") as f:
         f.write("case,days\nfirst,\ndoomed,1000000000\nlast,\n")
-    sweeper = subprocess.Popen(program + ["--sweep", "cases.csv", "--out", "out", "--jobs", "2",
-                                          "--quiet"], cwd=workdir, stdin=subprocess.DEVNULL)
+    for isolation in ("snapshot", "process"):
+        killed_case(workdir, program, isolation)
+
+
+def killed_case(workdir, program, isolation):
+    out = "out-" + isolation
+    sweeper = subprocess.Popen(program + ["--sweep", "cases.csv", "--out", out, "--jobs", "2",
+                                          "--isolation", isolation, "--quiet"], cwd=workdir,
+                               stdin=subprocess.DEVNULL)
     # The doomed case runs for hours; kill its child once the others are done.
     deadline = time.time() + 60
     while time.time() < deadline and sweeper.poll() is None:
         running = children(sweeper.pid)
-        if len(running) == 1 and os.path.exists(os.path.join(workdir, "out")):
+        if len(running) == 1 and os.path.exists(os.path.join(workdir, out)):
             time.sleep(0.2)
             if children(sweeper.pid) == running:
                 os.kill(running[0], signal.SIGKILL)
                 break
         time.sleep(0.05)
     status = sweeper.wait(timeout=60)
-    lines = read(workdir, "out", "summary.csv").decode().splitlines()
-    check("a killed case is reported and the others finish", status == 1 and
+    lines = read(workdir, out, "summary.csv").decode().splitlines()
+    check("a killed case is reported and the others finish (%s)" % isolation, status == 1 and
           [line.split(",")[:2] for line in lines[1:]] ==
           [["first", "ok"], ["doomed", "crashed: killed by signal 9 (Killed)"], ["last", "ok"]],
           "exit %d, summary %r" % (status, lines))
@@ -567,9 +577,44 @@ def merges(args):
           repr(os.listdir(os.path.join(workdir, "good"))))
 
 
+def isolation(args):
+    """A library whose state a snapshot cannot restore, and a worker that crashes."""
+    workdir, module, sources, program = args[0], args[1], args[2], args[3:]
+    shutil.rmtree(workdir, ignore_errors=True)
+    os.makedirs(workdir)
+    library = "./" + os.path.basename(module)
+    shutil.copy(module, os.path.join(workdir, library))
+    for name in ("Leaky.json", "plan.json", "scenario.json"):
+        shutil.copy(os.path.join(sources, name), workdir)
+    common = ["--library", library, "--description", "Leaky.json", "--plan", "plan.json",
+              "--scenario", "scenario.json", "--days", "5"]
+    fallback = "a restored library did not repeat its first run (its daily values differ)"
+    with open(os.path.join(workdir, "leak.csv"), "w") as f:
+        f.write("case,leak_B1_Site_P1_Counter\na,1\nb,1\nc,0\n")
+    checked = run(program, common + ["--sweep", "leak.csv", "--out", "checked", "--jobs", "1"],
+                  workdir)
+    alone = run(program, common + ["--sweep", "leak.csv", "--out", "alone", "--jobs", "1",
+                                   "--isolation", "process", "--quiet"], workdir)
+    check("a library that keeps state outside its module falls back to a process per case",
+          checked.returncode == 0 and fallback in checked.stderr.decode()
+          and read(workdir, "checked", "summary.csv") == read(workdir, "alone", "summary.csv"),
+          checked.stderr.decode())
+    with open(os.path.join(workdir, "crash.csv"), "w") as f:
+        f.write("case,crash_B1_Site_P1_Counter\nfirst,0\ndoomed,1\nlast,0\n")
+    result = run(program, common + ["--sweep", "crash.csv", "--out", "crash", "--jobs", "1"],
+                 workdir)
+    rows = [line.split(",")[:3] for line in read(workdir, "crash", "summary.csv").decode()
+            .splitlines()[1:]]
+    check("a worker that crashes is reported and replaced", result.returncode == 1
+          and b"did not repeat" not in result.stderr and rows[0] == ["first", "ok", "5"]
+          and rows[1][0] == "doomed" and rows[1][1].startswith("crashed: ")
+          and rows[2] == ["last", "ok", "5"], "%r %r" % (rows, result.stderr))
+
+
 def main():
     modes = {"golden": golden, "rules": rules, "sweep": sweep, "sweep-crash": sweep_crash,
-             "outputs": outputs, "signals": signals, "names": names, "merges": merges}
+             "outputs": outputs, "signals": signals, "names": names, "merges": merges,
+             "isolation": isolation}
     if len(sys.argv) < 3 or sys.argv[1] not in modes:
         sys.exit(__doc__)
     modes[sys.argv[1]](sys.argv[2:])

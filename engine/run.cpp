@@ -4,7 +4,6 @@
 #include <cstdio>
 
 #include "csv.h"
-#include "progress.h"
 
 namespace tds {
 
@@ -81,7 +80,6 @@ RunResult run_model(const Model& model, const Plan& plan, const Scenario& scenar
 
   result.counted.assign(plan.counts().size(), 0);
   result.shortfall_each.assign(plan.shortfalls().size(), 0);
-  ProgressBar progress(options.progress, options.days, "day");
   for (long long day = 1; day <= options.days; ++day) {
     scenario.daily.apply(model, day, overridden);
     for (const PlanProcess& p : plan.processes())
@@ -103,7 +101,7 @@ RunResult run_model(const Model& model, const Plan& plan, const Scenario& scenar
       csv.end_row();
       flush(false);
     }
-    progress.update(day);
+    if (options.on_day) options.on_day(day);
   }
   flush(true);
   result.days = options.days;

@@ -55,6 +55,9 @@ class Module {
   }
 
   const std::string& path() const { return path_; }
+  // The platform's handle: the dlopen handle, or the HMODULE (the module's
+  // base address).
+  void* handle() const { return handle_; }
 
  private:
   Module(void* handle, std::string path, std::string copy);

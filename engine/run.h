@@ -29,7 +29,8 @@ struct RunOptions {
   std::vector<std::size_t> variables;                   // the CSV's columns after "day"
   std::vector<std::pair<std::size_t, Cell>> overrides;  // --set, after the scenario's constants
   bool write_csv = true;
-  bool progress = false;  // a progress bar on stderr once the run takes a while
+  // Told each day's number once the day is done (a front end's progress).
+  std::function<void(long long day)> on_day;
 };
 
 struct RunResult {

@@ -1,0 +1,111 @@
+#include "snapshot.h"
+
+#include <cstdint>
+#include <cstring>
+
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <dlfcn.h>
+#include <link.h>
+#include <unistd.h>
+#endif
+
+namespace tds {
+
+namespace {
+
+#if !defined(_WIN32)
+
+struct Search {
+  const link_map* map;
+  std::vector<std::pair<std::uintptr_t, std::uintptr_t>> writable;  // [begin, end)
+  bool found = false;
+};
+
+std::uintptr_t page_down(std::uintptr_t a) {
+  const auto page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+  return a & ~(page - 1);
+}
+
+int visit(dl_phdr_info* info, std::size_t, void* data) {
+  auto* s = static_cast<Search*>(data);
+  if (info->dlpi_addr != s->map->l_addr || info->dlpi_name == nullptr ||
+      std::strcmp(info->dlpi_name, s->map->l_name) != 0)
+    return 0;
+  s->found = true;
+  std::uintptr_t relro_begin = 0, relro_end = 0;
+  for (int i = 0; i < info->dlpi_phnum; ++i) {
+    const ElfW(Phdr)& p = info->dlpi_phdr[i];
+    if (p.p_type == PT_GNU_RELRO) {
+      // The loader protects whole pages: from the page of its start to the
+      // page boundary below its end.
+      relro_begin = page_down(info->dlpi_addr + p.p_vaddr);
+      relro_end = page_down(info->dlpi_addr + p.p_vaddr + p.p_memsz);
+    }
+  }
+  for (int i = 0; i < info->dlpi_phnum; ++i) {
+    const ElfW(Phdr)& p = info->dlpi_phdr[i];
+    if (p.p_type != PT_LOAD || (p.p_flags & PF_W) == 0 || p.p_memsz == 0) continue;
+    const std::uintptr_t begin = info->dlpi_addr + p.p_vaddr, end = begin + p.p_memsz;
+    // The segment without the read-only range: what lies before and after it.
+    if (relro_end > relro_begin && relro_begin < end && relro_end > begin) {
+      if (begin < relro_begin) s->writable.emplace_back(begin, relro_begin);
+      if (relro_end < end) s->writable.emplace_back(relro_end, end);
+    } else {
+      s->writable.emplace_back(begin, end);
+    }
+  }
+  return 1;
+}
+
+#endif
+
+}  // namespace
+
+Snapshot Snapshot::take(const Module& module) {
+  Snapshot snap;
+  std::vector<std::pair<std::uintptr_t, std::uintptr_t>> writable;
+#if defined(_WIN32)
+  const auto* base = static_cast<const unsigned char*>(module.handle());
+  const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+  if (dos->e_magic != IMAGE_DOS_SIGNATURE)
+    throw LoadError(module.path() + ": no module headers in memory");
+  const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+  if (nt->Signature != IMAGE_NT_SIGNATURE)
+    throw LoadError(module.path() + ": no module headers in memory");
+  const IMAGE_SECTION_HEADER* section = IMAGE_FIRST_SECTION(nt);
+  for (unsigned i = 0; i < nt->FileHeader.NumberOfSections; ++i, ++section) {
+    if ((section->Characteristics & IMAGE_SCN_MEM_WRITE) == 0) continue;
+    const std::uintptr_t begin = reinterpret_cast<std::uintptr_t>(base) + section->VirtualAddress;
+    const std::uintptr_t size =
+        section->Misc.VirtualSize != 0 ? section->Misc.VirtualSize : section->SizeOfRawData;
+    if (size > 0) writable.emplace_back(begin, begin + size);
+  }
+#else
+  link_map* map = nullptr;
+  if (dlinfo(module.handle(), RTLD_DI_LINKMAP, &map) != 0 || map == nullptr)
+    throw LoadError(module.path() + ": cannot find the module's memory");
+  Search search{map, {}};
+  dl_iterate_phdr(visit, &search);
+  if (!search.found) throw LoadError(module.path() + ": cannot find the module's segments");
+  writable = std::move(search.writable);
+#endif
+  for (const auto& [begin, end] : writable) {
+    auto* at = reinterpret_cast<unsigned char*>(begin);
+    snap.ranges_.push_back({at, std::vector<unsigned char>(at, at + (end - begin))});
+  }
+  return snap;
+}
+
+void Snapshot::restore() const {
+  for (const Range& r : ranges_) std::memcpy(r.at, r.saved.data(), r.saved.size());
+}
+
+std::size_t Snapshot::size() const {
+  std::size_t n = 0;
+  for (const Range& r : ranges_) n += r.saved.size();
+  return n;
+}
+
+}  // namespace tds
