@@ -40,6 +40,7 @@
 #include "plan.h"
 #include "run.h"
 #include "scenario.h"
+#include "snapshot.h"
 #include "sweep.h"
 
 namespace {
@@ -48,6 +49,8 @@ namespace fs = std::filesystem;
 
 // The module under measurement, loaded by main before any benchmark runs.
 const tds::Module* loaded = nullptr;
+// The module's load-time state, taken before IniModel.
+const tds::Snapshot* pristine = nullptr;
 
 // "name(arg, ...)" as the call would be written in C, for the report's labels.
 std::string shown(const char* text) { return '"' + std::string(text) + '"'; }
@@ -259,11 +262,31 @@ void host_year(benchmark::State& state) {
   }
 }
 
-// A sweep of cases of the given length, one at a time, into a temporary
-// directory: per case a forked child from the loaded image, its run, and its
-// summary fields handed back through a pipe.
-void sweep_cases(benchmark::State& state, long long days) {
-  constexpr int kCases = 40;
+// One run of the given length in this process: what a sweep's case costs
+// without any isolation.
+void host_days(benchmark::State& state, long long days) {
+  const Host* h = host(state);
+  if (h == nullptr) return;
+  tds::RunOptions options;
+  options.days = days;
+  options.write_csv = false;
+  options.variables = h->plan->default_variables();
+  state.SetLabel("run_model in-process: " + std::to_string(days) + (days == 1 ? " day" : " days") +
+                 ", no CSV");
+  for (auto _ : state) {
+    const tds::RunResult r =
+        tds::run_model(*h->model, *h->plan, *h->scenario, options, [](std::string&) {});
+    benchmark::DoNotOptimize(r.days);
+  }
+}
+
+// A sweep of 1000 cases of the given length into a temporary directory, per
+// case: with process isolation a forked worker from the loaded image, its run
+// and its summary fields handed back through a pipe; with snapshot isolation
+// the same from workers started once, which restore the module's memory
+// before each case.
+void sweep_cases(benchmark::State& state, long long days, tds::Isolation isolation, unsigned jobs) {
+  constexpr int kCases = 1000;
   const Host* h = host(state);
   if (h == nullptr) return;
   std::string cases = "case,percentReuse_B1_Water_P1_WasteWater\n";
@@ -283,11 +306,18 @@ void sweep_cases(benchmark::State& state, long long days) {
     const tds::CaseTable table = tds::CaseTable::parse(cases, "cases", h->description, days);
     tds::SweepOptions options;
     options.out_dir = directory;
+    options.jobs = jobs;
+    options.isolation = isolation;
+    options.snapshot = pristine;
+    options.token = "bench";
     options.run.variables = h->plan->default_variables();
-    state.SetLabel("run_sweep, --jobs 1: one case of " + std::to_string(days) +
-                   (days == 1 ? " day" : " days") + " (fork, run, hand-back)");
+    state.SetLabel(std::string("run_sweep, --isolation ") +
+                   (isolation == tds::Isolation::Snapshot ? "snapshot" : "process") + ", --jobs " +
+                   std::to_string(jobs) + ": one case of " + std::to_string(days) +
+                   (days == 1 ? " day" : " days"));
     for (auto _ : state)
-      benchmark::DoNotOptimize(tds::run_sweep(*h->model, *h->plan, *h->scenario, table, options));
+      benchmark::DoNotOptimize(
+          tds::run_sweep(*h->model, *h->plan, *h->scenario, table, options).failed);
   } catch (const std::exception& e) {
     state.SkipWithError(e.what());
   }
@@ -364,12 +394,27 @@ void register_benchmarks() {
 
   // The reference host: a whole year, and what a sweep costs per case.
   RegisterBenchmark("host/year", host_year)->Unit(benchmark::kMicrosecond);
-  RegisterBenchmark("sweep/case_of_1_day", [](State& s) {
-    sweep_cases(s, 1);
+  RegisterBenchmark("host/day", [](State& s) { host_days(s, 1); })->Unit(benchmark::kMicrosecond);
+  RegisterBenchmark("host/year_without_csv", [](State& s) {
+    host_days(s, 365);
   })->Unit(benchmark::kMicrosecond);
-  RegisterBenchmark("sweep/case_of_365_days", [](State& s) {
-    sweep_cases(s, 365);
-  })->Unit(benchmark::kMicrosecond);
+  struct SweepRow {
+    const char* name;
+    long long days;
+    tds::Isolation isolation;
+    unsigned jobs;
+  };
+  const SweepRow sweeps[] = {
+      {"sweep/process/case_of_1_day", 1, tds::Isolation::Process, 1},
+      {"sweep/snapshot/case_of_1_day", 1, tds::Isolation::Snapshot, 1},
+      {"sweep/process/case_of_365_days", 365, tds::Isolation::Process, 1},
+      {"sweep/snapshot/case_of_365_days", 365, tds::Isolation::Snapshot, 1},
+      {"sweep/process/jobs_2/case_of_365_days", 365, tds::Isolation::Process, 2},
+      {"sweep/snapshot/jobs_2/case_of_365_days", 365, tds::Isolation::Snapshot, 2}};
+  for (const SweepRow& r : sweeps)
+    RegisterBenchmark(r.name, [r](State& s) {
+      sweep_cases(s, r.days, r.isolation, r.jobs);
+    })->Unit(benchmark::kMicrosecond);
 }
 
 }  // namespace
@@ -382,7 +427,10 @@ int main(int argc, char** argv) {
   try {
     module = tds::Module::load(
         tds::path_join(tds::executable_directory(), tds::module_file_name("TarvelloDemoSite")));
-    // The state a host starts from.
+    // The load-time state, for the sweeps' workers, then the state a host
+    // starts from.
+    static const tds::Snapshot snapshot = tds::Snapshot::take(*module);
+    pristine = &snapshot;
     module->function<const char* (*)()>("IniModel")();
   } catch (const tds::LoadError& error) {
     std::fprintf(stderr, "tds_bench: %s\n", error.what());

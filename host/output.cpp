@@ -245,7 +245,13 @@ std::string random_token() {
 
 std::string temporary_name_for(const std::string& path) {
   const fs::path p(path);
-  return (p.parent_path() / ("." + p.filename().string() + "." + random_token() + ".tmp")).string();
+  // Built by appending: GCC 12 takes "." + name for an overlapping copy.
+  std::string name = ".";
+  name += p.filename().string();
+  name += '.';
+  name += random_token();
+  name += ".tmp";
+  return (p.parent_path() / name).string();
 }
 
 std::unique_ptr<OutputFile> OutputFile::open(const std::string& target, const std::string& what) {

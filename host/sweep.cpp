@@ -182,11 +182,11 @@ std::optional<std::string> next_frame(std::string& buffer) {
 // The worker's loop: read_some(buffer) appends what arrived and returns false
 // at the end of the input; write_all(bytes) returns false when the sweep is
 // gone. A one-shot worker serves one case and ends; a lasting one restores
-// the library's snapshot before every case but its first.
+// the library's snapshot before every case, so that it does not matter what
+// the process it was forked from had done with the library.
 template <class Read, class Write>
 int serve(Read read_some, Write write_all, const Model& model, const Plan& plan,
           const Scenario& scenario, const CaseTable& table, const SweepOptions& o, bool one_shot) {
-  bool pristine = true;
   std::string in;
   for (;;) {
     const auto eol = in.find('\n');
@@ -202,8 +202,7 @@ int serve(Read read_some, Write write_all, const Model& model, const Plan& plan,
     if ((!check && request.rfind("r ", 0) != 0) || index >= table.cases.size() ||
         (o.snapshot == nullptr && (check || !one_shot)))
       return 2;
-    if (!pristine) o.snapshot->restore();
-    pristine = false;
+    if (!one_shot) o.snapshot->restore();
     const SweepCase& c = table.cases[index];
     if (!write_all(frame(check ? check_answer(model, plan, scenario, c, o)
                                : case_answer(model, plan, scenario, c, o))))

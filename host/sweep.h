@@ -80,7 +80,8 @@ struct SweepOptions {
   RunOptions run;  // variables, every, and --set values for every case
   // What determines the results beyond the cases file: {"inputs": {...
   // digests}, "options": {...}}, recorded in shard.json.
-  nlohmann::json identity;
+  nlohmann::json identity = {{"inputs", nlohmann::json::object()},
+                             {"options", nlohmann::json::object()}};
   std::vector<std::string> argv;  // the command line, for a Windows worker to repeat
   std::string token;              // names this sweep's temporary files
 };
