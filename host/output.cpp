@@ -86,12 +86,10 @@ RawFile& RawFile::operator=(RawFile&& other) noexcept {
 
 #if defined(_WIN32)
 
-RawFile RawFile::create_new(const std::string& path, std::string& error) {
+RawFile RawFile::open_with(const std::string& path, unsigned long access, unsigned long share,
+                           unsigned long disposition, unsigned long flags, std::string& error) {
   RawFile f;
-  // CREATE_NEW fails on any existing name, a link included.
-  // Shared for deletion: an interruption removes it while it is still open.
-  HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_NEW,
-                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  HANDLE h = CreateFileA(path.c_str(), access, share, nullptr, disposition, flags, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
     error = last_windows_error();
     return f;
@@ -99,32 +97,23 @@ RawFile RawFile::create_new(const std::string& path, std::string& error) {
   error.clear();
   f.handle_ = h;
   return f;
+}
+
+RawFile RawFile::create_new(const std::string& path, std::string& error) {
+  // CREATE_NEW fails on any existing name, a link included. Shared for
+  // deletion: an interruption removes it while it is still open.
+  return open_with(path, GENERIC_WRITE, FILE_SHARE_DELETE, CREATE_NEW,
+                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, error);
 }
 
 RawFile RawFile::open_append(const std::string& path, std::string& error) {
-  RawFile f;
-  HANDLE h = CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-  if (h == INVALID_HANDLE_VALUE) {
-    error = last_windows_error();
-    return f;
-  }
-  error.clear();
-  f.handle_ = h;
-  return f;
+  return open_with(path, FILE_APPEND_DATA, FILE_SHARE_READ, OPEN_EXISTING,
+                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, error);
 }
 
 RawFile RawFile::open_existing(const std::string& path, std::string& error) {
-  RawFile f;
-  HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) {
-    error = last_windows_error();
-    return f;
-  }
-  error.clear();
-  f.handle_ = h;
-  return f;
+  return open_with(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING,
+                   FILE_ATTRIBUTE_NORMAL, error);
 }
 
 bool RawFile::is_open() const { return handle_ != nullptr; }

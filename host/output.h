@@ -48,6 +48,8 @@ class RawFile {
 
  private:
 #if defined(_WIN32)
+  static RawFile open_with(const std::string& path, unsigned long access, unsigned long share,
+                           unsigned long disposition, unsigned long flags, std::string& error);
   void* handle_ = nullptr;
 #else
   int fd_ = -1;
