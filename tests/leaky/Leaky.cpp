@@ -1,7 +1,7 @@
 // A test-only model library whose state is not all in its module's memory:
 // with "leak" set, each run of its one task adds a count kept in the C
 // runtime's environment, which no snapshot of the module restores. With
-// "crash" set the task faults. It lets the sweep's self-check and worker
+// "crash" set the task crashes. It lets the sweep's self-check and worker
 // replacement be tested.
 #include <cstdint>
 #include <cstdio>
@@ -9,6 +9,7 @@
 #include <cstring>
 
 #if defined(_WIN32)
+#include <windows.h>
 #define LEAKY_EXPORT extern "C" __declspec(dllexport)
 #else
 #define LEAKY_EXPORT extern "C" __attribute__((visibility("default")))
@@ -17,7 +18,6 @@
 namespace {
 double count = 0.0;
 std::int32_t leak = 0, crash = 0;
-int* volatile nowhere = nullptr;
 
 long long runs_so_far() {
   const char* text = std::getenv("LEAKY_RUNS");
@@ -43,7 +43,14 @@ LEAKY_EXPORT const char* IniModel() {
 LEAKY_EXPORT std::int32_t GetModelDecision(const char*) { return 0; }
 LEAKY_EXPORT std::int32_t GetModelTask(const char* id) {
   if (id == nullptr || std::strcmp(id, "0_1_1_RUN_1") != 0) return 0;
-  if (crash) *nowhere = 1;
+  if (crash) {
+    // A crash the sanitizers do not turn into an orderly exit.
+#if defined(_WIN32)
+    RaiseException(EXCEPTION_ACCESS_VIOLATION, EXCEPTION_NONCONTINUABLE, 0, nullptr);
+#else
+    std::abort();
+#endif
+  }
   count += 1.0;
   if (leak) count += static_cast<double>(runs_so_far());
   return 0;
