@@ -113,7 +113,8 @@ Snapshot Snapshot::take(const Module& module) {
   writable = std::move(search.writable);
 #endif
   for (const auto& [begin, end] : writable) {
-    auto* at = reinterpret_cast<unsigned char*>(begin);
+    // The loader reports the ranges as addresses; they are the module's memory.
+    auto* at = reinterpret_cast<unsigned char*>(begin);  // NOLINT(performance-no-int-to-ptr)
     Range r{at, std::vector<unsigned char>(end - begin)};
     copy_bytes(r.saved.data(), at, r.saved.size());
     snap.ranges_.push_back(std::move(r));

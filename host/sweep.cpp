@@ -673,7 +673,7 @@ std::optional<json> claim_directory(const std::string& dir, const json& manifest
       throw InputError(what + ": cannot make the directory " + dir + ": " + error.message());
     return std::nullopt;
   }
-  const std::optional<json> found = read_manifest(dir);
+  std::optional<json> found = read_manifest(dir);
   if (!found) {
     if (!fs::is_empty(dir, error))
       throw InputError(what + ": " + dir +

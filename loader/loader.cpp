@@ -127,7 +127,7 @@ void check_module_file(const std::string& path) {
   if (f == nullptr) return;
   std::string bytes;
   char chunk[65536];
-  for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, f)) > 0;)
+  for (std::size_t got = 0; (got = std::fread(chunk, 1, sizeof chunk, f)) > 0;)
     bytes.append(chunk, got);
   std::fclose(f);
   const std::string problem = header_problem(bytes);

@@ -21,7 +21,7 @@ std::int32_t leak = 0, crash = 0;
 
 long long runs_so_far() {
   const char* text = std::getenv("LEAKY_RUNS");
-  const long long runs = text ? std::atoll(text) + 1 : 1;
+  const long long runs = text ? std::strtoll(text, nullptr, 10) + 1 : 1;
   // Copied into the runtime's own memory (a buffer of this module's would be
   // restored with it).
   char number[32];
