@@ -781,8 +781,7 @@ CaseTable CaseTable::parse(std::string_view text, const std::string& source, con
 SweepResult run_sweep(const Model& model, const Plan& plan, const Scenario& scenario,
                       const CaseTable& table, const SweepOptions& o) {
 #if defined(_WIN32)
-  (void)model;  // each worker loads its own
-  (void)scenario;
+  (void)scenario;  // each worker reads its own
 #endif
   std::vector<std::size_t> todo;
   json names = json::array();
