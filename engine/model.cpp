@@ -1,6 +1,8 @@
 #include "model.h"
 
 #include <algorithm>
+#include <cctype>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -11,31 +13,45 @@
 
 namespace tds {
 
-Model::Model(const Module& module, const Description& description)
+namespace {
+
+// The named function of type F; throws LoadError naming it when there is none.
+template <class F>
+F resolved(const Resolver& resolve, const std::string& origin, const std::string& name) {
+  void* p = resolve(name.c_str());
+  if (p == nullptr) throw LoadError(origin + ": no export named " + name);
+  return reinterpret_cast<F>(p);
+}
+
+}  // namespace
+
+Model::Model(const Resolver& resolve, const std::string& origin, const Description& description)
     : description_(&description),
-      initialise_(module.function<const char* (*)()>(description.function("initialise"))),
-      model_name_(module.function<const char* (*)()>(description.function("modelName"))),
-      decision_(module.function<std::int32_t (*)(const char*)>(description.function("decision"))),
-      task_(module.function<std::int32_t (*)(const char*)>(description.function("task"))) {
+      initialise_(resolved<const char* (*)()>(resolve, origin, description.function("initialise"))),
+      model_name_(resolved<const char* (*)()>(resolve, origin, description.function("modelName"))),
+      decision_(resolved<std::int32_t (*)(const char*)>(resolve, origin,
+                                                        description.function("decision"))),
+      task_(
+          resolved<std::int32_t (*)(const char*)>(resolve, origin, description.function("task"))) {
   const char* carried = model_name_();
   if (carried == nullptr || description.model() != carried)
     throw InputError(description.source() + " describes the model " + description.model() +
-                     ", but " + module.path() + " carries " +
+                     ", but " + origin + " carries " +
                      (carried ? std::string(carried) : std::string("no model name")));
   accessors_.reserve(description.values().size());
   for (const ValueInfo& v : description.values())
-    accessors_.push_back(
-        {v.kind, module.function<void*>(v.getter), module.function<void*>(v.setter)});
-  check_distinct(module);
+    accessors_.push_back({v.kind, resolved<void*>(resolve, origin, v.getter),
+                          resolved<void*>(resolve, origin, v.setter)});
+  check_distinct(resolve, origin);
 }
 
-void Model::check_distinct(const Module& module) const {
+void Model::check_distinct(const Resolver& resolve, const std::string& origin) const {
   // Every function a description names has an entry point of its own; two
   // names at one address mean the description belongs to another build.
   std::vector<std::pair<const void*, std::string>> entries;
   entries.reserve(accessors_.size() * 2 + 4);
   for (const char* role : {"initialise", "modelName", "decision", "task"})
-    entries.emplace_back(module.symbol(description_->function(role).c_str()),
+    entries.emplace_back(resolve(description_->function(role).c_str()),
                          description_->function(role));
   for (std::size_t i = 0; i < accessors_.size(); ++i) {
     entries.emplace_back(accessors_[i].get, description_->values()[i].getter);
@@ -45,7 +61,7 @@ void Model::check_distinct(const Module& module) const {
   for (std::size_t i = 1; i < entries.size(); ++i)
     if (entries[i].first == entries[i - 1].first)
       throw InputError(
-          description_->source() + " does not belong to " + module.path() + ": " +
+          description_->source() + " does not belong to " + origin + ": " +
           (entries[i].second == entries[i - 1].second
                ? "it names " + entries[i].second + " twice"
                : entries[i - 1].second + " and " + entries[i].second + " are the same function"));
@@ -159,6 +175,38 @@ long long parse_positive(std::string_view text, const std::string& what) {
   return n;
 }
 
+namespace {
+
+#ifdef __EMSCRIPTEN__
+// The WebAssembly build's C++ library cannot read doubles with from_chars;
+// strtod reads the same numbers once what from_chars refuses is refused
+// first: leading blanks, a sign '+' and hexadecimal digits. As from_chars
+// does, a number too large or so small that it becomes zero is out of range.
+std::from_chars_result read_double(const char* first, const char* last, double& d) {
+  const char* p = first;
+  if (p != last && *p == '-') ++p;
+  if (p == last || *p == '+' || std::isspace(static_cast<unsigned char>(*p)) ||
+      (last - p > 1 && p[0] == '0' && (p[1] == 'x' || p[1] == 'X')))
+    return {first, std::errc::invalid_argument};
+  const std::string text(first, last);
+  char* end = nullptr;
+  errno = 0;
+  const double value = std::strtod(text.c_str(), &end);
+  const char* stop = first + (end - text.c_str());
+  if (stop == first) return {first, std::errc::invalid_argument};
+  if (errno == ERANGE && (std::isinf(value) || value == 0.0))
+    return {stop, std::errc::result_out_of_range};
+  d = value;
+  return {stop, std::errc()};
+}
+#else
+std::from_chars_result read_double(const char* first, const char* last, double& d) {
+  return std::from_chars(first, last, d);
+}
+#endif
+
+}  // namespace
+
 Cell parse_cell(Kind kind, std::string_view text, const std::string& what,
                 std::deque<std::string>& keep) {
   Cell c;
@@ -169,7 +217,7 @@ Cell parse_cell(Kind kind, std::string_view text, const std::string& what,
     case Kind::Double: {
       // from_chars takes no leading '+'; accept it as people write it.
       if (first != last && *first == '+' && last - first > 1 && first[1] != '-') ++first;
-      const auto [end, error] = std::from_chars(first, last, c.d);
+      const auto [end, error] = read_double(first, last, c.d);
       if (!text.empty() && end == last && error == std::errc::result_out_of_range) {
         const double magnitude = std::fabs(std::strtod(std::string(first, last).c_str(), nullptr));
         throw InputError(what + ": " + quote_input(text) +

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <nlohmann/json_fwd.hpp>
 #include <string>
 #include <string_view>
@@ -26,12 +27,21 @@ struct Cell {
   const char* t = nullptr;
 };
 
+// The address of a model function by its export name, or null when there is
+// none: a loaded module's symbol table, or a table of linked-in functions.
+using Resolver = std::function<void*(const char* name)>;
+
 class Model {
  public:
   // Resolves every export that the description names; throws LoadError naming
   // the first one that the module lacks, or InputError when the description
   // is of another model than the one the module carries.
-  Model(const Module& module, const Description& description);
+  Model(const Module& module, const Description& description)
+      : Model([&module](const char* name) { return module.symbol(name); }, module.path(),
+              description) {}
+  // The same for functions that `resolve` finds; `origin` names where they
+  // come from in messages (the module's path).
+  Model(const Resolver& resolve, const std::string& origin, const Description& description);
 
   const Description& description() const { return *description_; }
 
@@ -44,7 +54,7 @@ class Model {
   void write(std::size_t value, const Cell& cell) const;
 
  private:
-  void check_distinct(const Module& module) const;
+  void check_distinct(const Resolver& resolve, const std::string& origin) const;
   struct Accessors {
     Kind kind;
     void* get;
