@@ -1,0 +1,87 @@
+// The page's numbers are the native ones: runs the WebAssembly program under
+// node for a handful of settings and compares its CSV with tarvello-run's,
+// byte for byte, and its summary and error messages with the host's.
+// Usage: node web/test/compare.mjs SITE_DIR TARVELLO_RUN
+import { execFileSync, spawnSync } from 'node:child_process';
+import { mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
+import { createRequire } from 'node:module';
+import { tmpdir } from 'node:os';
+import { join } from 'node:path';
+import { Engine } from '../engine.js';
+import { dailyTable, emptySettings, parseTable, request } from '../settings.js';
+
+const [site, native] = process.argv.slice(2);
+if (!site || !native) {
+  console.error('usage: node compare.mjs SITE_DIR TARVELLO_RUN');
+  process.exit(2);
+}
+const read = (name) => readFileSync(join(site, name), 'utf8');
+const files = {
+  description: read('TarvelloDemoSite.json'),
+  plan: read('plan.json'),
+  scenario: read('scenario.json'),
+  inputs: read('inputs.csv'),
+};
+const table = parseTable(files.inputs);
+const engine = new Engine(createRequire(import.meta.url)(join(process.cwd(), site, 'tarvello.js')),
+  await WebAssembly.compile(readFileSync(join(site, 'tarvello.wasm'))));
+const scratch = mkdtempSync(join(tmpdir(), 'tarvello-compare-'));
+
+const settings = (change) => ({ ...emptySettings(), ...change });
+const cases = [
+  ['the default year', settings({})],
+  ['a changed constant', settings({ sets: [['percentReuse_B1_Water_P1_WasteWater', '0.8']] })],
+  ['a changed per-day column and cell', settings({
+    scale: { qttWater_B1_Water_P1_CleanWater: '0.7' },
+    cells: { '182:qttEnergy_B1_Energy_P1_Energy': '3.3' },
+  })],
+  ['ten years', settings({ days: '3650' })],
+  ['a hundred years with an int, a per-day column and a text set', settings({
+    days: '36500',
+    sets: [['fertilizerLevel_B1_Food_P1_Crop', '35'], ['dayliWaterNeeded_B1_Food_P1_Crop', '7.25'],
+      ['current_year_B1_Environment_P1_Environment', '-3'],
+      ['epw_file_B1_Environment_P1_Environment', 'a "quoted", text']],
+  })],
+  ['a word for a number', settings({ sets: [['percentReuse_B1_Water_P1_WasteWater', 'half']] })],
+  ['1.5 for an int', settings({ sets: [['current_year_B1_Environment_P1_Environment', '1.5']] })],
+];
+
+let failed = 0;
+for (const [what, s] of cases) {
+  const args = ['--days', s.days];
+  for (const [name, value] of s.sets) args.push('--set', `${name}=${value}`);
+  if (Object.keys(s.cells).length || Object.keys(s.scale).length) {
+    writeFileSync(join(scratch, 'inputs.csv'), dailyTable(table, s));
+    args.push('--input', join(scratch, 'inputs.csv'));
+  }
+  const host = spawnSync(native, [...args, '--out', '-'], { encoding: 'buffer', maxBuffer: 1 << 28 });
+  const started = performance.now();
+  const answer = await engine.run(request(files, table, s, true));
+  const ms = performance.now() - started;
+  const problems = [];
+  if (host.status !== 0) {
+    const message = host.stderr.toString().trim().replace(/^tarvello-run: /, '');
+    if (answer.ok) problems.push(`the host failed (${message}), the page ran`);
+    else if (answer.error !== message) problems.push(`messages differ: host "${message}", page "${answer.error}"`);
+  } else if (!answer.ok) {
+    problems.push(`the page failed: ${answer.error}`);
+  } else {
+    const ours = Buffer.from(answer.csv, 'utf8');
+    if (!ours.equals(host.stdout)) {
+      const a = host.stdout.toString().split('\n'), b = answer.csv.split('\n');
+      const line = a.findIndex((l, i) => l !== b[i]);
+      problems.push(`CSV differs at line ${line + 1}: host "${a[line]}", page "${b[line]}"`);
+    }
+    const summary = host.stderr.toString().split('\n').slice(1).join('\n');
+    if (summary !== answer.summary) problems.push(`summaries differ:\n${summary}\n---\n${answer.summary}`);
+  }
+  failed += problems.length > 0;
+  console.log(`${problems.length ? 'FAIL' : 'ok  '} ${what} (${host.stdout.length} bytes, ${ms.toFixed(0)} ms in wasm)`);
+  for (const p of problems) console.log(`     ${p}`);
+}
+rmSync(scratch, { recursive: true, force: true });
+if (failed) {
+  console.log(`${failed} of ${cases.length} cases differ from tarvello-run`);
+  process.exit(1);
+}
+console.log(`all ${cases.length} cases match tarvello-run byte for byte`);
