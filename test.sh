@@ -3,9 +3,11 @@
 # installs whatever build and test tools are missing (apt-get, as root), checks
 # the formatting, then runs each step:
 #   linux, windows, asan  the CMake workflow preset: configure, build, all tests
+#   web                   the page (preset wasm): its CSVs against build/linux's
+#                         tarvello-run byte for byte, and its browser test
 #   fuzz                  every fuzz target for FUZZ_SECONDS (60) seconds
 #   tidy                  clang-tidy over the whole tree
-# Usage: ./test.sh [step...]   (default: linux windows asan fuzz tidy)
+# Usage: ./test.sh [step...]   (default: linux web windows asan fuzz tidy)
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -21,7 +23,7 @@ echo "== format check (.clang-format)"
 git ls-files -z -- '*.cpp' '*.h' '*.c' | xargs -0 clang-format --dry-run -Werror
 
 steps=("$@")
-((${#steps[@]})) || steps=(linux windows asan fuzz tidy)
+((${#steps[@]})) || steps=(linux web windows asan fuzz tidy)
 for step in "${steps[@]}"; do
   case "$step" in
     fuzz)
@@ -31,6 +33,10 @@ for step in "${steps[@]}"; do
     tidy)
       echo "== static analysis: clang-tidy"
       cmake/tidy.sh
+      ;;
+    web)
+      echo "== web: the page in WebAssembly against tarvello-run, and in Chromium"
+      web/test/run.sh
       ;;
     *)
       echo "== workflow: $step"

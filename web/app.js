@@ -314,7 +314,8 @@ function drawSummary() {
   const body = $('summary').querySelector('tbody');
   body.replaceChildren(...rows.map(([label, value, text], i) => {
     const b = base ? base[i] : null;
-    const diff = b ? value - b[1] : null;
+    // Twelve significant digits: the difference, not its rounding noise.
+    const diff = b ? Number((value - b[1]).toPrecision(12)) : null;
     return el('tr', {},
       el('th', { scope: 'row', text: label }),
       el('td', { text: text ?? String(value) }),
@@ -370,7 +371,7 @@ function drawCharts() {
     return new window.uPlot({
       width, height: 200, series,
       scales: { x: { time: false } },
-      axes: [{ label: 'day' }, {}],
+      axes: [{ label: 'day' }, { size: 70 }],
       legend: { live: true },
       cursor: { drag: { x: true, y: false } },
     }, chartData(panel), figure);

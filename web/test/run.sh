@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# The page's checks: builds the WebAssembly program and the site (preset
+# wasm), compares its CSVs with build/linux's tarvello-run byte for byte under
+# node, and runs the browser test in Debian's headless Chromium. The screenshot
+# and the measurements land in build/wasm/test/.
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+source cmake/packages.sh
+ensure_packages emscripten libfmt-dev chromium nodejs
+# Debian's npm is a package of its own; a nodejs from elsewhere may carry npm.
+command -v npm >/dev/null || ensure_packages npm
+
+host=build/linux/bin/tarvello-run
+if [ ! -x "$host" ]; then
+  echo "web: $host is missing; run the linux step first (./test.sh linux web)" >&2
+  exit 1
+fi
+(cd web && npm ci --no-audit --no-fund --loglevel=error)
+cmake --preset wasm --fresh >/dev/null
+cmake --build --preset wasm
+echo "== web: the WebAssembly program against $host"
+node web/test/compare.mjs build/wasm/site "$host"
+echo "== web: the page in headless Chromium"
+(cd web && TDS_SITE="$PWD/build/wasm/site" TDS_HOST="$PWD/$host" TDS_OUT="$PWD/build/wasm/test" \
+  CHROMIUM=/usr/lib/chromium/chromium node --test test/page.test.mjs)
