@@ -21,5 +21,6 @@ cmake --build --preset wasm
 echo "== web: the WebAssembly program against $host"
 node web/test/compare.mjs build/wasm/site "$host"
 echo "== web: the page in headless Chromium"
-(cd web && TDS_SITE="$PWD/build/wasm/site" TDS_HOST="$PWD/$host" TDS_OUT="$PWD/build/wasm/test" \
+root=$PWD
+(cd web && TDS_SITE="$root/build/wasm/site" TDS_HOST="$root/$host" TDS_OUT="$root/build/wasm/test" \
   CHROMIUM=/usr/lib/chromium/chromium node --test test/page.test.mjs)
