@@ -47,6 +47,16 @@ const cases = [
 ];
 
 let failed = 0;
+// The linked-in table holds exactly the library's exports: as many as the
+// tests' own list names (every one that the description names is bound at
+// each run, so none is missing).
+const expected = readFileSync(new URL('../../tests/data/expected_exports.txt', import.meta.url), 'utf8')
+  .split('\n').filter((line) => line.trim() !== '' && !line.startsWith('#')).length;
+const linked = (await engine.instance())._tds_web_exports();
+if (linked !== expected) {
+  console.log(`FAIL the program links ${linked} exports, the library has ${expected}`);
+  failed++;
+} else console.log(`ok   the program links the library's ${linked} exports`);
 for (const [what, s] of cases) {
   const args = ['--days', s.days];
   for (const [name, value] of s.sets) args.push('--set', `${name}=${value}`);

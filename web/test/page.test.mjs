@@ -1,6 +1,7 @@
 // A visitor's path through the page in a real headless Chromium: the default
 // year drawn, a constant changed in its field giving the host's summary, the
-// downloaded CSV equal to tarvello-run's bytes, a baseline pinned and
+// downloaded CSV equal to tarvello-run's bytes (and the downloaded scenario
+// read back by it to the same run), a baseline pinned and
 // compared, a bad value marked with the host's message while the last run
 // stays, a shared address reproducing the view, no console errors, no
 // axe-core violations. It reports the page's speed and transfer size and
@@ -154,6 +155,10 @@ test('a visitor explores, compares, shares and downloads the year', async () => 
   await table.saveAs(tableFile);
   const scaled = tarvelloRun(['--days', '730', '--set', `${REUSE}=0.8`, '--set', `${YEAR}=2015`, '--input', tableFile]);
   assert.ok(readFileSync(await csv.path()).equals(scaled.csv), 'the shared view\'s CSV is the host\'s');
+  const [scenario] = await Promise.all([second.page.waitForEvent('download'), second.page.click('#download-scenario')]);
+  await scenario.saveAs(join(out, 'tarvello-scenario.json'));
+  assert.ok(tarvelloRun(['--days', '730', '--scenario', join(out, 'tarvello-scenario.json')]).csv.equals(scaled.csv),
+    'the downloaded scenario reads back to the same run');
 
   // A hundred years.
   await rerun(page, () => page.fill('input[name="days"]', '36500'));
