@@ -44,6 +44,10 @@ const cases = [
   })],
   ['a word for a number', settings({ sets: [['percentReuse_B1_Water_P1_WasteWater', 'half']] })],
   ['1.5 for an int', settings({ sets: [['current_year_B1_Environment_P1_Environment', '1.5']] })],
+  // Doubles as --set reads them, accepted or refused as natively.
+  ...['+0.25', '-0', '.5', '5.', '1e-3', 'nan', '-inf', 'Infinity', '4.9e-324', ' 0.5', '0.5 ', '0x10', '++1', '1e',
+    '1e999', '-1e999', '1e-999', ''].map((text) =>
+    [`the double '${text}'`, settings({ days: '30', sets: [['percentReuse_B1_Water_P1_WasteWater', text]] })]),
 ];
 
 let failed = 0;
