@@ -1,5 +1,6 @@
 #include "snapshot.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
@@ -130,6 +131,22 @@ std::size_t Snapshot::size() const {
   std::size_t n = 0;
   for (const Range& r : ranges_) n += r.saved.size();
   return n;
+}
+
+std::vector<unsigned char> Snapshot::bytes() const {
+  std::vector<unsigned char> out;
+  out.reserve(size());
+  for (const Range& r : ranges_) out.insert(out.end(), r.saved.begin(), r.saved.end());
+  return out;
+}
+
+bool Snapshot::assign(const unsigned char* data, std::size_t size) {
+  if (size != this->size()) return false;
+  for (Range& r : ranges_) {
+    std::copy(data, data + r.saved.size(), r.saved.begin());
+    data += r.saved.size();
+  }
+  return true;
 }
 
 }  // namespace tds

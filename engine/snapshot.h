@@ -35,6 +35,12 @@ class Snapshot {
   // The bytes the snapshot holds: what a restore copies.
   std::size_t size() const;
 
+  // The recorded bytes, range after range, and the same loaded back into a
+  // snapshot of the same module (of its own copy or another): false when the
+  // bytes do not fit its ranges.
+  std::vector<unsigned char> bytes() const;
+  bool assign(const unsigned char* data, std::size_t size);
+
  private:
   struct Range {
     unsigned char* at;
