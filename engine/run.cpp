@@ -62,6 +62,8 @@ void DayRunner::start(const Scenario& scenario,
 
 void DayRunner::next_day(const DailyInputs* daily, const std::vector<bool>& skip) {
   const long long day = day_ + 1;
+  // A runner whose day was set (a restored state) may not have started.
+  if (last_visit_.size() != plan_->nodes().size()) last_visit_.assign(plan_->nodes().size(), -1);
   if (daily != nullptr) daily->apply(*model_, day, skip);
   for (const PlanProcess& p : plan_->processes())
     if (p.day >= 0) walk(*model_, *plan_, p.day, day, last_visit_);
