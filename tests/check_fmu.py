@@ -3,6 +3,7 @@
 
     check_fmu.py structure DIR VERSION PLAN
     check_fmu.py import DIR VERSION GOLDEN WORKDIR IMPORTER... -- HOST...
+    check_fmu.py archive FMU VERSION GOLDEN WORKDIR IMPORTER... [-- IMPORTER...]
 
 `structure`: modelDescription.xml names, types and references every value of
 the model description (in DIR/resources) once, derives causality from the plan
@@ -10,6 +11,9 @@ and the scenario, gives the start values of the description and the scenario,
 and lists the outputs in the model structure. `import`: the project's own
 importer (IMPORTER, under wine for the Windows build) runs the FMU, and its
 CSV must equal tarvello-run's (HOST) for the same settings byte for byte.
+`archive`: the joined archive holds exactly the files of both platforms with
+fixed times, and each IMPORTER (one per platform) runs the standalone year
+from the unpacked archive to the golden CSV.
 """
 import csv
 import io
@@ -17,7 +21,9 @@ import json
 import os
 import subprocess
 import sys
+import shutil
 import xml.etree.ElementTree as ET
+import zipfile
 
 failures = []
 DAY = 86400
@@ -226,8 +232,45 @@ def import_(args):
           code == 0, err.strip())
 
 
+def archive(args):
+    fmu_path, version, golden_path, workdir = args[0], int(args[1]), args[2], args[3]
+    importers = [[]]
+    for a in args[4:]:
+        if a == "--":
+            importers.append([])
+        else:
+            importers[-1].append(a)
+    platforms = ["linux64", "win64"] if version == 2 else ["x86_64-linux", "x86_64-windows"]
+    expected = sorted(["modelDescription.xml", "documentation/index.html"]
+                      + ["resources/" + r for r in ("TarvelloDemoSite.json", "plan.json",
+                                                     "scenario.json", "inputs.csv")]
+                      + ["binaries/%s/%s.%s" % (p, m, "so" if "linux" in p else "dll")
+                         for p in platforms for m in ("TarvelloDemoSiteFMU", "TarvelloDemoSite")])
+    with zipfile.ZipFile(fmu_path) as z:
+        names = z.namelist()
+        check("FMI %d archive: exactly the files of both platforms, sorted" % version,
+              names == expected, "%s" % names)
+        check("FMI %d archive: one fixed time for every entry" % version,
+              len({i.date_time for i in z.infolist()}) == 1)
+        unpacked = os.path.join(workdir, "unpacked")
+        shutil.rmtree(unpacked, ignore_errors=True)
+        z.extractall(unpacked)
+    with open(golden_path, "rb") as f:
+        golden = f.read()
+    columns = golden.split(b"\n", 1)[0].decode().split(",")[1:]
+    root = ET.parse(os.path.join(unpacked, "modelDescription.xml")).getroot()
+    with open(os.path.join(workdir, "vars.txt"), "w", encoding="utf-8") as f:
+        for v in variables(root, version):
+            f.write("%s %d %s\n" % (v[0], v[1], v[2]))
+    for importer in importers:
+        code, out, err = run(importer + [os.path.abspath(unpacked), str(version), "vars.txt",
+                                         ",".join(columns), "year"], workdir)
+        check("FMI %d archive: %s runs the default year" % (version, os.path.basename(importer[-1])),
+              code == 0 and out == golden, err.strip())
+
+
 def main():
-    modes = {"structure": structure, "import": import_}
+    modes = {"structure": structure, "import": import_, "archive": archive}
     if len(sys.argv) < 2 or sys.argv[1] not in modes:
         sys.exit(__doc__)
     modes[sys.argv[1]](sys.argv[2:])
