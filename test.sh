@@ -5,9 +5,11 @@
 #   linux, windows, asan  the CMake workflow preset: configure, build, all tests
 #   web                   the page (preset wasm): its CSVs against build/linux's
 #                         tarvello-run byte for byte, and its browser test
+#   fmu                   the two FMU archives joined from the linux and windows
+#                         builds, checked as an importer unpacks them
 #   fuzz                  every fuzz target for FUZZ_SECONDS (60) seconds
 #   tidy                  clang-tidy over the whole tree
-# Usage: ./test.sh [step...]   (default: linux web windows asan fuzz tidy)
+# Usage: ./test.sh [step...]   (default: linux web windows fmu asan fuzz tidy)
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -23,12 +25,16 @@ echo "== format check (.clang-format)"
 git ls-files -z -- '*.cpp' '*.h' '*.c' | xargs -0 clang-format --dry-run -Werror
 
 steps=("$@")
-((${#steps[@]})) || steps=(linux web windows asan fuzz tidy)
+((${#steps[@]})) || steps=(linux web windows fmu asan fuzz tidy)
 for step in "${steps[@]}"; do
   case "$step" in
     fuzz)
       echo "== fuzz: every target for ${FUZZ_SECONDS:-60}s"
       fuzz/run.sh
+      ;;
+    fmu)
+      echo "== fmu: the archives from the linux and windows builds"
+      cmake/fmu.sh
       ;;
     tidy)
       echo "== static analysis: clang-tidy"

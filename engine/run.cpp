@@ -49,6 +49,27 @@ void walk(const Model& model, const Plan& plan, int start, long long day,
 
 }  // namespace
 
+void DayRunner::start(const Scenario& scenario,
+                      const std::vector<std::pair<std::size_t, Cell>>& overrides) {
+  model_->initialise();
+  for (const auto& [value, cell] : scenario.constants) model_->write(value, cell);
+  for (const auto& [value, cell] : overrides) model_->write(value, cell);
+  last_visit_.assign(plan_->nodes().size(), -1);
+  day_ = 0;
+  for (const PlanProcess& p : plan_->processes())
+    if (p.start >= 0) walk(*model_, *plan_, p.start, 0, last_visit_);
+}
+
+void DayRunner::next_day(const DailyInputs* daily, const std::vector<bool>& skip) {
+  const long long day = day_ + 1;
+  // A runner whose day was set (a restored state) may not have started.
+  if (last_visit_.size() != plan_->nodes().size()) last_visit_.assign(plan_->nodes().size(), -1);
+  if (daily != nullptr) daily->apply(*model_, day, skip);
+  for (const PlanProcess& p : plan_->processes())
+    if (p.day >= 0) walk(*model_, *plan_, p.day, day, last_visit_);
+  day_ = day;
+}
+
 RunResult run_model(const Model& model, const Plan& plan, const Scenario& scenario,
                     const RunOptions& options, const std::function<void(std::string&)>& sink) {
   const auto started = Clock::now();

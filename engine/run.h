@@ -50,6 +50,27 @@ struct RunResult {
 RunResult run_model(const Model& model, const Plan& plan, const Scenario& scenario,
                     const RunOptions& options, const std::function<void(std::string&)>& sink);
 
+// The same run day by day, for a front end that advances the model in steps
+// of its own (a co-simulation master): start() leaves the state of day 0,
+// each next_day() performs one day, with the scenario's per-day inputs but
+// for the values marked in `skip`. Throws RunError.
+class DayRunner {
+ public:
+  DayRunner(const Model& model, const Plan& plan) : model_(&model), plan_(&plan) {}
+  // IniModel, the constants, the overrides, the start walks.
+  void start(const Scenario& scenario, const std::vector<std::pair<std::size_t, Cell>>& overrides);
+  // The day's per-day inputs (unless `daily` is null), then every process's walk.
+  void next_day(const DailyInputs* daily, const std::vector<bool>& skip);
+  long long day() const { return day_; }
+  void set_day(long long day) { day_ = day; }
+
+ private:
+  const Model* model_;
+  const Plan* plan_;
+  long long day_ = 0;
+  std::vector<long long> last_visit_;
+};
+
 }  // namespace tds
 
 #endif  // TDS_HOST_RUN_H

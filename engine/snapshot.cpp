@@ -1,5 +1,6 @@
 #include "snapshot.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
@@ -41,6 +42,7 @@ void copy_bytes(void* to, const void* from, std::size_t n) { std::memcpy(to, fro
 struct Search {
   const link_map* map;
   std::vector<std::pair<std::uintptr_t, std::uintptr_t>> writable;  // [begin, end)
+  std::uintptr_t image_begin = UINTPTR_MAX, image_end = 0;
   bool found = false;
 };
 
@@ -67,8 +69,11 @@ int visit(dl_phdr_info* info, std::size_t, void* data) {
   }
   for (int i = 0; i < info->dlpi_phnum; ++i) {
     const ElfW(Phdr)& p = info->dlpi_phdr[i];
-    if (p.p_type != PT_LOAD || (p.p_flags & PF_W) == 0 || p.p_memsz == 0) continue;
+    if (p.p_type != PT_LOAD) continue;
     const std::uintptr_t begin = info->dlpi_addr + p.p_vaddr, end = begin + p.p_memsz;
+    s->image_begin = std::min(s->image_begin, begin);
+    s->image_end = std::max(s->image_end, end);
+    if ((p.p_flags & PF_W) == 0 || p.p_memsz == 0) continue;
     // The segment without the read-only range: what lies before and after it.
     if (relro_end > relro_begin && relro_begin < end && relro_end > begin) {
       if (begin < relro_begin) s->writable.emplace_back(begin, relro_begin);
@@ -95,6 +100,8 @@ Snapshot Snapshot::take(const Module& module) {
   const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
   if (nt->Signature != IMAGE_NT_SIGNATURE)
     throw LoadError(module.path() + ": no module headers in memory");
+  snap.image_begin_ = reinterpret_cast<std::uintptr_t>(base);
+  snap.image_end_ = snap.image_begin_ + nt->OptionalHeader.SizeOfImage;
   const IMAGE_SECTION_HEADER* section = IMAGE_FIRST_SECTION(nt);
   for (unsigned i = 0; i < nt->FileHeader.NumberOfSections; ++i, ++section) {
     if ((section->Characteristics & IMAGE_SCN_MEM_WRITE) == 0) continue;
@@ -111,6 +118,8 @@ Snapshot Snapshot::take(const Module& module) {
   dl_iterate_phdr(visit, &search);
   if (!search.found) throw LoadError(module.path() + ": cannot find the module's segments");
   writable = std::move(search.writable);
+  snap.image_begin_ = search.image_begin;
+  snap.image_end_ = search.image_end;
 #endif
   for (const auto& [begin, end] : writable) {
     // The loader reports the ranges as addresses; they are the module's memory.
@@ -130,6 +139,50 @@ std::size_t Snapshot::size() const {
   std::size_t n = 0;
   for (const Range& r : ranges_) n += r.saved.size();
   return n;
+}
+
+std::vector<Snapshot::Word> Snapshot::changes() const {
+  std::vector<Word> out;
+  std::uint64_t offset = 0;
+  unsigned char now[8];
+  for (const Range& r : ranges_) {
+    for (std::size_t i = 0; i < r.saved.size(); i += 8) {
+      const std::size_t n = std::min<std::size_t>(8, r.saved.size() - i);
+      copy_bytes(now, r.at + i, n);
+      if (std::memcmp(now, r.saved.data() + i, n) != 0) {
+        std::uint64_t bits = 0;
+        std::memcpy(&bits, now, n);
+        out.push_back({offset + i, bits});
+      }
+    }
+    offset += r.saved.size();
+  }
+  return out;
+}
+
+bool Snapshot::apply(const std::vector<Word>& changes) const {
+  const std::uint64_t total = size();
+  for (std::size_t k = 0; k < changes.size(); ++k)
+    if (changes[k].offset >= total || changes[k].offset % 8 != 0 ||
+        (k > 0 && changes[k].offset <= changes[k - 1].offset))
+      return false;
+  restore();
+  std::size_t range = 0;
+  std::uint64_t range_offset = 0;
+  for (const Word& w : changes) {
+    while (w.offset >= range_offset + ranges_[range].saved.size())
+      range_offset += ranges_[range++].saved.size();
+    const Range& r = ranges_[range];
+    const std::size_t i = w.offset - range_offset;
+    const std::size_t n = std::min<std::size_t>(8, r.saved.size() - i);
+    if (n == 8) {
+      std::uint64_t loaded = 0;
+      std::memcpy(&loaded, r.saved.data() + i, 8);
+      if (loaded >= image_begin_ && loaded < image_end_) continue;
+    }
+    copy_bytes(r.at + i, &w.bits, n);
+  }
+  return true;
 }
 
 }  // namespace tds

@@ -16,6 +16,7 @@
 #define TDS_ENGINE_SNAPSHOT_H
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -35,12 +36,30 @@ class Snapshot {
   // The bytes the snapshot holds: what a restore copies.
   std::size_t size() const;
 
+  // The module's state as it differs from the snapshot now: every 8-byte word
+  // (the last of a range may be shorter) whose bytes changed, by its offset
+  // through the ranges in order. The offsets fit any copy of the same module
+  // file, so that a state taken from one copy can be applied to another.
+  struct Word {
+    std::uint64_t offset;
+    std::uint64_t bits;  // the word's bytes, little-endian
+  };
+  std::vector<Word> changes() const;
+
+  // Restores the snapshot, then writes the changed words. A word that held
+  // an address inside the module when the snapshot was taken (a relocated
+  // pointer, a link not yet bound) keeps this copy's value: it is where this
+  // copy is loaded, not state. False, with nothing written, when a word does
+  // not fit the ranges.
+  bool apply(const std::vector<Word>& changes) const;
+
  private:
   struct Range {
     unsigned char* at;
     std::vector<unsigned char> saved;
   };
   std::vector<Range> ranges_;
+  std::uintptr_t image_begin_ = 0, image_end_ = 0;  // the module's whole mapping
 };
 
 }  // namespace tds
