@@ -280,6 +280,81 @@ void host_days(benchmark::State& state, long long days) {
   }
 }
 
+void quiet_logger(void*, const char*, int, const char*, const char*, ...) {}
+
+// One default year through the site's FMU (FMI 2.0), as an importer runs it:
+// a reset, initialisation, 365 steps of a day, and after each step the plan's
+// 18 variables read with fmi2GetReal / fmi2GetInteger. Instantiated once (a
+// private copy of the module loaded, the resources read); the FMU binary is
+// the one this build stages.
+void fmu_year(benchmark::State& state) {
+  const Host* h = host(state);
+  if (h == nullptr) return;
+  const std::string stage =
+      tds::path_join(tds::path_join(tds::executable_directory(), ".."), "fmu/fmi2");
+  std::unique_ptr<tds::Module> fmu;
+  std::string token;
+  try {
+    fmu = tds::Module::load(stage + "/binaries/linux64/TarvelloDemoSiteFMU.so");
+    std::ifstream xml(stage + "/modelDescription.xml");
+    std::stringstream text;
+    text << xml.rdbuf();
+    const std::string s = text.str();
+    const auto at = s.find("guid=\"") + 6;
+    token = s.substr(at, s.find('"', at) - at);
+  } catch (const std::exception& e) {
+    state.SkipWithError(e.what());
+    return;
+  }
+  using Status = int;
+  using Refs = const unsigned*;
+  struct Callbacks {
+    void (*logger)(void*, const char*, int, const char*, const char*, ...);
+    void* (*allocate)(std::size_t, std::size_t);
+    void (*free)(void*);
+    void* finished;
+    void* environment;
+  } callbacks{quiet_logger, std::calloc, std::free, nullptr, nullptr};
+  auto instantiate = fmu->function<void* (*)(const char*, int, const char*, const char*,
+                                             const Callbacks*, int, int)>("fmi2Instantiate");
+  auto reset = fmu->function<Status (*)(void*)>("fmi2Reset");
+  auto setup =
+      fmu->function<Status (*)(void*, int, double, double, int, double)>("fmi2SetupExperiment");
+  auto enter = fmu->function<Status (*)(void*)>("fmi2EnterInitializationMode");
+  auto exit = fmu->function<Status (*)(void*)>("fmi2ExitInitializationMode");
+  auto step = fmu->function<Status (*)(void*, double, double, int)>("fmi2DoStep");
+  auto get_real = fmu->function<Status (*)(void*, Refs, std::size_t, double*)>("fmi2GetReal");
+  auto get_int = fmu->function<Status (*)(void*, Refs, std::size_t, int*)>("fmi2GetInteger");
+  auto free_instance = fmu->function<void (*)(void*)>("fmi2FreeInstance");
+  std::vector<unsigned> reals, ints;
+  for (std::size_t v : h->plan->default_variables())
+    (h->description.values()[v].kind == tds::Kind::Int ? ints : reals)
+        .push_back(static_cast<unsigned>(v));
+  const std::string uri = "file://" + std::filesystem::absolute(stage + "/resources").string();
+  void* c = instantiate("bench", 1, token.c_str(), uri.c_str(), &callbacks, 0, 0);
+  if (c == nullptr) {
+    state.SkipWithError("fmi2Instantiate failed");
+    return;
+  }
+  state.SetLabel("FMI 2.0: reset, initialisation, 365 steps of a day, 18 variables read each day");
+  std::vector<double> r(reals.size());
+  std::vector<int> i(ints.size());
+  for (auto _ : state) {
+    Status s = reset(c) | setup(c, 0, 0.0, 0.0, 0, 0.0) | enter(c) | exit(c);
+    for (int day = 0; day < 365; ++day) {
+      s |= step(c, day * 86400.0, 86400.0, 1);
+      s |= get_real(c, reals.data(), reals.size(), r.data());
+      s |= get_int(c, ints.data(), ints.size(), i.data());
+    }
+    if (s != 0) {
+      state.SkipWithError("an FMI call failed");
+      break;
+    }
+    benchmark::DoNotOptimize(r.data());
+  }
+  free_instance(c);
+}
+
 // A sweep of 1000 cases of the given length into a temporary directory, per
 // case: with process isolation a forked worker from the loaded image, its run
 // and its summary fields handed back through a pipe; with snapshot isolation
@@ -398,6 +473,7 @@ void register_benchmarks() {
   RegisterBenchmark("host/year_without_csv", [](State& s) {
     host_days(s, 365);
   })->Unit(benchmark::kMicrosecond);
+  RegisterBenchmark("fmu/year", fmu_year)->Unit(benchmark::kMicrosecond);
   struct SweepRow {
     const char* name;
     long long days;

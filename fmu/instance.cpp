@@ -188,6 +188,7 @@ void Instance::exit_initialization() {
   settle();
   if (!use_scenario_inputs_)
     for (std::size_t v : scenario_->daily.columns()) driven_[v] = model_->read(v);
+  skip_stale_ = true;
   mode_ = Mode::Step;
   log_event(use_scenario_inputs_ ? "step mode: the scenario's per-day table drives the inputs"
                                  : "step mode: the importer drives every input");
@@ -207,6 +208,7 @@ void Instance::reset() {
   dirty_ = false;
   overrides_.assign(overrides_.size(), std::nullopt);
   driven_.assign(driven_.size(), std::nullopt);
+  skip_stale_ = true;
   log_event("reset to the state after instantiation");
 }
 
@@ -252,6 +254,7 @@ void Instance::set(std::uint32_t vr, Type type, const Cell& cell) {
       Cell c = cell;
       c.t = keep(cell.t);
       driven_[*v.value] = c;
+      skip_stale_ = true;
       model_->write(*v.value, c);
       return;
     }
@@ -268,6 +271,7 @@ void Instance::set(std::uint32_t vr, Type type, const Cell& cell) {
   Cell c = cell;
   c.t = keep(cell.t);
   overrides_[*v.value] = c;
+  skip_stale_ = true;
   if (mode_ == Mode::Initialization) dirty_ = true;
 }
 
@@ -345,8 +349,7 @@ void Instance::set_strings(const std::uint32_t vr[], std::size_t n, const char* 
 }
 
 void Instance::write_driven() const {
-  for (std::size_t v = 0; v < driven_.size(); ++v)
-    if (driven_[v]) model_->write(v, *driven_[v]);
+  for (std::size_t v : driven_list_) model_->write(v, *driven_[v]);
 }
 
 void Instance::step(double at, double step) {
@@ -361,11 +364,18 @@ void Instance::step(double at, double step) {
   // leaves it for a later step. The margin absorbs the rounding of a time
   // summed from many small steps.
   const auto target = static_cast<long long>(std::floor((end - start_time_) / kDay + 1e-9));
-  std::vector<bool> skip(overrides_.size());
-  for (std::size_t v = 0; v < skip.size(); ++v) skip[v] = overrides_[v] || driven_[v];
+  if (skip_stale_) {
+    skip_.assign(overrides_.size(), false);
+    driven_list_.clear();
+    for (std::size_t v = 0; v < skip_.size(); ++v) {
+      skip_[v] = overrides_[v] || driven_[v];
+      if (driven_[v]) driven_list_.push_back(v);
+    }
+    skip_stale_ = false;
+  }
   while (runner_->day() < target) {
     write_driven();
-    runner_->next_day(use_scenario_inputs_ ? &scenario_->daily : nullptr, skip);
+    runner_->next_day(use_scenario_inputs_ ? &scenario_->daily : nullptr, skip_);
   }
   time_ = end;
 }
@@ -418,6 +428,7 @@ void Instance::set_state(const SavedState& s) {
   };
   overrides_ = cells(s.overrides);
   driven_ = cells(s.driven);
+  skip_stale_ = true;
   mode_ = s.mode;
   start_time_ = s.start_time;
   time_ = s.time;

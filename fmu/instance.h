@@ -163,6 +163,9 @@ class Instance {
   bool dirty_ = false;  // values set in Initialization mode not yet in the model
   std::vector<std::optional<Cell>> overrides_;  // set before step mode, like --set
   std::vector<std::optional<Cell>> driven_;     // inputs the importer holds
+  std::vector<bool> skip_;                      // per value: set or driven, not the table's
+  std::vector<std::size_t> driven_list_;        // the values in driven_
+  bool skip_stale_ = true;                      // overrides_ or driven_ changed since
   std::unordered_set<std::string> texts_;       // every text handed to the model
   std::vector<const char*> returned_;           // texts returned by get_strings
 };

@@ -147,6 +147,13 @@ class Fmu {
         c, t, h, true, &event, &terminate, &early, &last);
   }
   int reset(void* c) { return fn<int (*)(void*)>("Reset")(c); }
+  int debug_logging(void* c, bool on, std::size_t n, const char* const categories[]) {
+    if (version_ == 2)
+      return fn<int (*)(void*, int, std::size_t, const char* const*)>("SetDebugLogging")(
+          c, on ? 1 : 0, n, categories);
+    return fn<int (*)(void*, bool, std::size_t, const char* const*)>("SetDebugLogging")(c, on, n,
+                                                                                        categories);
+  }
   int terminate(void* c) { return fn<int (*)(void*)>("Terminate")(c); }
 
   const char* real() const { return version_ == 2 ? "Real" : "Float64"; }
@@ -488,6 +495,11 @@ int misuse(Fmu& fmu, const Setup& s) {
        }},
       {"terminate before initialisation", v + "Terminate", false,
        [&](void* c) { return fmu.terminate(c); }},
+      {"an unknown log category", v + "SetDebugLogging", false,
+       [&](void* c) {
+         const char* category[] = {"logEverything"};
+         return fmu.debug_logging(c, true, 1, category);
+       }},
   };
   (void)input;
   for (const Case& k : cases) {
@@ -507,6 +519,19 @@ int misuse(Fmu& fmu, const Setup& s) {
               << (logged.empty() ? "" : logged[0]) << "\n";
     fmu.free(c);
   }
+  // Debug logging as SetDebugLogging sets it: events are logged only while
+  // their category is on.
+  void* c = fmu.instantiate("logging");
+  const char* events[] = {"logEvents"};
+  logged.clear();
+  check(fmu.debug_logging(c, false, 0, nullptr) == 0 && fmu.reset(c) == 0 && logged.empty(),
+        "no events logged with logging off");
+  check(fmu.debug_logging(c, true, 1, events) == 0 && fmu.reset(c) == 0 && logged.size() == 1 &&
+            logged[0].rfind("logEvents: ", 0) == 0,
+        "an event logged with logEvents on");
+  std::cout << (failures == 0 ? "ok   " : "FAIL ")
+            << "SetDebugLogging: " << (logged.empty() ? "" : logged[0]) << "\n";
+  fmu.free(c);
   // A wrong token is refused at instantiation, with its message.
   logged.clear();
   void* wrong = fmu.instantiate("wrong", "{00000000-0000-0000-0000-000000000000}");
