@@ -280,6 +280,8 @@ void host_days(benchmark::State& state, long long days) {
   }
 }
 
+// The FMI 2.0 logger is a C variadic function by the standard's definition.
+// NOLINTNEXTLINE(cert-dcl50-cpp)
 void quiet_logger(void*, const char*, int, const char*, const char*, ...) {}
 
 // One default year through the site's FMU (FMI 2.0), as an importer runs it:

@@ -399,8 +399,7 @@ SavedState* Instance::get_state(SavedState* reuse) const {
   s->texts.clear();
   for (std::size_t v = 0; v < description_.values().size(); ++v)
     if (description_.values()[v].kind == Kind::Text) s->texts.push_back(hold(v, model_->read(v)));
-  fresh.release();
-  return s;
+  return fresh ? fresh.release() : s;
 }
 
 void Instance::set_state(const SavedState& s) {

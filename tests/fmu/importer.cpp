@@ -45,13 +45,15 @@ constexpr double kDay = 86400.0;
 int failures = 0;
 
 struct Var {
-  std::uint32_t vr;
+  std::uint32_t vr = 0;
   std::string type;  // Real/Float64, Integer/Int32, Boolean, String
 };
 
 // The messages the FMU logged since the last take().
 std::vector<std::string> logged;
 
+// The FMI 2.0 logger is a C variadic function by the standard's definition.
+// NOLINTNEXTLINE(cert-dcl50-cpp)
 void fmi2_logger(void*, const char* instance, int status, const char* category, const char* format,
                  ...) {
   char buf[2048];
@@ -414,7 +416,7 @@ int reset(Fmu& fmu, const Setup& s) {
   return 0;
 }
 
-int interleave(Fmu& fmu, Setup s, const std::string& start_value) {
+int interleave(Fmu& fmu, const Setup& s, const std::string& start_value) {
   void* a = start(fmu, s, "a");
   Setup s2 = s;
   const auto eq = start_value.find('=');
@@ -458,7 +460,7 @@ int misuse(Fmu& fmu, const Setup& s) {
        [&](void* c) { return fmu.step(c, 0, kDay); }},
       {"a get before initialisation", v + "Get" + fmu.real(), false,
        [&](void* c) {
-         double d;
+         double d = 0;
          return fmu.get_real(c, param, &d);
        }},
       {"exit initialisation twice", v + "ExitInitializationMode", true,
@@ -469,12 +471,12 @@ int misuse(Fmu& fmu, const Setup& s) {
        [&](void* c) { return fmu.step(c, 5 * kDay, kDay); }},
       {"an unknown value reference", v + "Get" + fmu.real(), true,
        [&](void* c) {
-         double d;
+         double d = 0;
          return fmu.get_real(c, 99999, &d);
        }},
       {"a value of another type", v + "Get" + fmu.integer(), true,
        [&](void* c) {
-         std::int32_t i;
+         std::int32_t i = 0;
          return fmu.get_int(c, param, &i);
        }},
       {"a null value array", v + "Get" + fmu.real(), true,
@@ -550,7 +552,7 @@ int main(int argc, char** argv) {
       std::cerr << "usage: fmu_importer DIR 2|3 VARS COLUMNS COMMAND [OPTIONS]\n";
       return 2;
     }
-    Fmu fmu(argv[1], std::atoi(argv[2]));
+    Fmu fmu(argv[1], std::stoi(argv[2]));
     Setup s;
     std::ifstream vars(argv[3]);
     for (std::string name, type; vars >> name;) {
