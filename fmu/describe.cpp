@@ -83,6 +83,18 @@ std::string variability_of(const Variable& v) {
   return "discrete";
 }
 
+// The elements between the interface type and the variables, the same in
+// both versions.
+void write_categories_and_experiment(std::ostream& x) {
+  x << "  <LogCategories>\n";
+  for (const LogCategory& c : log_categories())
+    x << "    <Category name=\"" << c.name << "\" description=\"" << escape(c.description)
+      << "\"/>\n";
+  x << "  </LogCategories>\n"
+    << "  <DefaultExperiment startTime=\"0\" stopTime=\"" << kYear << "\" stepSize=\"86400\"/>\n"
+    << "  <ModelVariables>\n";
+}
+
 void write_fmi2(std::ostream& x, const Site& s) {
   x << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
     << "<fmiModelDescription fmiVersion=\"2.0\" modelName=\"" << escape(s.description.model())
@@ -94,14 +106,8 @@ void write_fmi2(std::ostream& x, const Site& s) {
     << " canHandleVariableCommunicationStepSize=\"true\""
     << " canBeInstantiatedOnlyOncePerProcess=\"false\""
     << " canNotUseMemoryManagementFunctions=\"true\""
-    << " canGetAndSetFMUstate=\"true\" canSerializeFMUstate=\"true\"/>\n"
-    << "  <LogCategories>\n";
-  for (const LogCategory& c : log_categories())
-    x << "    <Category name=\"" << c.name << "\" description=\"" << escape(c.description)
-      << "\"/>\n";
-  x << "  </LogCategories>\n"
-    << "  <DefaultExperiment startTime=\"0\" stopTime=\"" << kYear << "\" stepSize=\"86400\"/>\n"
-    << "  <ModelVariables>\n";
+    << " canGetAndSetFMUstate=\"true\" canSerializeFMUstate=\"true\"/>\n";
+  write_categories_and_experiment(x);
   std::vector<std::size_t> outputs;
   for (std::size_t vr = 0; vr < s.vars.size(); ++vr) {
     const Variable& v = s.vars[vr];
@@ -132,14 +138,8 @@ void write_fmi3(std::ostream& x, const Site& s) {
     << "  <CoSimulation modelIdentifier=\"" << kIdentifier << "\""
     << " canHandleVariableCommunicationStepSize=\"true\""
     << " canBeInstantiatedOnlyOncePerProcess=\"false\""
-    << " canGetAndSetFMUState=\"true\" canSerializeFMUState=\"true\"/>\n"
-    << "  <LogCategories>\n";
-  for (const LogCategory& c : log_categories())
-    x << "    <Category name=\"" << c.name << "\" description=\"" << escape(c.description)
-      << "\"/>\n";
-  x << "  </LogCategories>\n"
-    << "  <DefaultExperiment startTime=\"0\" stopTime=\"" << kYear << "\" stepSize=\"86400\"/>\n"
-    << "  <ModelVariables>\n";
+    << " canGetAndSetFMUState=\"true\" canSerializeFMUState=\"true\"/>\n";
+  write_categories_and_experiment(x);
   std::vector<std::size_t> outputs;
   for (std::size_t vr = 0; vr < s.vars.size(); ++vr) {
     const Variable& v = s.vars[vr];

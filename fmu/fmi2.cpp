@@ -165,47 +165,29 @@ TDS_FMI_EXPORT fmi2Status fmi2SetString(fmi2Component c, const fmi2ValueReferenc
 }
 
 TDS_FMI_EXPORT fmi2Status fmi2GetFMUstate(fmi2Component c, fmi2FMUstate* state) {
-  return call(c, "fmi2GetFMUstate", kGetState, [&](Instance& i) {
-    if (state == nullptr) throw Refusal("the state pointer is null");
-    *state = i.get_state(static_cast<tds::fmu::SavedState*>(*state));
-  });
+  return call(c, "fmi2GetFMUstate", kGetState, [&](Instance& i) { i.get_state(state); });
 }
 TDS_FMI_EXPORT fmi2Status fmi2SetFMUstate(fmi2Component c, fmi2FMUstate state) {
-  return call(c, "fmi2SetFMUstate", kAny, [&](Instance& i) {
-    if (state == nullptr) throw Refusal("the state is null");
-    i.set_state(*static_cast<const tds::fmu::SavedState*>(state));
-  });
+  return call(c, "fmi2SetFMUstate", kAny, [&](Instance& i) { i.set_state(state); });
 }
 TDS_FMI_EXPORT fmi2Status fmi2FreeFMUstate(fmi2Component c, fmi2FMUstate* state) {
-  return call(c, "fmi2FreeFMUstate", kAny, [&](Instance&) {
-    if (state == nullptr) throw Refusal("the state pointer is null");
-    Instance::free_state(static_cast<tds::fmu::SavedState*>(*state));
-    *state = nullptr;
-  });
+  return call(c, "fmi2FreeFMUstate", kAny, [&](Instance&) { Instance::free_state(state); });
 }
 TDS_FMI_EXPORT fmi2Status fmi2SerializedFMUstateSize(fmi2Component c, fmi2FMUstate state,
                                                      std::size_t* size) {
-  return call(c, "fmi2SerializedFMUstateSize", kAny, [&](Instance& i) {
-    if (state == nullptr || size == nullptr) throw Refusal("the state or the size is null");
-    *size = i.serialize(*static_cast<const tds::fmu::SavedState*>(state)).size();
-  });
+  return call(c, "fmi2SerializedFMUstateSize", kAny,
+              [&](Instance& i) { i.serialized_size(state, size); });
 }
 TDS_FMI_EXPORT fmi2Status fmi2SerializeFMUstate(fmi2Component c, fmi2FMUstate state,
                                                 fmi2Byte bytes[], std::size_t size) {
   return call(c, "fmi2SerializeFMUstate", kAny, [&](Instance& i) {
-    if (state == nullptr || bytes == nullptr) throw Refusal("the state or the bytes are null");
-    const auto out = i.serialize(*static_cast<const tds::fmu::SavedState*>(state));
-    if (size != out.size())
-      throw Refusal("the buffer holds " + std::to_string(size) + " bytes, the state " +
-                    std::to_string(out.size()));
-    std::copy(out.begin(), out.end(), reinterpret_cast<unsigned char*>(bytes));
+    i.serialize(state, reinterpret_cast<unsigned char*>(bytes), size);
   });
 }
 TDS_FMI_EXPORT fmi2Status fmi2DeSerializeFMUstate(fmi2Component c, const fmi2Byte bytes[],
                                                   std::size_t size, fmi2FMUstate* state) {
   return call(c, "fmi2DeSerializeFMUstate", kAny, [&](Instance& i) {
-    if (state == nullptr) throw Refusal("the state pointer is null");
-    *state = i.deserialize(reinterpret_cast<const unsigned char*>(bytes), size);
+    i.deserialize(reinterpret_cast<const unsigned char*>(bytes), size, state);
   });
 }
 

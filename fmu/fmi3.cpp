@@ -3,7 +3,6 @@
 // work to the instance, which checks the mode.
 #include "fmi3.h"
 
-#include <algorithm>
 #include <memory>
 #include <string>
 
@@ -223,48 +222,28 @@ TDS_FMI_EXPORT fmi3Status fmi3SetClock(fmi3Instance c, const fmi3ValueReference 
 }
 
 TDS_FMI_EXPORT fmi3Status fmi3GetFMUState(fmi3Instance c, fmi3FMUState* state) {
-  return call(c, "fmi3GetFMUState", kGetState, [&](Instance& i) {
-    if (state == nullptr) throw Refusal("the state pointer is null");
-    *state = i.get_state(static_cast<tds::fmu::SavedState*>(*state));
-  });
+  return call(c, "fmi3GetFMUState", kGetState, [&](Instance& i) { i.get_state(state); });
 }
 TDS_FMI_EXPORT fmi3Status fmi3SetFMUState(fmi3Instance c, fmi3FMUState state) {
-  return call(c, "fmi3SetFMUState", kAny, [&](Instance& i) {
-    if (state == nullptr) throw Refusal("the state is null");
-    i.set_state(*static_cast<const tds::fmu::SavedState*>(state));
-  });
+  return call(c, "fmi3SetFMUState", kAny, [&](Instance& i) { i.set_state(state); });
 }
 TDS_FMI_EXPORT fmi3Status fmi3FreeFMUState(fmi3Instance c, fmi3FMUState* state) {
-  return call(c, "fmi3FreeFMUState", kAny, [&](Instance&) {
-    if (state == nullptr) throw Refusal("the state pointer is null");
-    Instance::free_state(static_cast<tds::fmu::SavedState*>(*state));
-    *state = nullptr;
-  });
+  return call(c, "fmi3FreeFMUState", kAny, [&](Instance&) { Instance::free_state(state); });
 }
 TDS_FMI_EXPORT fmi3Status fmi3SerializedFMUStateSize(fmi3Instance c, fmi3FMUState state,
                                                      std::size_t* size) {
-  return call(c, "fmi3SerializedFMUStateSize", kAny, [&](Instance& i) {
-    if (state == nullptr || size == nullptr) throw Refusal("the state or the size is null");
-    *size = i.serialize(*static_cast<const tds::fmu::SavedState*>(state)).size();
-  });
+  return call(c, "fmi3SerializedFMUStateSize", kAny,
+              [&](Instance& i) { i.serialized_size(state, size); });
 }
 TDS_FMI_EXPORT fmi3Status fmi3SerializeFMUState(fmi3Instance c, fmi3FMUState state,
                                                 fmi3Byte bytes[], std::size_t size) {
-  return call(c, "fmi3SerializeFMUState", kAny, [&](Instance& i) {
-    if (state == nullptr || bytes == nullptr) throw Refusal("the state or the bytes are null");
-    const auto out = i.serialize(*static_cast<const tds::fmu::SavedState*>(state));
-    if (size != out.size())
-      throw Refusal("the buffer holds " + std::to_string(size) + " bytes, the state " +
-                    std::to_string(out.size()));
-    std::copy(out.begin(), out.end(), bytes);
-  });
+  return call(c, "fmi3SerializeFMUState", kAny,
+              [&](Instance& i) { i.serialize(state, bytes, size); });
 }
 TDS_FMI_EXPORT fmi3Status fmi3DeserializeFMUState(fmi3Instance c, const fmi3Byte bytes[],
                                                   std::size_t size, fmi3FMUState* state) {
-  return call(c, "fmi3DeserializeFMUState", kAny, [&](Instance& i) {
-    if (state == nullptr) throw Refusal("the state pointer is null");
-    *state = i.deserialize(bytes, size);
-  });
+  return call(c, "fmi3DeserializeFMUState", kAny,
+              [&](Instance& i) { i.deserialize(bytes, size, state); });
 }
 
 TDS_FMI_EXPORT fmi3Status fmi3DoStep(fmi3Instance c, fmi3Float64 at, fmi3Float64 step, fmi3Boolean,

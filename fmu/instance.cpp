@@ -1,5 +1,6 @@
 #include "instance.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstring>
@@ -380,7 +381,7 @@ void Instance::step(double at, double step) {
   time_ = end;
 }
 
-SavedState* Instance::get_state(SavedState* reuse) const {
+SavedState* Instance::save(SavedState* reuse) const {
   std::unique_ptr<SavedState> fresh;
   SavedState* s = reuse;
   if (s == nullptr) {
@@ -402,7 +403,7 @@ SavedState* Instance::get_state(SavedState* reuse) const {
   return fresh ? fresh.release() : s;
 }
 
-void Instance::set_state(const SavedState& s) {
+void Instance::restore(const SavedState& s) {
   if (!pristine_->apply(s.memory))
     throw Refusal("the state does not fit this instance's model module");
   // The texts the model held are written again from their contents: the
@@ -437,7 +438,40 @@ void Instance::set_state(const SavedState& s) {
   log_event("state restored: day " + std::to_string(s.day) + " at " + seconds(s.time));
 }
 
-void Instance::free_state(SavedState* state) { delete state; }
+void Instance::get_state(void** state) const {
+  if (state == nullptr) throw Refusal("the state pointer is null");
+  *state = save(static_cast<SavedState*>(*state));
+}
+
+void Instance::set_state(const void* state) {
+  if (state == nullptr) throw Refusal("the state is null");
+  restore(*static_cast<const SavedState*>(state));
+}
+
+void Instance::free_state(void** state) {
+  if (state == nullptr) throw Refusal("the state pointer is null");
+  delete static_cast<SavedState*>(*state);
+  *state = nullptr;
+}
+
+void Instance::serialized_size(const void* state, std::size_t* size) const {
+  if (state == nullptr || size == nullptr) throw Refusal("the state or the size is null");
+  *size = bytes_of(*static_cast<const SavedState*>(state)).size();
+}
+
+void Instance::serialize(const void* state, unsigned char* bytes, std::size_t size) const {
+  if (state == nullptr || bytes == nullptr) throw Refusal("the state or the bytes are null");
+  const auto out = bytes_of(*static_cast<const SavedState*>(state));
+  if (size != out.size())
+    throw Refusal("the buffer holds " + std::to_string(size) + " bytes, the state " +
+                  std::to_string(out.size()));
+  std::copy(out.begin(), out.end(), bytes);
+}
+
+void Instance::deserialize(const unsigned char* bytes, std::size_t size, void** state) const {
+  if (state == nullptr) throw Refusal("the state pointer is null");
+  *state = read_state(bytes, size);
+}
 
 // The serialized form: a magic and format number, the token of the FMU that
 // wrote it, then the fields, integers little-endian, doubles by their bits.
@@ -530,7 +564,7 @@ Kind kind_of(std::uint64_t k) {
 
 }  // namespace
 
-std::vector<unsigned char> Instance::serialize(const SavedState& s) const {
+std::vector<unsigned char> Instance::bytes_of(const SavedState& s) const {
   Writer w;
   w.out.insert(w.out.end(), kMagic, kMagic + 8);
   w.text(token_);
@@ -551,7 +585,7 @@ std::vector<unsigned char> Instance::serialize(const SavedState& s) const {
   return std::move(w.out);
 }
 
-SavedState* Instance::deserialize(const unsigned char* bytes, std::size_t size) const {
+SavedState* Instance::read_state(const unsigned char* bytes, std::size_t size) const {
   if (size > 0 && bytes == nullptr) throw Refusal("the serialized state is a null array");
   Reader r(bytes, size);
   r.need(8);

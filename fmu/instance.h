@@ -122,12 +122,15 @@ class Instance {
   double time() const { return time_; }
   long long day() const { return runner_->day(); }
 
-  // States: a new saved state, one overwritten, one restored; their bytes.
-  SavedState* get_state(SavedState* reuse) const;
-  void set_state(const SavedState& state);
-  static void free_state(SavedState* state);
-  std::vector<unsigned char> serialize(const SavedState& state) const;
-  SavedState* deserialize(const unsigned char* bytes, std::size_t size) const;
+  // FMU states by the importer's handles, as both versions pass them: the
+  // state saved into *state (a new one when it is null), restored, freed,
+  // its serialized size and bytes, and a state read back from bytes.
+  void get_state(void** state) const;
+  void set_state(const void* state);
+  static void free_state(void** state);
+  void serialized_size(const void* state, std::size_t* size) const;
+  void serialize(const void* state, unsigned char* bytes, std::size_t size) const;
+  void deserialize(const unsigned char* bytes, std::size_t size, void** state) const;
 
   [[noreturn]] static void unsupported(const std::string& what);
   // Refuses value references for a type the FMU has no variables of: names
@@ -139,6 +142,10 @@ class Instance {
   void set(std::uint32_t vr, Type type, const Cell& cell);
   Cell get(std::uint32_t vr, Type type);
   const char* keep(const char* text);
+  SavedState* save(SavedState* reuse) const;
+  void restore(const SavedState& state);
+  std::vector<unsigned char> bytes_of(const SavedState& state) const;
+  SavedState* read_state(const unsigned char* bytes, std::size_t size) const;
   void settle();
   void write_driven() const;
 

@@ -56,6 +56,14 @@ def variables(root, version):
     return out
 
 
+def write_vars(fmu_dir, version, workdir):
+    """vars.txt for the importer: "name vr type" per variable of modelDescription.xml."""
+    root = ET.parse(os.path.join(fmu_dir, "modelDescription.xml")).getroot()
+    with open(os.path.join(workdir, "vars.txt"), "w", encoding="utf-8") as f:
+        for v in variables(root, version):
+            f.write("%s %d %s\n" % (v[0], v[1], v[2]))
+
+
 def same_value(kind, a, b):
     if kind == "double":
         return float(a) == float(b)
@@ -173,10 +181,7 @@ def import_(args):
     with open(golden_path, "rb") as f:
         golden = f.read()
     columns = golden.split(b"\n", 1)[0].decode().split(",")[1:]
-    root = ET.parse(os.path.join(fmu_dir, "modelDescription.xml")).getroot()
-    with open(os.path.join(workdir, "vars.txt"), "w", encoding="utf-8") as f:
-        for v in variables(root, version):
-            f.write("%s %d %s\n" % (v[0], v[1], v[2]))
+    write_vars(fmu_dir, version, workdir)
     fmu_command = importer + [fmu_dir, str(version), "vars.txt", ",".join(columns)]
 
     resources = os.path.join(fmu_dir, "resources")
@@ -258,10 +263,7 @@ def archive(args):
     with open(golden_path, "rb") as f:
         golden = f.read()
     columns = golden.split(b"\n", 1)[0].decode().split(",")[1:]
-    root = ET.parse(os.path.join(unpacked, "modelDescription.xml")).getroot()
-    with open(os.path.join(workdir, "vars.txt"), "w", encoding="utf-8") as f:
-        for v in variables(root, version):
-            f.write("%s %d %s\n" % (v[0], v[1], v[2]))
+    write_vars(unpacked, version, workdir)
     for importer in importers:
         code, out, err = run(importer + [os.path.abspath(unpacked), str(version), "vars.txt",
                                          ",".join(columns), "year"], workdir)
