@@ -62,8 +62,6 @@ void DayRunner::start(const Scenario& scenario,
 
 void DayRunner::next_day(const DailyInputs* daily, const std::vector<bool>& skip) {
   const long long day = day_ + 1;
-  // A runner whose day was set (a restored state) may not have started.
-  if (last_visit_.size() != plan_->nodes().size()) last_visit_.assign(plan_->nodes().size(), -1);
   if (daily != nullptr) daily->apply(*model_, day, skip);
   for (const PlanProcess& p : plan_->processes())
     if (p.day >= 0) walk(*model_, *plan_, p.day, day, last_visit_);
@@ -88,24 +86,16 @@ RunResult run_model(const Model& model, const Plan& plan, const Scenario& scenar
     csv.end_row();
   }
 
-  model.initialise();
-  for (const auto& [value, cell] : scenario.constants) model.write(value, cell);
-  for (const auto& [value, cell] : options.overrides) model.write(value, cell);
-
+  DayRunner runner(model, plan);
+  runner.start(scenario, options.overrides);
   std::vector<bool> overridden(d.values().size(), false);
   for (const auto& [value, cell] : options.overrides) overridden[value] = true;
-
-  std::vector<long long> last_visit(plan.nodes().size(), -1);
-  for (const PlanProcess& p : plan.processes())
-    if (p.start >= 0) walk(model, plan, p.start, 0, last_visit);
+  const std::vector<long long>& last_visit = runner.last_visit();
 
   result.counted.assign(plan.counts().size(), 0);
   result.shortfall_each.assign(plan.shortfalls().size(), 0);
   for (long long day = 1; day <= options.days; ++day) {
-    scenario.daily.apply(model, day, overridden);
-    for (const PlanProcess& p : plan.processes())
-      if (p.day >= 0) walk(model, plan, p.day, day, last_visit);
-
+    runner.next_day(&scenario.daily, overridden);
     for (std::size_t c = 0; c < plan.counts().size(); ++c)
       if (last_visit[static_cast<std::size_t>(plan.counts()[c].node)] == day) ++result.counted[c];
     bool shortfall = false;

@@ -56,13 +56,17 @@ RunResult run_model(const Model& model, const Plan& plan, const Scenario& scenar
 // for the values marked in `skip`. Throws RunError.
 class DayRunner {
  public:
-  DayRunner(const Model& model, const Plan& plan) : model_(&model), plan_(&plan) {}
+  DayRunner(const Model& model, const Plan& plan)
+      : model_(&model), plan_(&plan), last_visit_(plan.nodes().size(), -1) {}
   // IniModel, the constants, the overrides, the start walks.
   void start(const Scenario& scenario, const std::vector<std::pair<std::size_t, Cell>>& overrides);
   // The day's per-day inputs (unless `daily` is null), then every process's walk.
   void next_day(const DailyInputs* daily, const std::vector<bool>& skip);
   long long day() const { return day_; }
   void set_day(long long day) { day_ = day; }
+  // By node index: the last day a walk visited the node (0 for the start
+  // transitions), or -1.
+  const std::vector<long long>& last_visit() const { return last_visit_; }
 
  private:
   const Model* model_;
