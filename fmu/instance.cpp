@@ -5,12 +5,6 @@
 #include <cmath>
 #include <cstring>
 
-#if defined(_WIN32)
-#include <windows.h>
-#else
-#include <dlfcn.h>
-#endif
-
 #include "csv.h"
 
 namespace tds::fmu {
@@ -629,30 +623,9 @@ SavedState* Instance::read_state(const unsigned char* bytes, std::size_t size) c
 
 std::string binary_directory() {
   static const int anchor = 0;
-#if defined(_WIN32)
-  HMODULE self = nullptr;
-  if (!GetModuleHandleExA(
-          GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-          reinterpret_cast<LPCSTR>(&anchor), &self))
-    throw Refusal("cannot find the FMU binary's own file");
-  std::string path(MAX_PATH, '\0');
-  for (;;) {
-    const DWORD n = GetModuleFileNameA(self, path.data(), static_cast<DWORD>(path.size()));
-    if (n == 0) throw Refusal("cannot find the FMU binary's own file");
-    if (n < path.size()) {
-      path.resize(n);
-      break;
-    }
-    path.resize(path.size() * 2);
-  }
-#else
-  Dl_info info{};
-  if (dladdr(&anchor, &info) == 0 || info.dli_fname == nullptr)
-    throw Refusal("cannot find the FMU binary's own file");
-  std::string path = info.dli_fname;
-#endif
-  const auto cut = path.find_last_of("/\\");
-  return cut == std::string::npos ? std::string(".") : path.substr(0, cut);
+  std::string dir = module_directory(&anchor);
+  if (dir.empty()) throw Refusal("cannot find the FMU binary's own file");
+  return dir;
 }
 
 std::string resources_beside(const std::string& binary_dir) {

@@ -37,26 +37,57 @@ std::string path_join(const std::string& directory, const std::string& name) {
   return directory + separator + name;
 }
 
-std::string executable_directory() {
+namespace {
+
+std::string directory_of_file(const std::string& file) {
+  const auto cut = file.find_last_of("\\/");
+  return cut == std::string::npos ? std::string(".") : file.substr(0, cut);
+}
+
 #if defined(_WIN32)
+// The file of a loaded module (null: the executable), or an empty string.
+std::string module_file(HMODULE module) {
   std::string buffer(MAX_PATH, '\0');
   for (;;) {
-    const DWORD n = GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-    if (n == 0) return ".";
+    const DWORD n = GetModuleFileNameA(module, buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (n == 0) return "";
     if (n < buffer.size()) {
       buffer.resize(n);
-      break;
+      return buffer;
     }
     buffer.resize(buffer.size() * 2);
   }
-  const auto cut = buffer.find_last_of("\\/");
-  return cut == std::string::npos ? std::string(".") : buffer.substr(0, cut);
+}
+#endif
+
+}  // namespace
+
+std::string executable_directory() {
+#if defined(_WIN32)
+  const std::string self = module_file(nullptr);
+  return self.empty() ? std::string(".") : directory_of_file(self);
 #else
   std::error_code error;
   const fs::path self = fs::read_symlink("/proc/self/exe", error);
   if (error) return ".";
   return self.parent_path().string();
 #endif
+}
+
+std::string module_directory(const void* address) {
+#if defined(_WIN32)
+  HMODULE module = nullptr;
+  if (!GetModuleHandleExA(
+          GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+          static_cast<LPCSTR>(address), &module))
+    return "";
+  const std::string file = module_file(module);
+#else
+  Dl_info info{};
+  if (dladdr(address, &info) == 0 || info.dli_fname == nullptr) return "";
+  const std::string file = info.dli_fname;
+#endif
+  return file.empty() ? file : directory_of_file(file);
 }
 
 namespace {

@@ -23,6 +23,10 @@ std::string module_file_name(const std::string& model);
 // The directory of the running executable, without a trailing separator.
 std::string executable_directory();
 
+// The directory of the loaded module (the executable or a library) that
+// holds `address`, without a trailing separator; empty when it is unknown.
+std::string module_directory(const void* address);
+
 // Joins a directory and a file name with the platform's separator.
 std::string path_join(const std::string& directory, const std::string& name);
 
