@@ -207,16 +207,24 @@ void Instance::reset() {
   log_event("reset to the state after instantiation");
 }
 
-const Variable& Instance::variable(std::uint32_t vr, Type type) const {
+const char* Instance::type_name(Type type) const {
+  return fmi3_ ? fmi3_type_name(type) : fmi2_type_name(type);
+}
+
+const Variable& Instance::variable(std::uint32_t vr, std::optional<Type> type,
+                                   const char* asked) const {
   if (vr >= variables_.size())
     throw Refusal("unknown value reference " + std::to_string(vr) + " (the FMU has 0 to " +
                   std::to_string(variables_.size() - 1) + ")");
   const Variable& v = variables_[vr];
-  auto name = [&](Type t) { return fmi3_ ? fmi3_type_name(t) : fmi2_type_name(t); };
   if (v.type != type)
     throw Refusal("value reference " + std::to_string(vr) + " (" + v.name + ") is a " +
-                  name(v.type) + ", not a " + name(type));
+                  type_name(v.type) + ", not a " + asked);
   return v;
+}
+
+const Variable& Instance::variable(std::uint32_t vr, Type type) const {
+  return variable(vr, type, type_name(type));
 }
 
 const char* Instance::keep(const char* text) {
@@ -666,12 +674,7 @@ std::optional<std::string> path_of_file_uri(const char* uri) {
 void Instance::no_such_type(const std::uint32_t vr[], std::size_t n, const char* type) const {
   if (n == 0) return;
   if (vr == nullptr) throw Refusal("the value references are a null array");
-  if (vr[0] >= variables_.size())
-    throw Refusal("unknown value reference " + std::to_string(vr[0]) + " (the FMU has 0 to " +
-                  std::to_string(variables_.size() - 1) + ")");
-  const Variable& v = variables_[vr[0]];
-  throw Refusal("value reference " + std::to_string(vr[0]) + " (" + v.name + ") is a " +
-                (fmi3_ ? fmi3_type_name(v.type) : fmi2_type_name(v.type)) + ", not a " + type);
+  variable(vr[0], std::nullopt, type);  // refuses: no variable is of this type
 }
 
 void Instance::unsupported(const std::string& what) {

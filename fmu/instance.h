@@ -138,7 +138,11 @@ class Instance {
   void no_such_type(const std::uint32_t vr[], std::size_t n, const char* type) const;
 
  private:
+  // The variable of a value reference, refused when it is unknown or not of
+  // the type asked for (none: a type the FMU has no variables of).
+  const Variable& variable(std::uint32_t vr, std::optional<Type> type, const char* asked) const;
   const Variable& variable(std::uint32_t vr, Type type) const;
+  const char* type_name(Type type) const;
   void set(std::uint32_t vr, Type type, const Cell& cell);
   Cell get(std::uint32_t vr, Type type);
   const char* keep(const char* text);

@@ -108,33 +108,12 @@ const char* causality_name(Causality c) {
   return "independent";
 }
 
-const char* fmi2_type_name(Type t) {
-  switch (t) {
-    case Type::Real:
-      return "Real";
-    case Type::Integer:
-      return "Integer";
-    case Type::Boolean:
-      return "Boolean";
-    case Type::String:
-      break;
-  }
-  return "String";
-}
+// By Type: the FMI 2.0 and the FMI 3.0 name.
+constexpr const char* kTypeNames[][2] = {
+    {"Real", "Float64"}, {"Integer", "Int32"}, {"Boolean", "Boolean"}, {"String", "String"}};
 
-const char* fmi3_type_name(Type t) {
-  switch (t) {
-    case Type::Real:
-      return "Float64";
-    case Type::Integer:
-      return "Int32";
-    case Type::Boolean:
-      return "Boolean";
-    case Type::String:
-      break;
-  }
-  return "String";
-}
+const char* fmi2_type_name(Type t) { return kTypeNames[static_cast<int>(t)][0]; }
+const char* fmi3_type_name(Type t) { return kTypeNames[static_cast<int>(t)][1]; }
 
 std::string token(const std::vector<std::string>& resource_texts) {
   // Two FNV-1a digests with different offsets over the texts, each preceded
