@@ -100,6 +100,18 @@ void Model::write(std::size_t value, const Cell& c) const {
   }
 }
 
+std::pair<std::size_t, Cell> parse_set(const Description& d, std::string_view set,
+                                       std::deque<std::string>& keep) {
+  const auto eq = set.find('=');
+  if (eq == std::string_view::npos || eq == 0)
+    throw InputError("--set " + std::string(set) + ": expected NAME=VALUE");
+  const std::string name(set.substr(0, eq));
+  const auto v = d.find_value(name);
+  if (!v)
+    throw InputError("--set: " + with_nearest("unknown variable " + name, d.nearest_values(name)));
+  return {*v, parse_cell(d.values()[*v].kind, set.substr(eq + 1), "--set " + name, keep)};
+}
+
 Cell parse_json_cell(Kind kind, const nlohmann::json& value, const std::string& what,
                      std::deque<std::string>& keep) {
   const bool fits = kind == Kind::Text  ? value.is_string()

@@ -75,6 +75,13 @@ class Model {
 Cell parse_cell(Kind kind, std::string_view text, const std::string& what,
                 std::deque<std::string>& keep);
 
+// A "NAME=VALUE" setting as --set gives it: the value named and its cell
+// (a text then owned by `keep`). Throws InputError "--set <text>: expected
+// NAME=VALUE", "--set: unknown variable <name> (nearest: ...)" or what
+// parse_cell throws.
+std::pair<std::size_t, Cell> parse_set(const Description& d, std::string_view set,
+                                       std::deque<std::string>& keep);
+
 // Reads a JSON value as a value of the kind: a number for a double, a whole
 // number for an int, a string for a text (which `keep` then owns). Throws
 // InputError "<what>: <value> is not a <kind>".

@@ -125,4 +125,32 @@ RunResult run_model(const Model& model, const Plan& plan, const Scenario& scenar
   return result;
 }
 
+std::string figure_text(const Cell& c) {
+  return c.kind == Kind::Double ? format_double(c.d)
+         : c.kind == Kind::Int  ? std::to_string(c.i)
+                                : std::string(c.t ? c.t : "(null)");
+}
+
+std::string run_figures(const Description& d, const Plan& plan, const RunResult& r) {
+  auto words = [](std::string name) {
+    for (char& c : name)
+      if (c == '_') c = ' ';
+    return name;
+  };
+  std::string s = "  nodes with model code visited: " + std::to_string(r.model_nodes_visited) +
+                  " of " + std::to_string(d.nodes().size()) + "\n";
+  for (std::size_t i = 0; i < plan.counts().size(); ++i)
+    s += "  " + words(plan.counts()[i].name) + ": " + std::to_string(r.counted[i]) + "\n";
+  if (!plan.shortfalls().empty()) {
+    s += "  shortfall days: " + std::to_string(r.shortfall_days) + " (";
+    for (std::size_t i = 0; i < plan.shortfalls().size(); ++i)
+      s += (i ? ", " : "") + words(plan.shortfalls()[i].name) + " " +
+           std::to_string(r.shortfall_each[i]);
+    s += ")\n";
+  }
+  for (std::size_t i = 0; i < plan.levels().size(); ++i)
+    s += "  final " + d.values()[plan.levels()[i]].name + ": " + figure_text(r.levels[i]) + "\n";
+  return s;
+}
+
 }  // namespace tds

@@ -50,6 +50,14 @@ struct RunResult {
 RunResult run_model(const Model& model, const Plan& plan, const Scenario& scenario,
                     const RunOptions& options, const std::function<void(std::string&)>& sink);
 
+// The run's figures as tarvello-run reports them, two-space indented, a line
+// each: the nodes with model code visited, the plan's counts, the shortfall
+// days with each shortfall, the final levels.
+std::string run_figures(const Description& d, const Plan& plan, const RunResult& r);
+// A value as the figures show it: the shortest double, the int, the text
+// itself or "(null)".
+std::string figure_text(const Cell& c);
+
 // The same run day by day, for a front end that advances the model in steps
 // of its own (a co-simulation master): start() leaves the state of day 0,
 // each next_day() performs one day, with the scenario's per-day inputs but

@@ -202,29 +202,7 @@ std::string summary(const Description& d, const Plan& plan, const RunResult& r) 
   else
     s << format_double(static_cast<double>(static_cast<long long>(r.seconds * 100)) / 100.0)
       << " s\n";
-  auto words = [](std::string name) {
-    for (char& c : name)
-      if (c == '_') c = ' ';
-    return name;
-  };
-  s << "  nodes with model code visited: " << r.model_nodes_visited << " of " << d.nodes().size()
-    << "\n";
-  for (std::size_t i = 0; i < plan.counts().size(); ++i)
-    s << "  " << words(plan.counts()[i].name) << ": " << r.counted[i] << "\n";
-  if (!plan.shortfalls().empty()) {
-    s << "  shortfall days: " << r.shortfall_days << " (";
-    for (std::size_t i = 0; i < plan.shortfalls().size(); ++i)
-      s << (i ? ", " : "") << words(plan.shortfalls()[i].name) << " " << r.shortfall_each[i];
-    s << ")\n";
-  }
-  for (std::size_t i = 0; i < plan.levels().size(); ++i) {
-    const Cell& c = r.levels[i];
-    s << "  final " << d.values()[plan.levels()[i]].name << ": "
-      << (c.kind == Kind::Double ? format_double(c.d)
-          : c.kind == Kind::Int  ? std::to_string(c.i)
-                                 : std::string(c.t ? c.t : "(null)"))
-      << "\n";
-  }
+  s << run_figures(d, plan, r);
   return s.str();
 }
 
@@ -400,14 +378,8 @@ int run(const Options& o) {
   std::deque<std::string> texts;
   std::vector<std::size_t> overridden;
   for (const std::string& set : o.sets) {
-    const auto eq = set.find('=');
-    if (eq == std::string::npos || eq == 0)
-      throw InputError("--set " + set + ": expected NAME=VALUE");
-    const std::size_t v = value_named(description, set.substr(0, eq), "--set");
-    options.overrides.emplace_back(
-        v, parse_cell(description.values()[v].kind, std::string_view(set).substr(eq + 1),
-                      "--set " + set.substr(0, eq), texts));
-    overridden.push_back(v);
+    options.overrides.push_back(parse_set(description, set, texts));
+    overridden.push_back(options.overrides.back().first);
   }
 
   if (sweeping) {

@@ -36,18 +36,6 @@ using nlohmann::json;
 std::string g_answer;
 std::vector<double> g_series;
 
-std::string words(std::string name) {
-  for (char& c : name)
-    if (c == '_') c = ' ';
-  return name;
-}
-
-std::string cell_text(const Cell& c) {
-  return c.kind == Kind::Double ? format_double(c.d)
-         : c.kind == Kind::Int  ? std::to_string(c.i)
-                                : std::string(c.t ? c.t : "(null)");
-}
-
 // The request: {"description", "plan", "scenario", "daily" (optional: the
 // per-day table in place of the scenario's), "days", "set": ["NAME=VALUE"],
 // "csv": true for the CSV text instead of the series}.
@@ -74,17 +62,7 @@ json run(const json& request) {
   for (std::size_t i = 0; i < sets.size(); ++i) {
     const std::string set = sets[i].get<std::string>();
     try {
-      const auto eq = set.find('=');
-      if (eq == std::string::npos || eq == 0)
-        throw InputError("--set " + set + ": expected NAME=VALUE");
-      const std::string name = set.substr(0, eq);
-      const auto v = d.find_value(name);
-      if (!v)
-        throw InputError("--set: " +
-                         with_nearest("unknown variable " + name, d.nearest_values(name)));
-      options.overrides.emplace_back(
-          *v, parse_cell(d.values()[*v].kind, std::string_view(set).substr(eq + 1), "--set " + name,
-                         texts));
+      options.overrides.push_back(parse_set(d, set, texts));
     } catch (const InputError& e) {
       return {{"ok", false}, {"error", e.what()}, {"set", i}};
     }
@@ -114,37 +92,23 @@ json run(const json& request) {
   for (std::size_t v : options.variables) names.push_back(d.values()[v].name);
   answer["variables"] = names;
   json counts = json::array(), shortfalls = json::array(), levels = json::array();
-  std::string summary =
-      "  nodes with model code visited: " + std::to_string(r.model_nodes_visited) + " of " +
-      std::to_string(d.nodes().size()) + "\n";
-  for (std::size_t i = 0; i < plan.counts().size(); ++i) {
+  for (std::size_t i = 0; i < plan.counts().size(); ++i)
     counts.push_back({{"name", plan.counts()[i].name}, {"days", r.counted[i]}});
-    summary += "  " + words(plan.counts()[i].name) + ": " + std::to_string(r.counted[i]) + "\n";
-  }
-  if (!plan.shortfalls().empty()) {
-    summary += "  shortfall days: " + std::to_string(r.shortfall_days) + " (";
-    for (std::size_t i = 0; i < plan.shortfalls().size(); ++i) {
-      shortfalls.push_back({{"name", plan.shortfalls()[i].name}, {"days", r.shortfall_each[i]}});
-      summary += (i ? ", " : "") + words(plan.shortfalls()[i].name) + " " +
-                 std::to_string(r.shortfall_each[i]);
-    }
-    summary += ")\n";
-  }
+  for (std::size_t i = 0; i < plan.shortfalls().size(); ++i)
+    shortfalls.push_back({{"name", plan.shortfalls()[i].name}, {"days", r.shortfall_each[i]}});
   for (std::size_t i = 0; i < plan.levels().size(); ++i) {
-    const std::string& name = d.values()[plan.levels()[i]].name;
     const Cell& c = r.levels[i];
-    levels.push_back({{"name", name},
-                      {"text", cell_text(c)},
+    levels.push_back({{"name", d.values()[plan.levels()[i]].name},
+                      {"text", figure_text(c)},
                       {"value", c.kind == Kind::Double ? c.d
                                 : c.kind == Kind::Int  ? static_cast<double>(c.i)
                                                        : 0.0}});
-    summary += "  final " + name + ": " + cell_text(c) + "\n";
   }
   answer["counts"] = counts;
   answer["shortfallDays"] = r.shortfall_days;
   answer["shortfalls"] = shortfalls;
   answer["levels"] = levels;
-  answer["summary"] = summary;
+  answer["summary"] = run_figures(d, plan, r);
   if (csv) answer["csv"] = text;
   return answer;
 }
