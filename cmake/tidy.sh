@@ -20,7 +20,7 @@ run() {
   echo "== clang-tidy: $dirs (compile database of build/$preset)"
   run-clang-tidy-14 -quiet -j "$jobs" -p "build/$preset" "^$root/($dirs)/" || status=1
 }
-run linux 'model|support|loader|engine|host|fmu|tests'
+run linux 'model|support|loader|engine|host|fmu|python|tests'
 run fuzz 'fuzz'
 run bench 'bench'
 if ((status)); then

@@ -1,0 +1,242 @@
+// The native part of the Python package: the site, its runs, batches and
+// studies on the engine, with errors as Python exceptions. The Python layer
+// (tarvello/) turns the results into pandas and xarray objects.
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+
+#include "csv.h"
+#include "site.h"
+
+namespace py = pybind11;
+using tds::python::Setting;
+using tds::python::Site;
+
+namespace {
+
+// Python's values of a mapping as settings: numbers stay numbers, texts are
+// read as --set reads them.
+std::vector<Setting> settings_of(const py::dict& values) {
+  std::vector<Setting> out;
+  for (const auto& [key, handle] : values) {
+    const py::object value = py::reinterpret_borrow<py::object>(handle);
+    Setting s;
+    if (!py::isinstance<py::str>(key))
+      throw py::type_error("set: the names must be texts, not " +
+                           std::string(py::str(py::type::of(key).attr("__name__"))));
+    s.name = key.cast<std::string>();
+    if (py::isinstance<py::bool_>(value) ||
+        value.get_type().attr("__name__").cast<std::string>() == "bool_") {
+      throw tds::InputError("set " + s.name + ": a bool is not a value of the model");
+    } else if (py::isinstance<py::str>(value)) {
+      s.type = Setting::Type::Text;
+      s.text = value.cast<std::string>();
+    } else if (py::isinstance<py::int_>(value) || py::hasattr(value, "__index__")) {
+      s.type = Setting::Type::Integer;
+      try {
+        s.i = py::int_(value).cast<long long>();
+      } catch (const std::exception&) {
+        throw tds::InputError("set " + s.name + ": " + std::string(py::str(value)) +
+                              " is out of range");
+      }
+    } else if (py::hasattr(value, "__float__")) {
+      s.type = Setting::Type::Float;
+      s.d = py::float_(value).cast<double>();
+    } else {
+      throw tds::InputError("set " + s.name + ": " + std::string(py::repr(value)) +
+                            " is not a number or a text");
+    }
+    out.push_back(std::move(s));
+  }
+  return out;
+}
+
+std::vector<std::size_t> variables_of(const Site& site, const py::object& vars) {
+  if (vars.is_none()) return site.variables({}, false, true);
+  if (py::isinstance<py::str>(vars)) {
+    if (vars.cast<std::string>() == "all") return site.variables({}, true, false);
+    return site.variables({vars.cast<std::string>()}, false, false);
+  }
+  const auto names = vars.cast<std::vector<std::string>>();
+  if (names.empty()) throw tds::InputError("vars: the list is empty; give names or \"all\"");
+  return site.variables(names, false, false);
+}
+
+// The run's figures as {name: value}: the plan's counts, the shortfall days
+// and each shortfall, in the order of a sweep's summary.
+py::dict figures_of(const Site& site, const tds::RunResult& r) {
+  py::dict f;
+  for (std::size_t i = 0; i < site.plan().counts().size(); ++i)
+    f[py::str(site.plan().counts()[i].name)] = r.counted[i];
+  f["shortfall_days"] = r.shortfall_days;
+  for (std::size_t i = 0; i < site.plan().shortfalls().size(); ++i)
+    f[py::str(site.plan().shortfalls()[i].name)] = r.shortfall_each[i];
+  return f;
+}
+
+py::object cell_object(const tds::Cell& c) {
+  switch (c.kind) {
+    case tds::Kind::Double:
+      return py::float_(c.d);
+    case tds::Kind::Int:
+      return py::int_(c.i);
+    case tds::Kind::Text:
+      return c.t ? py::object(py::str(c.t)) : py::object(py::none());
+  }
+  return py::none();
+}
+
+py::dict run(const Site& site, long long days, const py::dict& set, const py::object& vars,
+             long long every, const py::dict& scale) {
+  if (!scale.empty()) throw tds::InputError("scale: not available yet");
+  if (days < 1)
+    throw tds::InputError("days: " + std::to_string(days) + " is not a positive whole number");
+  if (every < 1)
+    throw tds::InputError("every: " + std::to_string(every) + " is not a positive whole number");
+  tds::RunOptions options;
+  options.days = days;
+  options.every = every;
+  options.variables = variables_of(site, vars);
+  std::deque<std::string> keep;
+  options.overrides = site.cells(settings_of(set), keep);
+  tds::python::Columns columns;
+  {
+    const py::gil_scoped_release released;
+    columns = site.run(options);
+  }
+  const auto& values = site.description().values();
+  py::list names, data;
+  for (std::size_t c = 0; c < columns.variables.size(); ++c) {
+    names.append(values[columns.variables[c]].name);
+    switch (values[columns.variables[c]].kind) {
+      case tds::Kind::Double:
+        data.append(py::array_t<double>(static_cast<py::ssize_t>(columns.doubles[c].size()),
+                                        columns.doubles[c].data()));
+        break;
+      case tds::Kind::Int:
+        data.append(py::array_t<std::int32_t>(static_cast<py::ssize_t>(columns.ints[c].size()),
+                                              columns.ints[c].data()));
+        break;
+      case tds::Kind::Text: {
+        py::list texts;
+        for (const auto& t : columns.texts[c])
+          texts.append(t ? py::object(py::str(*t)) : py::object(py::none()));
+        data.append(texts);
+        break;
+      }
+    }
+  }
+  py::dict levels;
+  for (std::size_t i = 0; i < site.plan().levels().size(); ++i)
+    levels[py::str(values[site.plan().levels()[i]].name)] = cell_object(columns.result.levels[i]);
+  py::dict out;
+  out["day"] =
+      py::array_t<long long>(static_cast<py::ssize_t>(columns.days.size()), columns.days.data());
+  out["names"] = names;
+  out["columns"] = data;
+  out["figures"] = figures_of(site, columns.result);
+  out["levels"] = levels;
+  out["nodes_visited"] = columns.result.model_nodes_visited;
+  return out;
+}
+
+// The description's values as rows: name, kind, block, process, initial
+// value, and the role that the plan and scenario give it.
+py::list value_rows(const Site& site) {
+  const tds::Description& d = site.description();
+  std::vector<std::string> role(d.values().size());
+  for (std::size_t v = 0; v < role.size(); ++v)
+    role[v] = d.values()[v].slot ? "signal slot" : "variable";
+  for (std::size_t v : site.plan().default_variables()) role[v] = "output";
+  for (std::size_t v : site.plan().levels()) role[v] = "level";
+  for (const auto& [v, cell] : site.scenario().constants) role[v] = "constant";
+  for (std::size_t v : site.scenario().daily.columns()) role[v] = "daily input";
+  py::list rows;
+  for (std::size_t v = 0; v < d.values().size(); ++v) {
+    const tds::ValueInfo& info = d.values()[v];
+    std::string block, process;
+    for (const tds::ProcessInfo& p : d.processes())
+      if (p.number == info.process) {
+        block = p.block;
+        process = p.name;
+      }
+    rows.append(py::make_tuple(info.name, tds::kind_name(info.kind), block, process,
+                               info.initial ? py::object(py::str(*info.initial)) : py::none(),
+                               role[v]));
+  }
+  return rows;
+}
+
+// A table of columns as tarvello-run writes its CSV: "day", then each
+// column, doubles in their shortest form, texts always quoted.
+std::string csv_text(const py::array_t<long long>& days, const std::vector<std::string>& names,
+                     const std::vector<std::string>& kinds, const py::list& columns) {
+  tds::CsvWriter csv;
+  csv.field("day");
+  for (const std::string& n : names) csv.field(n);
+  csv.end_row();
+  const auto day = days.unchecked<1>();
+  std::vector<py::array_t<double>> doubles(names.size());
+  std::vector<py::array_t<long long>> ints(names.size());
+  std::vector<py::list> texts(names.size());
+  for (std::size_t c = 0; c < names.size(); ++c) {
+    if (kinds[c] == "double")
+      doubles[c] = columns[c].cast<py::array_t<double>>();
+    else if (kinds[c] == "int")
+      ints[c] = columns[c].cast<py::array_t<long long>>();
+    else
+      texts[c] = columns[c].cast<py::list>();
+  }
+  for (py::ssize_t r = 0; r < day.shape(0); ++r) {
+    csv.number(static_cast<std::int64_t>(day(r)));
+    for (std::size_t c = 0; c < names.size(); ++c) {
+      if (kinds[c] == "double") {
+        csv.number(doubles[c].at(r));
+      } else if (kinds[c] == "int") {
+        csv.number(static_cast<std::int64_t>(ints[c].at(r)));
+      } else {
+        const py::handle t = texts[c][static_cast<std::size_t>(r)];
+        if (t.is_none())
+          csv.text(nullptr);
+        else
+          csv.text(py::str(t).cast<std::string>().c_str());
+      }
+    }
+    csv.end_row();
+  }
+  return std::move(csv.buffer());
+}
+
+}  // namespace
+
+PYBIND11_MODULE(_tarvello, m) {
+  m.doc() = "The native part of tarvello: the model library on the run engine.";
+  // pybind11 takes a translator of void(std::exception_ptr), by value.
+  py::register_exception_translator(
+      [](std::exception_ptr p) {  // NOLINT(performance-unnecessary-value-param)
+        try {
+          if (p) std::rethrow_exception(p);
+        } catch (const tds::InputError& e) {
+          PyErr_SetString(PyExc_ValueError, e.what());
+        } catch (const tds::RunError& e) {
+          PyErr_SetString(PyExc_RuntimeError, e.what());
+        } catch (const tds::LoadError& e) {
+          PyErr_SetString(PyExc_RuntimeError, e.what());
+        }
+      });
+  py::class_<Site>(m, "NativeSite")
+      .def(py::init([](std::string library, std::string description, std::string plan,
+                       std::string scenario) {
+             return std::make_unique<Site>(tds::python::SiteInputs{
+                 std::move(library), std::move(description), std::move(plan), std::move(scenario)});
+           }),
+           py::arg("library"), py::arg("description"), py::arg("plan"), py::arg("scenario"))
+      .def("values", &value_rows)
+      .def("info", &Site::info)
+      .def("model", [](const Site& s) { return s.description().model(); })
+      .def("version", [](const Site& s) { return s.description().version(); })
+      .def("run", &run, py::arg("days"), py::arg("set"), py::arg("vars"), py::arg("every"),
+           py::arg("scale"));
+  m.def("csv_text", &csv_text, py::arg("days"), py::arg("names"), py::arg("kinds"),
+        py::arg("columns"));
+}

@@ -1,0 +1,241 @@
+"""The site: runs, batches and studies on the engine, as pandas and xarray."""
+
+from __future__ import annotations
+
+import html
+import os
+from pathlib import Path
+from typing import Iterable, Mapping, Optional, Sequence, Union
+
+import numpy as np
+import pandas as pd
+
+from . import _tarvello
+
+_HERE = Path(__file__).resolve().parent
+_LIBRARY = "TarvelloDemoSite.so"
+_DESCRIPTION = "TarvelloDemoSite.json"
+_DTYPES = {"double": "float64", "int": "int32", "text": "object"}
+
+
+def _default_library() -> str:
+    """The model module beside the package: where the build and the
+    installation put it."""
+    path = _HERE / _LIBRARY
+    if not path.exists():
+        raise ValueError(f"cannot find {_LIBRARY} in {_HERE}; give Site(library=PATH)")
+    return str(path)
+
+
+def _description_for(library: str) -> str:
+    """The description beside a library, as tarvello-run finds it."""
+    module = Path(library)
+    stem = module.stem
+    for candidate in (module.with_suffix(".json"), module.parent.parent / "share" / stem / f"{stem}.json"):
+        if candidate.exists():
+            return str(candidate)
+    raise ValueError(f"cannot find the model description {stem}.json beside {library}; "
+                     "give Site(description=PATH)")
+
+
+def _path(value, what: str) -> str:
+    if value is None:
+        return ""
+    if not isinstance(value, (str, os.PathLike)):
+        raise TypeError(f"{what} must be a path, not {type(value).__name__}")
+    return os.fspath(value)
+
+
+class Site:
+    """The model library bound to its description, a plan and a scenario.
+
+    Every run starts from the library's load-time state, whatever ran before.
+    Each Site loads a private copy of the model module, so that sites with
+    different plans or scenarios do not share the model's memory.
+
+    Args:
+        library: the model module's path; by default the one inside the package.
+        description: the model description (JSON); by default the one beside
+            the library.
+        plan: a plan file (see docs/plan-and-scenario.md); by default the
+            built-in one that tarvello-run uses.
+        scenario: a scenario file; by default the built-in one.
+
+    Raises:
+        ValueError: a file that cannot be read or does not fit the model,
+            naming it.
+
+    >>> site = Site()
+    >>> site.variables.loc["percentReuse_B1_Water_P1_WasteWater", "role"]
+    'constant'
+    """
+
+    def __init__(self, library=None, description=None, plan=None, scenario=None):
+        self._inputs = (library, description, plan, scenario)
+        lib = _path(library, "library") or _default_library()
+        desc = _path(description, "description") or _description_for(lib)
+        self._native = _tarvello.NativeSite(lib, desc, _path(plan, "plan"), _path(scenario, "scenario"))
+        self._library, self._description = lib, desc
+        self._variables = None
+
+    # A Site travels as its inputs (for multiprocessing and Dask): the
+    # receiving process loads the library afresh.
+    def __reduce__(self):
+        return (Site, self._inputs)
+
+    @property
+    def model(self) -> str:
+        """The model's name and version, e.g. ``'TarvelloDemoSite 1.0.0'``."""
+        return f"{self._native.model()} {self._native.version()}"
+
+    @property
+    def variables(self) -> pd.DataFrame:
+        """Every value of the description, indexed by its qualified name.
+
+        Columns: ``kind`` (double, int, text), ``block``, ``process``,
+        ``initial`` (IniModel's value as text, or None), and ``role``: what
+        the plan and scenario make of it (``daily input``, ``constant``,
+        ``output``, ``level``, ``variable`` or ``signal slot``).
+
+        >>> Site().variables.loc["waterTank_B1_Food_P1_Crop", "kind"]
+        'double'
+        """
+        if self._variables is None:
+            rows = self._native.values()
+            frame = pd.DataFrame(rows, columns=["name", "kind", "block", "process", "initial", "role"])
+            self._variables = frame.set_index("name")
+        return self._variables.copy()
+
+    def info(self) -> str:
+        """A summary of the library, description, plan and scenario.
+
+        >>> print(Site().info().splitlines()[0])
+        TarvelloDemoSite 1.0.0
+        """
+        return self._native.info()
+
+    def run(self, days: int = 365, set: Optional[Mapping[str, object]] = None,
+            scale: Optional[Mapping[str, float]] = None,
+            vars: Union[None, str, Sequence[str]] = None, every: int = 1) -> pd.DataFrame:
+        """Runs the model and returns its daily values.
+
+        Args:
+            days: days to run.
+            set: values to set after the scenario's constants, as
+                ``tarvello-run --set`` does: ``{name: number or text}``.
+            scale: factors on the scenario's per-day columns, as
+                ``--scale`` does: ``{name: factor}``.
+            vars: the plan's output variables (None), ``"all"``, or names.
+            every: a row every that many days.
+
+        Returns:
+            A DataFrame indexed by ``day``, a column per variable (float64,
+            int32, or object for texts). ``df.attrs`` holds ``figures`` (the
+            plan's counts and shortfalls), ``levels`` (final levels) and
+            ``nodes_visited``. ``Site.to_csv(df)`` writes exactly the bytes
+            of ``tarvello-run --out``.
+
+        Raises:
+            ValueError: an unknown name (with the nearest known names) or a
+                value that does not fit its variable.
+            RuntimeError: a run that fails (a plan that loops).
+
+        >>> df = Site().run(days=30, set={"percentReuse_B1_Water_P1_WasteWater": 0.8})
+        >>> len(df), df.index.name
+        (30, 'day')
+        """
+        native = self._native.run(_count(days, "days"), _dict(set, "set"), _vars(vars),
+                                  _count(every, "every"), _dict(scale, "scale"))
+        return self._frame(native)
+
+    def _frame(self, native) -> pd.DataFrame:
+        kinds = self._kinds()
+        data = {}
+        for name, column in zip(native["names"], native["columns"]):
+            data[name] = pd.Series(column, dtype=_DTYPES[kinds[name]], copy=False)
+        frame = pd.DataFrame(data, copy=False)
+        frame.index = pd.Index(native["day"], name="day")
+        frame.attrs["figures"] = dict(native["figures"])
+        frame.attrs["levels"] = dict(native["levels"])
+        frame.attrs["nodes_visited"] = native["nodes_visited"]
+        return frame
+
+    def _kinds(self) -> dict:
+        if not hasattr(self, "_kind_map"):
+            self._kind_map = {row[0]: row[1] for row in self._native.values()}
+        return self._kind_map
+
+    def to_csv(self, frame: pd.DataFrame, path=None) -> Optional[str]:
+        """Writes a run's DataFrame as tarvello-run writes its CSV.
+
+        Doubles in their shortest form that reads back to the same bits,
+        texts quoted, LF line ends: the bytes of ``tarvello-run --out`` for
+        the same run. pandas' own ``to_csv`` writes floats differently
+        (``2.0`` for ``2``), so use this for files to compare.
+
+        Args:
+            frame: a DataFrame from :meth:`run`.
+            path: a file to write; None returns the text.
+
+        >>> site = Site()
+        >>> site.to_csv(site.run(days=2, vars=["dies_B1_Environment_P1_Environment"]))
+        'day,dies_B1_Environment_P1_Environment\\n1,1\\n2,2\\n'
+        """
+        kinds = self._kinds()
+        names = [str(c) for c in frame.columns]
+        unknown = [n for n in names if n not in kinds]
+        if unknown:
+            raise ValueError(f"to_csv: {unknown[0]} is not a value of the model")
+        columns = []
+        for name in names:
+            kind = kinds[name]
+            series = frame[name]
+            if kind == "double":
+                columns.append(np.ascontiguousarray(series.to_numpy(dtype="float64")))
+            elif kind == "int":
+                columns.append(np.ascontiguousarray(series.to_numpy(dtype="int64")))
+            else:
+                columns.append([None if v is None or (isinstance(v, float) and np.isnan(v)) else str(v)
+                                for v in series.tolist()])
+        text = _tarvello.csv_text(np.ascontiguousarray(frame.index.to_numpy(dtype="int64")), names,
+                                  [kinds[n] for n in names], columns)
+        if path is None:
+            return text
+        target = Path(path)
+        temporary = target.with_name(f".{target.name}.{os.getpid()}.tmp")
+        with open(temporary, "w", encoding="utf-8", newline="") as out:
+            out.write(text)
+        os.replace(temporary, target)
+        return None
+
+    def _repr_html_(self) -> str:
+        lines = self.info().splitlines()
+        rows = "".join(
+            f"<tr><th style='text-align:left'>{html.escape(k)}</th><td style='text-align:left'>{html.escape(v)}</td></tr>"
+            for k, v in (line.strip().split(None, 1) for line in lines[1:]))
+        return f"<div><strong>{html.escape(lines[0])}</strong><table>{rows}</table></div>"
+
+    def __repr__(self) -> str:
+        return f"Site({self.model}, library={self._library!r})"
+
+
+def _count(value, what: str) -> int:
+    if isinstance(value, bool) or not isinstance(value, (int, np.integer)):
+        raise ValueError(f"{what}: {value!r} is not a positive whole number")
+    if value < 1:
+        raise ValueError(f"{what}: {value} is not a positive whole number")
+    return int(value)
+
+
+def _dict(value, what: str) -> dict:
+    if value is None:
+        return {}
+    if not isinstance(value, Mapping):
+        raise TypeError(f"{what} must be a mapping of names to values, not {type(value).__name__}")
+    return dict(value)
+
+
+def _vars(value):
+    if value is None or isinstance(value, str):
+        return value
+    return list(value)

@@ -1,0 +1,74 @@
+"""The Python package against tarvello-run: the same runs give the same bytes,
+bad inputs give the documented exceptions, a Site survives pickling.
+
+Run by CTest (PythonPackage) with PYTHONPATH at the staged package and
+TARVELLO_RUN naming the host built beside it."""
+import os
+import pickle
+import subprocess
+
+import pytest
+
+import tarvello
+
+HOST = os.environ.get("TARVELLO_RUN", "tarvello-run")
+REUSE = "percentReuse_B1_Water_P1_WasteWater"
+
+
+def host_csv(*args):
+    done = subprocess.run([HOST, "--out", "-", "--quiet", *args], capture_output=True, check=True)
+    return done.stdout.decode()
+
+
+@pytest.fixture(scope="module")
+def site():
+    return tarvello.Site()
+
+
+@pytest.mark.parametrize("kwargs,args", [
+    ({}, []),
+    ({"days": 30, "every": 7, "set": {REUSE: 0.8, "fertilizerLevel_B1_Food_P1_Crop": "12.5"}},
+     ["--days", "30", "--every", "7", "--set", f"{REUSE}=0.8", "--set", "fertilizerLevel_B1_Food_P1_Crop=12.5"]),
+    ({"days": 3, "vars": "all"}, ["--days", "3", "--vars", "all"]),
+])
+def test_run_gives_the_hosts_bytes(site, kwargs, args):
+    frame = site.run(**kwargs)
+    assert site.to_csv(frame) == host_csv(*args)
+
+
+def test_kinds_index_and_figures(site):
+    frame = site.run(days=365, vars=["dies_B1_Environment_P1_Environment", "waterTank_B1_Food_P1_Crop",
+                                     "climateZone_B1_Food_P1_Crop"])
+    assert list(frame.dtypes.astype(str)) == ["int32", "float64", "object"]
+    assert frame.index.name == "day" and frame.index[0] == 1 and frame.index[-1] == 365
+    assert frame.attrs["figures"]["shortfall_days"] > 0
+    assert set(frame.attrs["levels"]) >= {"waterTank_B1_Food_P1_Crop"}
+
+
+def test_runs_do_not_leak_into_each_other(site):
+    first = site.to_csv(site.run(days=40))
+    site.run(days=40, set={REUSE: 0.0, "waterTank_B1_Food_P1_Crop": 1e9})
+    other = tarvello.Site()  # a second private copy of the module
+    other.run(days=40, set={REUSE: 1.0})
+    assert site.to_csv(site.run(days=40)) == first == other.to_csv(other.run(days=40))
+
+
+@pytest.mark.parametrize("call,error,message", [
+    (lambda s: s.run(set={"percentReuse_B1_Water_P1_WasteWatr": 1}), ValueError, REUSE),
+    (lambda s: s.run(set={"dies_B1_Environment_P1_Environment": 1.5}), ValueError, "is not an int"),
+    (lambda s: s.run(set={REUSE: "0x10"}), ValueError, "0x10"),
+    (lambda s: s.run(set={REUSE: True}), ValueError, "bool"),
+    (lambda s: s.run(vars=["waterTank"]), ValueError, "nearest"),
+    (lambda s: s.run(days=0), ValueError, "days"),
+    (lambda s: s.run(set=[REUSE]), TypeError, "mapping"),
+    (lambda s: tarvello.Site(library="/nonexistent/TarvelloDemoSite.so"), ValueError, "/nonexistent"),
+    (lambda s: tarvello.Site(plan="/nonexistent/plan.json"), ValueError, "plan"),
+])
+def test_bad_inputs_raise_the_documented_exceptions(site, call, error, message):
+    with pytest.raises(error, match=message):
+        call(site)
+
+
+def test_a_site_pickles_as_its_inputs(site):
+    copy = pickle.loads(pickle.dumps(site))
+    assert copy.to_csv(copy.run(days=10)) == site.to_csv(site.run(days=10))
