@@ -9,6 +9,7 @@
 #include "site.h"
 
 namespace py = pybind11;
+using namespace pybind11::literals;  // NOLINT(google-build-using-namespace): "name"_a
 using tds::python::Setting;
 using tds::python::Site;
 
@@ -51,6 +52,25 @@ std::vector<Setting> settings_of(const py::dict& values) {
   return out;
 }
 
+// Scale factors as Python gives them: numbers, or texts read as --scale reads
+// them.
+std::vector<std::pair<std::string, double>> factors_of(const py::dict& factors) {
+  std::vector<std::pair<std::string, double>> out;
+  for (const auto& [key, handle] : factors) {
+    const py::object value = py::reinterpret_borrow<py::object>(handle);
+    const std::string name = py::str(key).cast<std::string>();
+    if (py::isinstance<py::str>(value)) {
+      out.emplace_back(name, tds::parse_factor(value.cast<std::string>(), "scale " + name));
+    } else if (!py::isinstance<py::bool_>(value) && py::hasattr(value, "__float__")) {
+      out.emplace_back(name, py::float_(value).cast<double>());
+    } else {
+      throw tds::InputError("scale " + name + ": " + std::string(py::repr(value)) +
+                            " is not a number");
+    }
+  }
+  return out;
+}
+
 std::vector<std::size_t> variables_of(const Site& site, const py::object& vars) {
   if (vars.is_none()) return site.variables({}, false, true);
   if (py::isinstance<py::str>(vars)) {
@@ -88,7 +108,6 @@ py::object cell_object(const tds::Cell& c) {
 
 py::dict run(const Site& site, long long days, const py::dict& set, const py::object& vars,
              long long every, const py::dict& scale) {
-  if (!scale.empty()) throw tds::InputError("scale: not available yet");
   if (days < 1)
     throw tds::InputError("days: " + std::to_string(days) + " is not a positive whole number");
   if (every < 1)
@@ -99,6 +118,7 @@ py::dict run(const Site& site, long long days, const py::dict& set, const py::ob
   options.variables = variables_of(site, vars);
   std::deque<std::string> keep;
   options.overrides = site.cells(settings_of(set), keep);
+  options.scales = site.scales(factors_of(scale));
   tds::python::Columns columns;
   {
     const py::gil_scoped_release released;
@@ -137,6 +157,152 @@ py::dict run(const Site& site, long long days, const py::dict& set, const py::ob
   out["figures"] = figures_of(site, columns.result);
   out["levels"] = levels;
   out["nodes_visited"] = columns.result.model_nodes_visited;
+  return out;
+}
+
+template <class T>
+py::array_t<T> array_of(const std::vector<T>& v) {
+  return py::array_t<T>(static_cast<py::ssize_t>(v.size()), v.data());
+}
+
+// Cases on the batch engine: each case (days, {name: value}, {name: factor})
+// after the sweep's own set and scale. Returns each case's status ("ok",
+// "failed: ...", "crashed: ..." as a sweep's summary has it), the figures as
+// columns, and the variables' final values or, with daily, their values per
+// day as case x row arrays: rows for the longest case, and at least
+// `longest` days so that the chunks of one sweep have one shape (rows of a
+// shorter case padded: NaN, 0 for ints, None for texts).
+py::dict sweep(const Site& site, const py::list& cases, const py::dict& set, const py::dict& scale,
+               const py::object& vars, long long every, unsigned jobs, bool daily,
+               long long longest) {
+  if (every < 1)
+    throw tds::InputError("every: " + std::to_string(every) + " is not a positive whole number");
+  if (jobs < 1) throw tds::InputError("jobs: 0 is not a positive whole number");
+  tds::BatchOptions options;
+  options.jobs = jobs;
+  options.daily = daily;
+  options.run.every = every;
+  options.run.variables = variables_of(site, vars);
+  std::deque<std::string> keep;
+  options.run.overrides = site.cells(settings_of(set), keep);
+  options.run.scales = site.scales(factors_of(scale));
+  std::vector<tds::BatchCase> runs;
+  runs.reserve(cases.size());
+  for (const auto& item : cases) {
+    const auto c = item.cast<py::tuple>();
+    tds::BatchCase run;
+    run.days = c[0].cast<long long>();
+    if (run.days < 1)
+      throw tds::InputError("days: " + std::to_string(run.days) +
+                            " is not a positive whole number");
+    run.values = site.cells(settings_of(c[1].cast<py::dict>()), keep);
+    run.scales = site.scales(factors_of(c[2].cast<py::dict>()));
+    longest = std::max(longest, run.days);
+    runs.push_back(std::move(run));
+  }
+
+  const tds::Description& d = site.description();
+  const tds::Plan& plan = site.plan();
+  const std::size_t n = runs.size(), vcount = options.run.variables.size();
+  const std::size_t rows = daily ? static_cast<std::size_t>(longest / every) : 1;
+  std::vector<std::string> status(n, "ok");
+  std::vector<long long> days(n, 0), shortfall(n, 0);
+  std::vector<std::vector<long long>> counted(plan.counts().size(), std::vector<long long>(n));
+  std::vector<std::vector<long long>> each(plan.shortfalls().size(), std::vector<long long>(n));
+  std::vector<std::vector<double>> doubles(vcount);
+  std::vector<std::vector<std::int32_t>> ints(vcount);
+  std::vector<std::vector<std::optional<std::string>>> texts(vcount);
+  for (std::size_t v = 0; v < vcount; ++v) {
+    switch (d.values()[options.run.variables[v]].kind) {
+      case tds::Kind::Double:
+        doubles[v].assign(n * rows, std::numeric_limits<double>::quiet_NaN());
+        break;
+      case tds::Kind::Int:
+        ints[v].assign(n * rows, 0);
+        break;
+      case tds::Kind::Text:
+        texts[v].assign(n * rows, std::nullopt);
+        break;
+    }
+  }
+  auto put = [&](std::size_t v, std::size_t at, const tds::Cell& cell) {
+    switch (cell.kind) {
+      case tds::Kind::Double:
+        doubles[v][at] = cell.d;
+        break;
+      case tds::Kind::Int:
+        ints[v][at] = cell.i;
+        break;
+      case tds::Kind::Text:
+        if (cell.t) texts[v][at] = std::string(cell.t);
+        break;
+    }
+  };
+  {
+    const py::gil_scoped_release released;
+    site.batch(runs, options, [&](std::size_t i, tds::CaseOutcome&& outcome) {
+      {
+        // An interruption (Ctrl-C) ends the batch: its workers are killed.
+        const py::gil_scoped_acquire held;
+        if (PyErr_CheckSignals() != 0) throw py::error_already_set();
+      }
+      if (outcome.status == tds::CaseOutcome::Status::Failed) {
+        status[i] = "failed: " + outcome.reason;
+        return;
+      }
+      if (outcome.status == tds::CaseOutcome::Status::Crashed) {
+        status[i] = "crashed: " + outcome.reason;
+        return;
+      }
+      const tds::RunResult& r = outcome.figures;
+      days[i] = r.days;
+      shortfall[i] = r.shortfall_days;
+      for (std::size_t k = 0; k < counted.size(); ++k) counted[k][i] = r.counted[k];
+      for (std::size_t k = 0; k < each.size(); ++k) each[k][i] = r.shortfall_each[k];
+      if (!daily) {
+        for (std::size_t v = 0; v < vcount; ++v) put(v, i, r.finals[v]);
+        return;
+      }
+      for (std::size_t row = 0; row * vcount < outcome.daily.size(); ++row)
+        for (std::size_t v = 0; v < vcount; ++v)
+          put(v, i * rows + row, outcome.daily[row * vcount + v]);
+    });
+  }
+
+  py::dict figures;
+  figures["days"] = array_of(days);
+  for (std::size_t k = 0; k < counted.size(); ++k)
+    figures[py::str(plan.counts()[k].name)] = array_of(counted[k]);
+  figures["shortfall_days"] = array_of(shortfall);
+  for (std::size_t k = 0; k < each.size(); ++k)
+    figures[py::str(plan.shortfalls()[k].name)] = array_of(each[k]);
+  py::list names, values;
+  const py::module_ numpy = py::module_::import("numpy");
+  for (std::size_t v = 0; v < vcount; ++v) {
+    names.append(d.values()[options.run.variables[v]].name);
+    py::object column;
+    switch (d.values()[options.run.variables[v]].kind) {
+      case tds::Kind::Double:
+        column = array_of(doubles[v]);
+        break;
+      case tds::Kind::Int:
+        column = array_of(ints[v]);
+        break;
+      case tds::Kind::Text: {
+        py::list list;
+        for (const auto& t : texts[v]) list.append(t ? py::object(py::str(*t)) : py::none());
+        column = numpy.attr("array")(list, "dtype"_a = "object");
+        break;
+      }
+    }
+    values.append(daily ? column.attr("reshape")(n, rows) : column);
+  }
+  py::dict out;
+  out["status"] = status;
+  out["figures"] = figures;
+  out["names"] = names;
+  out["values"] = values;
+  out["rows"] = rows;
   return out;
 }
 
@@ -235,6 +401,8 @@ PYBIND11_MODULE(_tarvello, m) {
       .def("info", &Site::info)
       .def("model", [](const Site& s) { return s.description().model(); })
       .def("version", [](const Site& s) { return s.description().version(); })
+      .def("sweep", &sweep, py::arg("cases"), py::arg("set"), py::arg("scale"), py::arg("vars"),
+           py::arg("every"), py::arg("jobs"), py::arg("daily"), py::arg("longest") = 0)
       .def("run", &run, py::arg("days"), py::arg("set"), py::arg("vars"), py::arg("every"),
            py::arg("scale"));
   m.def("csv_text", &csv_text, py::arg("days"), py::arg("names"), py::arg("kinds"),

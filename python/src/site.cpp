@@ -126,6 +126,29 @@ std::vector<std::pair<std::size_t, Cell>> Site::cells(const std::vector<Setting>
   return out;
 }
 
+std::vector<std::pair<std::size_t, double>> Site::scales(
+    const std::vector<std::pair<std::string, double>>& factors) const {
+  std::vector<std::pair<std::size_t, double>> out;
+  for (const auto& [name, factor] : factors) {
+    const std::size_t v = value(name, "scale");
+    check_scaled(description_, scenario_->daily, v, "scale " + name);
+    if (!std::isfinite(factor))
+      throw InputError("scale " + name + ": " + format_double(factor) + " is not a finite number");
+    out.emplace_back(v, factor);
+  }
+  return out;
+}
+
+void Site::batch(const std::vector<BatchCase>& cases, BatchOptions options,
+                 const std::function<void(std::size_t, CaseOutcome&&)>& on_result) const {
+  const std::lock_guard<std::mutex> lock(running_);
+  // Workers are forks of this process: they start from the load-time state
+  // whatever ran here before, and restore it between cases.
+  snapshot_->restore();
+  options.snapshot = &*snapshot_;
+  run_batch(*model_, *plan_, *scenario_, cases, options, on_result);
+}
+
 Columns Site::run(const RunOptions& options) const {
   const std::lock_guard<std::mutex> lock(running_);
   Columns out;

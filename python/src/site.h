@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "batch.h"
 #include "description.h"
 #include "loader.h"
 #include "model.h"
@@ -68,8 +69,18 @@ class Site {
   std::vector<std::pair<std::size_t, Cell>> cells(const std::vector<Setting>& settings,
                                                   std::deque<std::string>& keep) const;
 
+  // The scale factors a run applies: each name a double column of the
+  // scenario's per-day table, each factor finite.
+  std::vector<std::pair<std::size_t, double>> scales(
+      const std::vector<std::pair<std::string, double>>& factors) const;
+
   // Runs from the pristine library; one run at a time per site.
   Columns run(const RunOptions& options) const;
+
+  // Runs the cases on the batch engine's workers, each from the pristine
+  // library; outcomes in case order.
+  void batch(const std::vector<BatchCase>& cases, BatchOptions options,
+             const std::function<void(std::size_t, CaseOutcome&&)>& on_result) const;
 
   // A line per part, as a researcher reads it.
   std::string info() const;

@@ -148,6 +148,55 @@ class Site:
                                   _count(every, "every"), _dict(scale, "scale"))
         return self._frame(native)
 
+    def sweep(self, cases, days: int = 365, vars: Union[None, str, Sequence[str]] = None,
+              jobs: Optional[int] = None, daily: bool = False, every: int = 1,
+              set: Optional[Mapping[str, object]] = None,
+              scale: Optional[Mapping[str, float]] = None, client=None,
+              chunk: int = 2000):
+        """Runs many cases on the engine's batch workers and returns one Dataset.
+
+        Every case starts from the library's load-time state in a worker
+        process (a fork of this one that restores a snapshot of the library
+        between cases), so that a case that crashes is a labelled failure,
+        not the end of the others.
+
+        Args:
+            cases: a DataFrame, or a list of dicts, a row per case. Columns:
+                value names (set as ``set`` sets them), ``scale:NAME`` (a
+                factor on a per-day column), and optionally ``case`` (the
+                case's label; otherwise the DataFrame's index or the list
+                position) and ``days``. A missing or NaN cell leaves the
+                value alone, as an empty cell of a cases file does.
+            days: days of a case without its own.
+            vars: the variables to report: the plan's outputs (None),
+                ``"all"`` or names.
+            jobs: cases at once (default: the number of cores).
+            daily: also every day's values, not only the final ones.
+            every: with daily, a value every that many days.
+            set, scale: values and factors for every case, before each case's own.
+            client: a ``distributed.Client``: the cases go out in chunks of
+                ``chunk`` to its workers, each running its chunk on its own
+                batch engine; the result is the same Dataset.
+
+        Returns:
+            An ``xarray.Dataset`` with dimension ``case`` (and ``day`` with
+            daily): ``status`` ("ok", "failed: ..." or "crashed: ...", as a
+            sweep's summary has it), the figures (``days``, the plan's counts,
+            ``shortfall_days`` and each shortfall) and, per variable, its
+            final value or (daily) its values per day. Values of a case that
+            did not finish are NaN (figures then become float64).
+
+        >>> import pandas as pd
+        >>> site = Site()
+        >>> cases = pd.DataFrame({"percentReuse_B1_Water_P1_WasteWater": [0.2, 0.5, 0.8]})
+        >>> ds = site.sweep(cases, days=60, jobs=2)
+        >>> list(ds.status.values)
+        ['ok', 'ok', 'ok']
+        """
+        from ._sweep import sweep
+        return sweep(self, cases, days=days, vars=vars, jobs=jobs, daily=daily, every=every,
+                     set=set, scale=scale, client=client, chunk=chunk)
+
     def _frame(self, native) -> pd.DataFrame:
         kinds = self._kinds()
         data = {}

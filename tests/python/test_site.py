@@ -3,10 +3,13 @@ bad inputs give the documented exceptions, a Site survives pickling.
 
 Run by CTest (PythonPackage) with PYTHONPATH at the staged package and
 TARVELLO_RUN naming the host built beside it."""
+import logging
 import os
 import pickle
 import subprocess
 
+import numpy as np
+import pandas as pd
 import pytest
 
 import tarvello
@@ -72,3 +75,49 @@ def test_bad_inputs_raise_the_documented_exceptions(site, call, error, message):
 def test_a_site_pickles_as_its_inputs(site):
     copy = pickle.loads(pickle.dumps(site))
     assert copy.to_csv(copy.run(days=10)) == site.to_csv(site.run(days=10))
+
+
+CASES = pd.DataFrame({
+    "case": ["dry", "wet", "sunny", "short"],
+    "days": [40, 60, 60, 30],
+    REUSE: [0.1, 0.9, None, 0.5],
+    "scale:qttEnergy_B1_Energy_P1_Energy": [None, 1.0, 1.7, 0.5],
+})
+
+
+def host_sweep(tmp_path, cases, *args):
+    cases.to_csv(tmp_path / "cases.csv", index=False)
+    subprocess.run([HOST, "--sweep", str(tmp_path / "cases.csv"), "--out", str(tmp_path / "out"),
+                    "--quiet", "--jobs", "2", *args], check=True)
+    return pd.read_csv(tmp_path / "out" / "summary.csv", dtype=str, keep_default_na=False)
+
+
+def as_text(value):
+    return repr(float(value)) if isinstance(value, (float, np.floating)) else str(value)
+
+
+@pytest.fixture(scope="module")
+def swept(site):
+    return site.sweep(CASES, daily=True, jobs=2, every=3)
+
+
+def test_sweep_equals_the_hosts_summary_and_daily_files(site, swept, tmp_path):
+    summary = host_sweep(tmp_path, CASES, "--daily", "--every", "3")
+    assert list(swept.case.values) == list(summary["case"])
+    for column in summary.columns[2:]:
+        if "day" not in swept[column].dims:
+            assert [float(v) for v in swept[column].values] == [float(v) for v in summary[column]], column
+    assert list(swept.status.values) == list(summary["status"])
+    for case in CASES["case"]:
+        daily = pd.read_csv(tmp_path / "out" / f"{case}.csv", float_precision="round_trip")
+        for column in daily.columns[1:]:
+            ours = swept[column].sel(case=case).values[: len(daily)]
+            assert np.array_equal(ours, daily[column].to_numpy(), equal_nan=True), (case, column)
+
+
+def test_sweep_on_a_dask_cluster_equals_the_local_one(site, swept):
+    distributed = pytest.importorskip("distributed")
+    with distributed.LocalCluster(n_workers=2, threads_per_worker=1, processes=True,
+                                  dashboard_address=None, silence_logs=logging.ERROR) as cluster, distributed.Client(cluster) as client:
+        remote = site.sweep(CASES, daily=True, jobs=1, every=3, client=client, chunk=3)
+    assert remote.identical(swept)
