@@ -42,6 +42,9 @@ function ask(message) {
   return new Promise((resolve) => answers.set(id, resolve));
 }
 
+// Loads the texts and starts the worker; answers {ready}, the promise of the
+// engine's readiness: the worker parses the description while the page
+// builds its controls.
 async function load() {
   // Started first: the worker compiles the program while the texts load.
   worker = new Worker('worker.js', { type: 'module' });
@@ -54,17 +57,22 @@ async function load() {
     if (!r.ok) throw new Error(`cannot load ${name}: ${r.status}`);
     return r.text();
   };
-  const [d, p, s, i] = await Promise.all([
-    text('TarvelloDemoSite.json'), text('plan.json'), text('scenario.json'), text('inputs.csv'),
-  ]);
+  const descriptionText = text('TarvelloDemoSite.json');
+  const ready = descriptionText.then((d) => ask({ init: { description: d } })).then((reply) => {
+    probe.engineReady = performance.now();
+    if (reply.error) throw new Error(reply.error);
+  });
+  const [d, p, s, i] = await Promise.all([descriptionText, text('plan.json'), text('scenario.json'),
+    text('inputs.csv')]);
   files = { description: d, plan: p, scenario: s, inputs: i };
   description = JSON.parse(d);
   values = new Map(description.values.map((v) => [v.name, v]));
   plan = JSON.parse(p);
   scenarioDoc = JSON.parse(s);
   table = parseTable(i);
-  const ready = await ask({ init: { description: d } });
-  if (ready.error) throw new Error(ready.error);
+  probe.textsLoaded = performance.now();
+  ready.catch(() => {});  // awaited once the controls stand
+  return { ready };
 }
 
 const constants = () => new Map(Object.entries(scenarioDoc.constants || {}));
@@ -444,7 +452,6 @@ async function rerun(since) {
   const ms = performance.now() - since;
   probe.runs++;
   probe.timings.push({ days: answer.days, ms, engineMs: answer.seconds * 1000, workerMs: answer.workerMs });
-  if (probe.firstChart === null) probe.firstChart = performance.now();
   showStatus(`${answer.days} days run in ${(answer.seconds * 1000).toFixed(1)} ms.`);
 }
 
@@ -530,6 +537,7 @@ async function drawCharts() {
   box.replaceChildren();
   chartsKey = key;
   const sync = window.uPlot.sync('tarvello');
+  const width = chartWidth();
   charts = [];
   for (const [i, panel] of panels().entries()) {
     if (i > 0) await yieldToPage();
@@ -551,7 +559,7 @@ async function drawCharts() {
       panel.variables.forEach((name, k) =>
         series.push({ label: `${names[k]} (baseline)`, stroke: COLOURS[k % COLOURS.length], width: 1, dash: [6, 4] }));
     const chart = new window.uPlot({
-      width: chartWidth(), height: 180, series,
+      width, height: 180, series,
       scales: { x: { time: false } },
       axes: [{ splits: axis.splits, values: axis.values, space: 40 },
         { size: 56, values: (u, ticks) => ticks.map((t) => figure(t)) }],
@@ -572,6 +580,7 @@ async function drawCharts() {
       legend.append(button);
     });
     charts.push(chart);
+    if (probe.firstChart === null) probe.firstChart = performance.now();
   }
 }
 
@@ -669,8 +678,9 @@ window.addEventListener('resize', () => {
 });
 
 try {
-  await load();
+  const { ready } = await load();
   buildControls();
+  await ready;
   await fromAddress();
 } catch (e) {
   showStatus(`The page cannot start: ${e.message}`);
