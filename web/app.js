@@ -182,11 +182,10 @@ function buildControls() {
   });
   $('pin').addEventListener('click', pin);
   $('unpin').addEventListener('click', unpin);
-  $('download-csv').addEventListener('click', downloadCsv);
-  $('download-scenario').addEventListener('click', () => whenSettled(downloadScenario));
-  $('download-table').addEventListener('click', () => whenSettled(() => {
-    if (current) save('tarvello-inputs.csv', dailyTable(table, current.settings), 'text/csv');
-  }));
+  $('download-csv').addEventListener('click', () => whenShown(downloadCsv));
+  $('download-scenario').addEventListener('click', () => whenShown(downloadScenario));
+  $('download-table').addEventListener('click', () => whenShown(() =>
+    save('tarvello-inputs.csv', dailyTable(table, current.settings), 'text/csv')));
   window.addEventListener('hashchange', () => {
     if (location.hash === address()) return;
     fromAddress();
@@ -429,6 +428,18 @@ function whenSettled(then) {
   else settled.push(then);
 }
 
+// A download: of the run of the settings on screen, once it is drawn; none
+// while a field holds a value that cannot run, since the charts then show
+// an older run.
+function whenShown(download) {
+  whenSettled(() => {
+    if (!current) return;
+    if (document.querySelector('#controls input[aria-invalid="true"]:not(#f-search)'))
+      showStatus('Not downloaded: a marked field holds a value that cannot run; mend it first.');
+    else download();
+  });
+}
+
 async function rerun(since) {
   const s = readSettings();
   probe.started++;
@@ -653,17 +664,13 @@ function save(name, content, type) {
 }
 
 // The CSV of the run on screen, once the latest change has run.
-function downloadCsv() {
-  whenSettled(async () => {
-    if (!current) return;
-    const reply = await runChecked(current.settings, true);
-    if (!reply.answer) return showStatus(`Not run: ${reply.message}`);
-    save(`tarvello-${current.settings.days}-days.csv`, reply.answer.csvBytes, 'text/csv');
-  });
+async function downloadCsv() {
+  const reply = await runChecked(current.settings, true);
+  if (!reply.answer) return showStatus(`Not run: ${reply.message}`);
+  save(`tarvello-${current.settings.days}-days.csv`, reply.answer.csvBytes, 'text/csv');
 }
 
 function downloadScenario() {
-  if (!current) return;
   try {
     save('tarvello-scenario.json', scenarioFile(files, description, current.settings), 'application/json');
     if (editsTable(current.settings) || current.settings.sets.length)

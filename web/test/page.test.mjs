@@ -267,6 +267,20 @@ test('a phone and a keyboard reach everything', async () => {
   await page.keyboard.press('Enter');
   assert.equal(await page.evaluate(() => document.activeElement.getAttribute('aria-pressed')), 'false');
   measured.tabsToPin = reached.get('pin');
+
+  // A preset, a constant's reset and the reset of everything, each in the
+  // address; no download while a field cannot run.
+  await page.selectOption('#preset', 'A dry year');
+  await rerun(page, () => page.click('#apply-preset'));
+  assert.match(page.url(), /#days=365&scale=qttWater_B1_Water_P1_CleanWater=0\.67$/);
+  const reuse = page.locator(`input[name="${REUSE}"]`);
+  await rerun(page, () => reuse.fill('2x'));
+  await page.click('#download-csv');
+  assert.match(await page.textContent('#status'), /^Not downloaded/);
+  await rerun(page, () => page.getByRole('button', { name: /^Reset Share of waste water reused/ }).click());
+  assert.equal(await reuse.inputValue(), '0.5');
+  await rerun(page, () => page.click('#reset-all'));
+  assert.equal(new URL(page.url()).hash, '#days=365');
   assert.deepEqual(problems, []);
 });
 
