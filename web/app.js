@@ -90,8 +90,9 @@ function field(id, name, value, { help, reset, extra = [] } = {}) {
   const parts = [el('label', { for: id, text: labelOf(scenarioDoc, plan, name) + (unit ? ` (${unit})` : '') }),
     input];
   const range = (scenarioDoc.labels?.[name] || {});
-  const hints = [help, range.min !== undefined || range.max !== undefined
-    ? `Range ${range.min ?? '…'} to ${range.max ?? '…'}.` : ''].filter(Boolean).join(' ');
+  const bounds = range.min !== undefined && range.max !== undefined ? `Range ${range.min} to ${range.max}.`
+    : range.min !== undefined ? `At least ${range.min}.` : range.max !== undefined ? `At most ${range.max}.` : '';
+  const hints = [help, bounds].filter(Boolean).join(' ');
   if (hints) {
     parts.push(el('span', { class: 'help', id: `${id}-help`, text: hints }));
     described.push(`${id}-help`);
@@ -527,6 +528,42 @@ function chartWidth() {
   return Math.max(260, ($('charts').clientWidth || 600) - 4);
 }
 
+// What a chart draws of its data: every day where there are at most four
+// days to a pixel; beyond, each group of days as its lowest and its highest
+// value (a line's envelope at that width). Days within [min, max], the part
+// shown when zoomed, are grouped finely enough for the shown width.
+function drawn(data, width, min = -Infinity, max = Infinity) {
+  const n = data[0].length;
+  const groups = Math.max(1, Math.floor(width));
+  if (n <= groups * 4) return data;
+  const from = Math.max(0, Math.floor(min) - 1), to = Math.min(n, Math.ceil(max));
+  const fine = to > from ? Math.max(1, (to - from) / groups / 2) : n;
+  const coarse = n / groups / 2;
+  const out = data.map(() => []);
+  let i = 0;
+  while (i < n) {
+    const size = i >= from && i < to ? fine : coarse;
+    const end = Math.min(n, Math.max(i + 1, Math.round(i + size)));
+    if (end - i <= 2) {
+      for (let k = i; k < end; k++) data.forEach((column, c) => out[c].push(column[k]));
+    } else {
+      out[0].push(data[0][i], data[0][end - 1]);
+      for (let c = 1; c < data.length; c++) {
+        let lo = null, hi = null;
+        for (let k = i; k < end; k++) {
+          const v = data[c][k];
+          if (v === null || Number.isNaN(v)) continue;
+          if (lo === null || v < lo) lo = v;
+          if (hi === null || v > hi) hi = v;
+        }
+        out[c].push(lo, hi);
+      }
+    }
+    i = end;
+  }
+  return out;
+}
+
 // Lets the page handle input between two charts' drawing, so that a long
 // run's redraw is several short tasks rather than one long one.
 const yieldToPage = () => new Promise((resolve) => setTimeout(resolve, 0));
@@ -539,7 +576,10 @@ async function drawCharts() {
   if (charts.length && chartsKey === key) {
     for (const [i, panel] of panels().entries()) {
       if (i > 0) await yieldToPage();
-      charts[i].setData(chartData(panel));
+      const chart = charts[i];
+      chart.full = chartData(panel);
+      chart.fineFor = 'whole';
+      chart.setData(drawn(chart.full, chart.bbox.width / devicePixelRatio));
     }
     refreshTables();
     return;
@@ -569,6 +609,7 @@ async function drawCharts() {
     if (baseline)
       panel.variables.forEach((name, k) =>
         series.push({ label: `${names[k]} (baseline)`, stroke: COLOURS[k % COLOURS.length], width: 1, dash: [6, 4] }));
+    const full = chartData(panel);
     const chart = new window.uPlot({
       width, height: 180, series,
       scales: { x: { time: false } },
@@ -576,8 +617,25 @@ async function drawCharts() {
         { size: 56, values: (u, ticks) => ticks.map((t) => figure(t)) }],
       legend: { show: false },
       cursor: { sync: { key: sync.key }, drag: { x: true, y: false } },
-      hooks: { setCursor: [(u) => showReadout(u, readout, axis)] },
-    }, chartData(panel), plot);
+      hooks: {
+        setCursor: [(u) => showReadout(u, readout, axis)],
+        // Zoomed in or out: the shown days drawn finely again (new data
+        // resets the scales, so the zoom is set again after it).
+        setScale: [(u, key) => {
+          if (key !== 'x' || !u.full || u.busy) return;
+          const { min, max } = u.scales.x;
+          const whole = min <= 1 && max >= u.full[0].length;
+          if (u.fineFor === (whole ? 'whole' : `${min}:${max}`)) return;
+          u.busy = true;
+          u.fineFor = whole ? 'whole' : `${min}:${max}`;
+          u.setData(drawn(u.full, u.bbox.width / devicePixelRatio, whole ? -Infinity : min, whole ? Infinity : max));
+          if (!whole) u.setScale('x', { min, max });
+          u.busy = false;
+        }],
+      },
+    }, drawn(full, width), plot);
+    chart.full = full;
+    chart.fineFor = 'whole';
     series.slice(1).forEach((s, k) => {
       const name = panel.variables[k % panel.variables.length];
       const button = el('button', { type: 'button', class: 'series', 'aria-pressed': 'true', title: name },
@@ -595,14 +653,16 @@ async function drawCharts() {
   }
 }
 
+// The values of the day under the cursor, from the whole data.
 function showReadout(u, readout, axis) {
   const i = u.cursor.idx;
-  if (i === null || i === undefined) {
+  if (i === null || i === undefined || !u.full) {
     readout.textContent = '';
     return;
   }
-  const parts = u.series.slice(1).map((s, k) => `${s.label}: ${figure(u.data[k + 1][i])}`);
-  readout.textContent = `${axis.date(u.data[0][i])} — ${parts.join('; ')}`;
+  const day = u.data[0][i];
+  const parts = u.series.slice(1).map((s, k) => `${s.label}: ${figure(u.full[k + 1][day - 1])}`);
+  readout.textContent = `${axis.date(day)} — ${parts.join('; ')}`;
 }
 
 // The data table of a chart: the first day of each month (of each year beyond two years).

@@ -35,45 +35,55 @@ const YEAR = 365;
 
 // The time axis of a run of `days` days (day 1 is the 1st of January of a
 // 365-day year): its kind, uPlot's splits and values, a day's date in words
-// and the days that a data table shows.
+// and the days that a data table shows. The ticks follow what is shown: a
+// zoomed view of up to two years shows months.
 export function axisFor(days) {
   const yearOf = (day) => Math.floor((day - 1) / YEAR) + 1;
+  const monthOf = (day) => STARTS.findLastIndex((s) => s <= ((day - 1) % YEAR) + 1);
+  const monthStarts = (min, max) => {
+    const out = [];
+    for (let y = Math.max(0, yearOf(Math.max(1, min)) - 1); y * YEAR + 1 <= max; y++)
+      for (const s of STARTS) if (y * YEAR + s >= min && y * YEAR + s <= max && y * YEAR + s <= days) out.push(y * YEAR + s);
+    return out;
+  };
+  const width = (u) => u.bbox.width / (globalThis.devicePixelRatio || 1);
+  const splits = (u, i, min, max) => {
+    if (max - min <= 2 * YEAR) {
+      // Every month where there is room for it, else every third or sixth.
+      const shown = monthStarts(min, max);
+      const room = width(u) / Math.max(1, shown.length);
+      const step = room >= 40 ? 1 : room >= 14 ? 3 : 6;
+      return shown.filter((d) => monthOf(d) % step === 0);
+    }
+    const years = (max - min) / YEAR;
+    const stride = [1, 2, 5, 10, 20, 25, 50].find((s) => years / s <= 10) || 100;
+    const out = [];
+    for (let y = 0; y * YEAR + 1 <= max; y += stride) if (y * YEAR + 1 >= min) out.push(y * YEAR + 1);
+    return out;
+  };
+  const values = (u, ticks) => ticks.map((d) => {
+    const m = monthOf(d);
+    if (m === 0 && days > YEAR) return `Year ${yearOf(d)}`;
+    return MONTHS[m];
+  });
   if (days <= 2 * YEAR) {
-    const starts = [];
-    for (let y = 0; y * YEAR < days; y++) for (const s of STARTS) if (y * YEAR + s <= days) starts.push(y * YEAR + s);
-    const monthOf = (day) => STARTS.findLastIndex((s) => s <= ((day - 1) % YEAR) + 1);
-    const date = (day) => {
-      const m = monthOf(day);
-      const text = `${((day - 1) % YEAR) + 1 - STARTS[m] + 1} ${MONTHS[m]}`;
-      return days > YEAR ? `${text}, year ${yearOf(day)}` : text;
-    };
     return {
       kind: 'month',
-      // Every month where there is room for it, else every third or sixth.
-      splits: (u, i, min, max) => {
-        const shown = starts.filter((d) => d >= min && d <= max);
-        const room = (u.bbox.width / (globalThis.devicePixelRatio || 1)) / Math.max(1, shown.length);
-        const step = room >= 40 ? 1 : room >= 14 ? 3 : 6;
-        return shown.filter((d) => monthOf(d) % step === 0);
+      splits,
+      values,
+      date: (day) => {
+        const m = monthOf(day);
+        const text = `${((day - 1) % YEAR) + 1 - STARTS[m] + 1} ${MONTHS[m]}`;
+        return days > YEAR ? `${text}, year ${yearOf(day)}` : text;
       },
-      values: (u, splits) => splits.map((d) => {
-        const m = monthOf(d);
-        return m === 0 && days > YEAR ? `Year ${yearOf(d)}` : MONTHS[m];
-      }),
-      date,
-      rows: () => starts,
+      rows: () => monthStarts(1, days),
     };
   }
   const years = Math.ceil(days / YEAR);
-  const stride = [1, 2, 5, 10, 20, 25, 50].find((s) => years / s <= 10) || 100;
   return {
     kind: 'year',
-    splits: (u, i, min, max) => {
-      const out = [];
-      for (let y = 0; y * YEAR + 1 <= max; y += stride) if (y * YEAR + 1 >= min) out.push(y * YEAR + 1);
-      return out;
-    },
-    values: (u, splits) => splits.map((d) => `Year ${yearOf(d)}`),
+    splits,
+    values,
     date: (day) => `year ${yearOf(day)}, day ${((day - 1) % YEAR) + 1}`,
     rows: () => Array.from({ length: years }, (_, y) => y * YEAR + 1),
   };
