@@ -22,6 +22,8 @@ export class Engine {
     if (!answer.ok) throw new Error(answer.error);
     // The saved state must not hold the text of a call: the arguments are
     // freed before it is taken.
+    // A run that traps leaves the stack pointer where it was: it is put back too.
+    engine.stack = m.stackSave();
     const low = m._tds_web_stack_low(), high = m._tds_web_stack_high(), end = m._tds_web_memory_end();
     engine.saved = low < high && high <= end
       ? [[0, m.HEAPU8.slice(0, low)], [high, m.HEAPU8.slice(high, end)]]
@@ -37,6 +39,7 @@ export class Engine {
   constructor(module) {
     this.m = module;
     this.saved = null;
+    this.stack = 0;
   }
 
   // Calls an exported function with a text and answers its JSON text.
@@ -57,6 +60,7 @@ export class Engine {
   // break is unused again.
   restore() {
     for (const [at, bytes] of this.saved) this.m.HEAPU8.set(bytes, at);
+    this.m.stackRestore(this.stack);
   }
 
   // The host's message for each check (see tds_web_check), null where the
