@@ -214,6 +214,7 @@ test('an address keeps and reports what it cannot apply; cells and factors are r
   assert.ok(page.url().endsWith(bad.join('&')), `the address keeps them: ${page.url()}`);
   await rerun(page, () => page.fill(`input[name="${REUSE}"]`, '0.6'));
   assert.ok(page.url().endsWith(bad.join('&')), 'and still after a change');
+  assert.deepEqual(await axeViolations(page), [], 'with the notice shown');
   await notice.getByRole('button', { name: `Remove ${bad[0]} from the address` }).click();
   assert.ok(!page.url().includes(bad[0]), 'until removed');
 
