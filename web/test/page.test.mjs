@@ -269,6 +269,13 @@ test('a phone and a keyboard reach everything', async () => {
   assert.equal(await page.evaluate(() => document.activeElement.getAttribute('aria-pressed')), 'false');
   measured.tabsToPin = reached.get('pin');
 
+  // Each chart's data as a table: a row for each month of the year.
+  await page.locator('#charts details.data summary').first().click();
+  await page.waitForSelector('#charts details.data table');
+  const rows = await page.$$eval('#charts details.data table tbody tr', (r) => r.map((e) => e.textContent));
+  assert.equal(rows.length, 12);
+  assert.match(rows[0], /^1 Jan/);
+
   // A preset, a constant's reset and the reset of everything, each in the
   // address; no download while a field cannot run.
   await page.selectOption('#preset', 'A dry year');
