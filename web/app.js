@@ -276,8 +276,10 @@ function address() {
   return toHash(readSettings(), baseline ? baseline.settings : null, kept.map((k) => k.part));
 }
 
+// Puts what the page shows into its address, without a new history entry.
 function remember() {
-  if (location.hash !== address()) history.replaceState(null, '', address());
+  const now = address();
+  if (location.hash !== now) history.replaceState(null, '', now);
 }
 
 // Applies the address: its settings to the fields, its baseline run and
