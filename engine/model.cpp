@@ -159,6 +159,28 @@ long long json_integer(const nlohmann::json& object, const char* key, const std:
   return v->get<long long>();
 }
 
+void check_labels(const nlohmann::json& labels, const std::string& where, const Description& d,
+                  bool ranges) {
+  if (!labels.is_object()) throw InputError(where + ": must be an object of labels by name");
+  for (const auto& [name, entry] : labels.items()) {
+    const std::string at = where + "." + name;
+    if (!d.find_value(name))
+      throw InputError(with_nearest(at + ": unknown variable " + name, d.nearest_values(name)));
+    if (!entry.is_object() || !entry.contains("label"))
+      throw InputError(at + ": must be an object with a \"label\"");
+    for (const auto& [key, value] : entry.items()) {
+      const bool text = key == "label" || key == "unit" || key == "help";
+      const bool number = ranges && (key == "min" || key == "max");
+      if (!text && !number) throw InputError(at + ": unknown key \"" + key + "\"");
+      if (text && !value.is_string()) throw InputError(at + ": \"" + key + "\" must be a string");
+      if (number && !value.is_number()) throw InputError(at + ": \"" + key + "\" must be a number");
+    }
+    if (entry.contains("min") && entry.contains("max") &&
+        entry["min"].get<double>() > entry["max"].get<double>())
+      throw InputError(at + ": \"min\" lies above \"max\"");
+  }
+}
+
 bool json_bool(const nlohmann::json& object, const char* key, const std::string& where,
                bool fallback) {
   const nlohmann::json* v = member(object, key);

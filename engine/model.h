@@ -104,6 +104,13 @@ bool json_bool(const nlohmann::json& object, const char* key, const std::string&
 const nlohmann::json& json_list(const nlohmann::json& object, const char* key,
                                 const std::string& where);
 
+// Checks a "labels" object of a plan or scenario: each key a value of the
+// description, each entry an object with a string "label" and optionally a
+// string "unit", a string "help" and, when `ranges`, numbers "min" and
+// "max" (min not above max). Throws InputError "<where>.<NAME>: ...".
+void check_labels(const nlohmann::json& labels, const std::string& where, const Description& d,
+                  bool ranges);
+
 // Parses a decimal whole number of at least 1 (a number of days, of jobs).
 // Throws InputError "<what>: '<text>' is not a positive whole number".
 long long parse_positive(std::string_view text, const std::string& what);

@@ -209,13 +209,15 @@ Plan Plan::parse(const json& doc, const std::string& source, const Description& 
 
   if (doc.contains("output")) {
     const json& out = doc["output"];
-    r.keys(out, "output", {"variables", "panels"});
+    r.keys(out, "output", {"variables", "panels", "labels"});
+    if (out.contains("labels")) check_labels(out["labels"], top + ": output.labels", d, false);
     for (const json& v : json_list(out, "variables", top + ": output"))
       plan.default_variables_.push_back(r.variable(v, "output.variables"));
     // Panels only group columns for plots; their names must still exist.
     for (const json& panel : json_list(out, "panels", top + ": output")) {
-      r.keys(panel, "output.panels", {"title", "variables"});
+      r.keys(panel, "output.panels", {"title", "unit", "variables"});
       json_string(panel, "title", top + ": output.panels");
+      json_string(panel, "unit", top + ": output.panels");
       for (const json& v : json_list(panel, "variables", top + ": output.panels"))
         r.variable(v, "output.panels");
     }
@@ -226,7 +228,8 @@ Plan Plan::parse(const json& doc, const std::string& source, const Description& 
     auto counts = [&](const char* key, std::vector<NodeCount>& into) {
       for (const json& c : json_list(s, key, top + ": summary")) {
         const std::string where = std::string("summary.") + key;
-        r.keys(c, where, {"name", "node"});
+        r.keys(c, where, {"name", "node", "label"});
+        json_string(c, "label", top + ": " + where);
         if (!c.contains("name") || !c["name"].is_string() || !c.contains("node"))
           r.fail(where, "each entry needs \"name\" and \"node\"");
         const auto it = c["node"].is_string() ? plan.index_.find(c["node"].get<std::string>())

@@ -132,7 +132,8 @@ Scenario Scenario::parse(std::string_view text, const std::string& source, const
   }
   if (!doc.is_object()) throw fail("top level", "must be a JSON object");
   static const std::set<std::string> keys = {"format",    "formatVersion", "model", "description",
-                                             "constants", "daily",         "cycle", "notes"};
+                                             "constants", "daily",         "cycle", "notes",
+                                             "labels",    "presets"};
   for (const auto& [key, value] : doc.items())
     if (!keys.count(key)) throw fail("top level", "unknown key \"" + key + "\"");
   const std::string top = "scenario " + source;
@@ -158,6 +159,34 @@ Scenario Scenario::parse(std::string_view text, const std::string& source, const
       s.constants.emplace_back(
           *value, parse_json_cell(d.values()[*value].kind, v, "scenario " + source + ": " + where,
                                   s.texts));
+    }
+  }
+  if (doc.contains("labels")) check_labels(doc["labels"], top + ": labels", d, true);
+  // Presets are named sets of constants (and per-day scale factors) that a
+  // front end offers; a run reads none of them, but they must name values
+  // and fit their kinds.
+  if (doc.contains("presets")) {
+    if (!doc["presets"].is_object()) throw fail("presets", "must be an object of presets by name");
+    for (const auto& [preset, p] : doc["presets"].items()) {
+      const std::string where = "presets." + preset;
+      if (!p.is_object()) throw fail(where, "must be an object");
+      for (const auto& [key, v] : p.items()) {
+        if (key == "description") {
+          if (!v.is_string()) throw fail(where, "\"description\" must be a string");
+          continue;
+        }
+        if (key != "constants" && key != "scale") throw fail(where, "unknown key \"" + key + "\"");
+        if (!v.is_object()) throw fail(where + "." + key, "must be an object of values by name");
+        for (const auto& [name, value] : v.items()) {
+          const auto i = d.find_value(name);
+          if (!i)
+            throw fail(where + "." + key + "." + name,
+                       with_nearest("unknown variable", d.nearest_values(name)));
+          std::deque<std::string> keep;
+          parse_json_cell(key == "scale" ? Kind::Double : d.values()[*i].kind, value,
+                          top + ": " + where + "." + key + "." + name, keep);
+        }
+      }
     }
   }
   if (doc.contains("daily")) {

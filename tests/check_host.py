@@ -197,7 +197,17 @@ def rules(args):
             ("plan", crop_plan(dict(short_of_water, **{"0_4_12_GROWING_13": {"host": "yes"}})),
              "host", host_node + '"host" must be true or false'),
             ("scenario", dict(EMPTY_SCENARIO, formatVersion="1"), "formatVersion",
-             '"formatVersion" must be a whole number')]:
+             '"formatVersion" must be a whole number'),
+            # Labels and presets: names that exist, texts, ranges and values that fit.
+            ("plan", dict(crop_plan(short_of_water), output={
+                "variables": CROP_OUT, "labels": {"waterTank_B1_Food_P1_Crops": {"label": "water"}}}),
+             "label", "output.labels.waterTank_B1_Food_P1_Crops: unknown variable"),
+            ("scenario", dict(EMPTY_SCENARIO, labels={tank: {"label": "tank", "min": 5, "max": 1}}),
+             "range", 'labels.%s: "min" lies above "max"' % tank),
+            ("scenario", dict(EMPTY_SCENARIO, labels={tank: {"label": "tank", "unit": 3}}),
+             "unit", 'labels.%s: "unit" must be a string' % tank),
+            ("scenario", dict(EMPTY_SCENARIO, presets={"Dry": {"constants": {days: 1.5}}}),
+             "preset", "presets.Dry.constants.%s: 1.5 is not an int" % days)]:
         path = write_json(workdir, "typed-%s.json" % key, document)
         failing.append(("a %s whose %s has the wrong type" % (kind, key), ["--" + kind, path], 2,
                         "%s %s: %s" % (kind, path, message)))

@@ -1,4 +1,6 @@
-// A static server for the built page, on 127.0.0.1 only.
+// A static server for the built page, on 127.0.0.1 only. A file's
+// precompressed FILE.gz beside it (the build writes one for every file of
+// the site) is sent instead to a browser that accepts gzip.
 // Usage: node web/serve.mjs SITE_DIR [PORT]  (no port, or 0: a free one)
 import { createReadStream, statSync } from 'node:fs';
 import { createServer } from 'node:http';
@@ -12,29 +14,40 @@ const TYPES = {
   '.png': 'image/png',
 };
 
+const sizeOf = (file) => {
+  try {
+    return statSync(file).isFile() ? statSync(file).size : -1;
+  } catch {
+    return -1;
+  }
+};
+
 // Serves dir on 127.0.0.1:port; resolves to the server once it listens.
 export function serve(dir, port = 0) {
   const root = resolve(dir);
   const server = createServer((req, res) => {
-    const path = decodeURIComponent(new URL(req.url, 'http://localhost').pathname);
-    const file = normalize(join(root, path.endsWith('/') ? `${path}index.html` : path));
-    let size = -1;
+    let path = null;
     try {
-      if (file.startsWith(root + sep)) size = statSync(file).isFile() ? statSync(file).size : -1;
+      path = decodeURIComponent(new URL(req.url, 'http://localhost').pathname);
     } catch {
-      size = -1;
+      // A malformed escape names no file; it must not stop the server.
     }
+    const file = path === null ? '' : normalize(join(root, path.endsWith('/') ? `${path}index.html` : path));
+    const size = file.startsWith(root + sep) ? sizeOf(file) : -1;
     if (size < 0 || (req.method !== 'GET' && req.method !== 'HEAD')) {
       res.writeHead(size < 0 ? 404 : 405, { 'content-type': 'text/plain' }).end('not found\n');
       return;
     }
+    const gzip = /\bgzip\b/.test(req.headers['accept-encoding'] || '') ? sizeOf(`${file}.gz`) : -1;
     res.writeHead(200, {
       'content-type': TYPES[extname(file)] || 'application/octet-stream',
-      'content-length': size,
+      'content-length': gzip >= 0 ? gzip : size,
+      ...(gzip >= 0 ? { 'content-encoding': 'gzip' } : {}),
+      vary: 'accept-encoding',
       'cache-control': 'no-cache',
     });
     if (req.method === 'HEAD') res.end();
-    else createReadStream(file).pipe(res);
+    else createReadStream(gzip >= 0 ? `${file}.gz` : file).pipe(res);
   });
   return new Promise((done, fail) => {
     server.once('error', fail);

@@ -1,5 +1,5 @@
 // The page's settings and what they become: the run request, the address
-// (#days=730&set=NAME=VALUE&scale=NAME=FACTOR&cell=DAY:NAME=VALUE), the
+// (#days=730&set=NAME=VALUE&scale=NAME=FACTOR&cell=DAY:NAME=VALUE&base.days=...), the
 // per-day table and the scenario file. Shared by the page and the tests.
 
 // A CSV table without quoted fields (the per-day inputs): header and rows of texts.
@@ -9,8 +9,10 @@ export function parseTable(text) {
 }
 
 // Empty settings: the default year.
+// scale and cells are keyed by names from the address: objects without a
+// prototype, so that no name (toString, __proto__) reaches an inherited one.
 export function emptySettings() {
-  return { days: '365', sets: [], scale: {}, cells: {} };
+  return { days: '365', sets: [], scale: Object.create(null), cells: Object.create(null) };
 }
 
 // The per-day table with the edits of the settings: a cell's own text where
@@ -59,37 +61,89 @@ export function request(files, table, settings, csv = false) {
   return r;
 }
 
-// The address's fragment for the settings, and back.
-export function toHash(settings) {
+// The address's fragment: the settings, the pinned baseline's under "base."
+// (base.days=N&base.set=...), then the parts that could not be applied, as
+// they came, so that nothing of a shared address is lost until the user
+// removes it.
+export function toHash(settings, baseline = null, kept = []) {
   const e = encodeURIComponent;
-  const parts = [`days=${e(settings.days)}`];
-  for (const [name, value] of settings.sets) parts.push(`set=${e(name)}=${e(value)}`);
-  for (const [name, factor] of Object.entries(settings.scale))
-    if (Number(factor) !== 1) parts.push(`scale=${e(name)}=${e(factor)}`);
-  for (const [key, value] of Object.entries(settings.cells)) parts.push(`cell=${e(key)}=${e(value)}`);
+  const parts = [];
+  const add = (prefix, s) => {
+    parts.push(`${prefix}days=${e(s.days)}`);
+    for (const [name, value] of s.sets) parts.push(`${prefix}set=${e(name)}=${e(value)}`);
+    for (const [name, factor] of Object.entries(s.scale))
+      if (Number(factor) !== 1) parts.push(`${prefix}scale=${e(name)}=${e(factor)}`);
+    for (const [key, value] of Object.entries(s.cells)) parts.push(`${prefix}cell=${e(key)}=${e(value)}`);
+  };
+  add('', settings);
+  if (baseline) add('base.', baseline);
+  parts.push(...kept);
   return '#' + parts.join('&');
 }
 
-export function fromHash(hash) {
-  const s = emptySettings();
+function decode(text) {
+  try {
+    return decodeURIComponent(text);
+  } catch {
+    return null;
+  }
+}
+
+// The settings of an address. shape: {values: the description's values by
+// name (a Map), columns: the per-day columns' names (a Set), days: the per-day
+// table's days as texts (a Set)}. Answers {settings, baseline (null when the
+// address pins none), problems: [{part, message, set?}]}: each part that
+// cannot be applied, as it stands in the address, with the reason; `set` is
+// the NAME=VALUE of an unknown name, for the host's own message.
+export function fromHash(hash, shape) {
+  const found = { '': emptySettings(), 'base.': null };
+  const problems = [];
   for (const part of hash.replace(/^#/, '').split('&')) {
     if (part === '') continue;
+    const refuse = (message, extra = {}) => problems.push({ part, message, ...extra });
     const eq = part.indexOf('=');
-    const key = eq < 0 ? part : part.slice(0, eq);
-    const rest = eq < 0 ? '' : part.slice(eq + 1);
-    const split = () => {
-      const at = rest.indexOf('=');
-      return at < 0 ? null : [decodeURIComponent(rest.slice(0, at)), decodeURIComponent(rest.slice(at + 1))];
-    };
-    if (key === 'days') s.days = decodeURIComponent(rest);
-    else if (key === 'set' && split()) {
-      const [name, value] = split();
-      s.sets = s.sets.filter(([n]) => n !== name);
-      s.sets.push([name, value]);
-    } else if (key === 'scale' && split()) s.scale[split()[0]] = split()[1];
-    else if (key === 'cell' && split()) s.cells[split()[0]] = split()[1];
+    const rawKey = eq < 0 ? part : part.slice(0, eq);
+    const prefix = rawKey.startsWith('base.') ? 'base.' : '';
+    const key = rawKey.slice(prefix.length);
+    if (!['days', 'set', 'scale', 'cell'].includes(key) || eq < 0) {
+      refuse(`not a setting of this page (days=, set=, scale=, cell=, each also after base.)`);
+      continue;
+    }
+    const rest = part.slice(eq + 1);
+    const s = (found[prefix] ??= emptySettings());
+    if (key === 'days') {
+      const days = decode(rest);
+      if (days === null) refuse('malformed percent-escape');
+      else s.days = days;
+      continue;
+    }
+    const at = rest.indexOf('=');
+    if (at < 0) {
+      refuse(`expected ${key}=${key === 'cell' ? 'DAY:NAME' : 'NAME'}=VALUE`);
+      continue;
+    }
+    const name = decode(rest.slice(0, at));
+    const value = decode(rest.slice(at + 1));
+    if (name === null || value === null) {
+      refuse('malformed percent-escape');
+      continue;
+    }
+    if (key === 'set') {
+      if (!shape.values.has(name)) refuse(null, { set: `${name}=${value}` });
+      else s.sets = [...s.sets.filter(([n]) => n !== name), [name, value]];
+    } else if (key === 'scale') {
+      if (!shape.columns.has(name)) refuse(`no per-day column is named ${name}`);
+      else s.scale[name] = value;
+    } else {
+      const colon = name.indexOf(':');
+      const day = name.slice(0, colon), column = name.slice(colon + 1);
+      if (colon < 0) refuse('expected cell=DAY:NAME=VALUE');
+      else if (!shape.columns.has(column)) refuse(`no per-day column is named ${column}`);
+      else if (!shape.days.has(day)) refuse(`the per-day table has no row for day ${day}`);
+      else s.cells[name] = value;
+    }
   }
-  return s;
+  return { settings: found[''], baseline: found['base.'], problems };
 }
 
 // The command line that writes the same CSV as the page's Download CSV.

@@ -1,13 +1,18 @@
-// The page's one entry point into the run engine: a run of N days with the
+// The page's entry points into the run engine: a run of N days with the
 // page's settings, answered as JSON with the chosen series in a buffer of
-// doubles (or the CSV text that tarvello-run writes for the same settings).
-// Every run happens in a fresh instance of the program, so the model starts
-// from its load-time state.
+// doubles (or the CSV text that tarvello-run writes for the same settings),
+// and the checks of the page's fields by the host's own parsers. The
+// description is parsed once (tds_web_load) and kept; the page returns the
+// program's memory to the state it had right after that before every run
+// (tds_web_memory_end gives how far that state reaches), so the model starts
+// each run from its load-time state without a new instance.
+#include <unistd.h>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,6 +26,7 @@
 
 #ifdef __EMSCRIPTEN__
 #include <emscripten/emscripten.h>
+#include <emscripten/stack.h>
 #define TDS_WEB_API extern "C" EMSCRIPTEN_KEEPALIVE
 #else
 #define TDS_WEB_API extern "C"
@@ -35,17 +41,28 @@ using nlohmann::json;
 // What the last call answered; the caller reads it before the next call.
 std::string g_answer;
 std::vector<double> g_series;
+// The description that tds_web_load parsed, and the model bound to it.
+std::optional<Description> g_description;
+std::optional<Model> g_model;
 
-// The request: {"description", "plan", "scenario", "daily" (optional: the
-// per-day table in place of the scenario's), "days", "set": ["NAME=VALUE"],
-// "scale": ["NAME=FACTOR"],
+// The request: {"description" (optional once tds_web_load has parsed one),
+// "plan", "scenario", "daily" (optional: the per-day table in place of the
+// scenario's), "days", "set": ["NAME=VALUE"], "scale": ["NAME=FACTOR"],
 // "csv": true for the CSV text instead of the series}.
 json run(const json& request) {
-  const std::string description = request.at("description").get<std::string>();
+  std::optional<Description> own_description;
+  std::optional<Model> own_model;
+  if (request.contains("description")) {
+    own_description.emplace(
+        Description::parse(request.at("description").get<std::string>(), "TarvelloDemoSite.json"));
+    own_model.emplace(linked_export, "the linked-in model", *own_description);
+  } else if (!g_description) {
+    throw InputError("no model description: call tds_web_load first");
+  }
+  const Description& d = own_description ? *own_description : *g_description;
+  const Model& model = own_model ? *own_model : *g_model;
   const std::string plan_text = request.at("plan").get<std::string>();
   const std::string scenario_text = request.at("scenario").get<std::string>();
-  const Description d = Description::parse(description, "TarvelloDemoSite.json");
-  const Model model(linked_export, "the linked-in model", d);
   const Plan plan = Plan::parse(std::string_view(plan_text), "(built-in)", d);
   const std::string daily = request.value("daily", std::string());
   const bool own_daily = request.contains("daily");
@@ -122,9 +139,80 @@ json run(const json& request) {
   return answer;
 }
 
+// One check: {"set": "NAME=VALUE"} as --set reads it, {"days": TEXT} as
+// --days reads it, or {"value": NAME, "text": TEXT, "what": WHERE} for a
+// cell of the per-day table (WHERE as the table's reader names the cell),
+// or {"factor": TEXT, "name": NAME} as --scale reads a factor. Answers the
+// message, or null when the host would accept the text.
+json check(const json& c, const Description& d) {
+  std::deque<std::string> keep;
+  try {
+    if (c.contains("set")) {
+      parse_set(d, c.at("set").get<std::string>(), keep);
+    } else if (c.contains("days")) {
+      parse_positive(c.at("days").get<std::string>(), "--days");
+    } else if (c.contains("value")) {
+      const std::string name = c.at("value").get<std::string>();
+      const std::optional<std::size_t> v = d.find_value(name);
+      if (!v) return "unknown variable " + name;
+      parse_cell(d.values()[*v].kind, c.at("text").get<std::string>(),
+                 c.at("what").get<std::string>(), keep);
+    } else {
+      parse_factor(c.at("factor").get<std::string>(), "--scale " + c.at("name").get<std::string>());
+    }
+  } catch (const InputError& e) {
+    return e.what();
+  }
+  return nullptr;
+}
+
 }  // namespace
 
 }  // namespace tds
+
+// Parses the model description once and binds the linked-in model to it:
+// {"ok": true} or {"ok": false, "error": the message}.
+TDS_WEB_API const char* tds_web_load(const char* description) {
+  using tds::g_answer;
+  try {
+    tds::g_model.reset();
+    tds::g_description.emplace(tds::Description::parse(description, "TarvelloDemoSite.json"));
+    tds::g_model.emplace(tds::linked_export, "the linked-in model", *tds::g_description);
+    g_answer = nlohmann::json{{"ok", true}}.dump();
+  } catch (const std::exception& e) {
+    tds::g_description.reset();
+    g_answer = nlohmann::json{{"ok", false}, {"error", e.what()}}.dump();
+  }
+  return g_answer.c_str();
+}
+
+// Checks a list of values (JSON text, see check()) with the loaded
+// description: a JSON list of the messages, null where a value is accepted.
+TDS_WEB_API const char* tds_web_check(const char* checks) {
+  using tds::g_answer;
+  try {
+    if (!tds::g_description) throw tds::InputError("no model description: call tds_web_load first");
+    nlohmann::json answers = nlohmann::json::array();
+    for (const nlohmann::json& c : nlohmann::json::parse(checks))
+      answers.push_back(tds::check(c, *tds::g_description));
+    g_answer = answers.dump();
+  } catch (const std::exception& e) {
+    g_answer = nlohmann::json{{"ok", false}, {"error", e.what()}}.dump();
+  }
+  return g_answer.c_str();
+}
+
+// The end of the memory in use: the static data, the stack and the heap up
+// to the break. The page saves the memory below it after tds_web_load and
+// copies it back before each run.
+TDS_WEB_API std::size_t tds_web_memory_end() { return reinterpret_cast<std::size_t>(sbrk(0)); }
+
+#ifdef __EMSCRIPTEN__
+// The stack's lowest and highest addresses: between calls nothing on it is
+// live, so the page need not save it.
+TDS_WEB_API std::size_t tds_web_stack_low() { return emscripten_stack_get_end(); }
+TDS_WEB_API std::size_t tds_web_stack_high() { return emscripten_stack_get_base(); }
+#endif
 
 // Runs the request (JSON text) and answers JSON text: {"ok": true, the
 // summary, "days", "variables"} with the series in tds_web_series(), or

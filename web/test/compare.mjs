@@ -1,6 +1,8 @@
 // The page's numbers are the native ones: runs the WebAssembly program under
 // node for a handful of settings and compares its CSV with tarvello-run's,
-// byte for byte, and its summary and error messages with the host's.
+// byte for byte, and its summary and error messages with the host's. All the
+// cases run in one instance, returned to its load-time state before each run,
+// and the first run is repeated at the end bit for bit.
 // Usage: node web/test/compare.mjs SITE_DIR TARVELLO_RUN
 import { execFileSync, spawnSync } from 'node:child_process';
 import { mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
@@ -23,8 +25,8 @@ const files = {
   inputs: read('inputs.csv'),
 };
 const table = parseTable(files.inputs);
-const engine = new Engine(createRequire(import.meta.url)(join(process.cwd(), site, 'tarvello.js')),
-  await WebAssembly.compile(readFileSync(join(site, 'tarvello.wasm'))));
+const engine = await Engine.create(createRequire(import.meta.url)(join(process.cwd(), site, 'tarvello.js')),
+  await WebAssembly.compile(readFileSync(join(site, 'tarvello.wasm'))), files.description);
 const scratch = mkdtempSync(join(tmpdir(), 'tarvello-compare-'));
 
 const settings = (change) => ({ ...emptySettings(), ...change });
@@ -58,12 +60,13 @@ const cases = [
 ];
 
 let failed = 0;
+let firstCsv = null;
 // The linked-in table holds exactly the library's exports: as many as the
 // tests' own list names (every one that the description names is bound at
 // each run, so none is missing).
 const expected = readFileSync(new URL('../../tests/data/expected_exports.txt', import.meta.url), 'utf8')
   .split('\n').filter((line) => line.trim() !== '' && !line.startsWith('#')).length;
-const linked = (await engine.instance())._tds_web_exports();
+const linked = engine.m._tds_web_exports();
 if (linked !== expected) {
   console.log(`FAIL the program links ${linked} exports, the library has ${expected}`);
   failed++;
@@ -78,7 +81,7 @@ for (const [what, s] of cases) {
   }
   const host = spawnSync(native, [...args, '--out', '-'], { encoding: 'buffer', maxBuffer: 1 << 28 });
   const started = performance.now();
-  const answer = await engine.run(request(files, table, s, true));
+  const answer = engine.run(request(files, table, s, true));
   const ms = performance.now() - started;
   const problems = [];
   if (host.status !== 0) {
@@ -100,6 +103,21 @@ for (const [what, s] of cases) {
   failed += problems.length > 0;
   console.log(`${problems.length ? 'FAIL' : 'ok  '} ${what} (${host.stdout.length} bytes, ${ms.toFixed(0)} ms in wasm)`);
   for (const p of problems) console.log(`     ${p}`);
+  firstCsv ??= answer.csv;
+}
+// After every other case, the first run again in the same instance: the same
+// bytes, or the restore left some state behind.
+{
+  const again = engine.run(request(files, table, cases[0][1], true));
+  const same = again.ok && again.csv === firstCsv;
+  failed += !same;
+  console.log(`${same ? 'ok  ' : 'FAIL'} the first run repeated in the same instance, bit for bit`);
+  // What a run costs beyond the model's days: the restore, the request, the
+  // plan and scenario read; a one-day run is nearly all of it.
+  const started = performance.now();
+  for (let i = 0; i < 20; i++) engine.run(request(files, table, settings({ days: '1' })));
+  console.log(`     a one-day run takes ${((performance.now() - started) / 20).toFixed(1)} ms; ` +
+    `${(engine.savedBytes() / 1024).toFixed(0)} kB restored before each run`);
 }
 rmSync(scratch, { recursive: true, force: true });
 if (failed) {

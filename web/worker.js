@@ -1,0 +1,58 @@
+// The page's engine in a worker, so that no run ever blocks the page: one
+// instance of the program for the page's life (see engine.js). Messages are
+// handled one after the other, each answered with its id:
+//   {id, init: {description}} -> {id, ok} or {id, error};
+//   {id, checks, request} -> {id, problems} or {id, answer}: the host's checks
+//   of the fields, then the run (if a request is given) when none fails.
+import './tarvello.js';
+import { Engine } from './engine.js';
+
+let engine = null;
+let description = null;
+// A run that stopped the program (a trap, an abort) leaves it unusable: the
+// next request gets a new instance.
+let broken = false;
+// The program compiles while the page loads the description.
+const compiled = WebAssembly.compileStreaming(fetch('tarvello.wasm'));
+
+async function handle(data) {
+  const { id } = data;
+  try {
+    if (data.init) {
+      description = data.init.description;
+      engine = await Engine.create(globalThis.createTarvello, await compiled, description);
+      self.postMessage({ id, ok: true });
+      return;
+    }
+    if (broken) {
+      engine = await Engine.create(globalThis.createTarvello, await compiled, description);
+      broken = false;
+    }
+    const problems = data.checks.length ? engine.check(data.checks) : [];
+    if (!Array.isArray(problems)) throw new Error(problems.error);
+    if (problems.some((p) => p !== null) || !data.request) {
+      self.postMessage({ id, problems });
+      return;
+    }
+    const started = performance.now();
+    const answer = engine.run(data.request);
+    answer.workerMs = performance.now() - started;
+    // A long run's CSV crosses as bytes that move rather than a text copied
+    // into the page.
+    if (typeof answer.csv === 'string') {
+      answer.csvBytes = new TextEncoder().encode(answer.csv);
+      delete answer.csv;
+    }
+    const moved = answer.series ? answer.series.map((s) => s.buffer) : answer.csvBytes ? [answer.csvBytes.buffer] : [];
+    self.postMessage({ id, answer }, moved);
+  } catch (e) {
+    // The program answers refusals as JSON; anything thrown stopped it.
+    broken = engine !== null;
+    self.postMessage({ id, error: e.message });
+  }
+}
+
+let queue = Promise.resolve();
+self.onmessage = ({ data }) => {
+  queue = queue.then(() => handle(data));
+};
