@@ -33,6 +33,8 @@ def site():
     ({"days": 30, "every": 7, "set": {REUSE: 0.8, "fertilizerLevel_B1_Food_P1_Crop": "12.5"}},
      ["--days", "30", "--every", "7", "--set", f"{REUSE}=0.8", "--set", "fertilizerLevel_B1_Food_P1_Crop=12.5"]),
     ({"days": 3, "vars": "all"}, ["--days", "3", "--vars", "all"]),
+    ({"days": 90, "scale": {"qttEnergy_B1_Energy_P1_Energy": 1.37}},
+     ["--days", "90", "--scale", "qttEnergy_B1_Energy_P1_Energy=1.37"]),
 ])
 def test_run_gives_the_hosts_bytes(site, kwargs, args):
     frame = site.run(**kwargs)
@@ -63,6 +65,8 @@ def test_runs_do_not_leak_into_each_other(site):
     (lambda s: s.run(set={REUSE: True}), ValueError, "bool"),
     (lambda s: s.run(vars=["waterTank"]), ValueError, "nearest"),
     (lambda s: s.run(days=0), ValueError, "days"),
+    (lambda s: s.run(scale={REUSE: 2}), ValueError, REUSE),
+    (lambda s: s.run(scale={"qttEnergy_B1_Energy_P1_Energy": float("inf")}), ValueError, "finite"),
     (lambda s: s.run(set=[REUSE]), TypeError, "mapping"),
     (lambda s: tarvello.Site(library="/nonexistent/TarvelloDemoSite.so"), ValueError, "/nonexistent"),
     (lambda s: tarvello.Site(plan="/nonexistent/plan.json"), ValueError, "plan"),
