@@ -192,7 +192,7 @@ test('a visitor explores, compares, shares and downloads the year', async () => 
   await reuse.pressSequentially('0.123456789012345678901234567890123456789', { delay: 5 });
   const [burst] = await Promise.all([page.waitForEvent('download'), page.click('#download-csv')]);
   const typed = tarvelloRun(['--days', '36500', '--set', `${REUSE}=0.123456789012345678901234567890123456789`,
-    '--set', `${YEAR}=2015`, '--input', tableFile]);
+    '--set', `${YEAR}=2015`, ...scale, '--input', tableFile]);
   assert.ok(readFileSync(await burst.path()).equals(typed.csv), 'the download waits for the latest change');
   assert.equal(await summaryText(page), typed.summary);
   measured.runsForFortyKeys = (await page.evaluate(() => window.tarvello.started)) - started;
