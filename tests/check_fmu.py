@@ -129,6 +129,19 @@ def structure(args):
             bad.append("%s: a start value the description does not give" % name)
     check("all %d values named, typed, with causality and start values" % len(values), not bad,
           "; ".join(bad[:5]))
+    # What a modeller reads: the scenario's notes on its constants, and
+    # "accumulates" exactly for the values a task of the model both reads and
+    # writes (the description's reads and writes, from the node code).
+    said = {v.get("name"): v.get("description", "") for v in root.find("ModelVariables")}
+    notes = scenario.get("notes", {})
+    accumulating = {w for n in description["nodes"] if n["kind"] == "task"
+                    for w in n["writes"] if w in n["reads"]}
+    wrong = [n for n in constants if n in notes and notes[n].rstrip(".") not in said[n]]
+    wrong += [n for n in list(inputs) + list(constants) + outputs
+              if ("Accumulates over the run" in said[n]) != (n in accumulating)]
+    check("descriptions carry the scenario's notes and what accumulates (%d of the %d outputs)"
+          % (len([n for n in outputs if n in accumulating]), len(outputs)), not wrong,
+          "; ".join(wrong[:5]))
     own = {v[0]: v for v in found if v[1] >= len(values)}
     use = own.get("useScenarioInputs")
     check("useScenarioInputs is a fixed Boolean parameter, true", use is not None
