@@ -6,9 +6,12 @@
 // is unloaded, after the last call into it.
 #if defined(TDS_STATIC_CXX_RUNTIME)
 
+// The runtime's own names, reserved to it.
+// NOLINTNEXTLINE(bugprone-reserved-identifier,cert-dcl58-cpp)
 namespace __gnu_cxx {
-void __freeres();  // NOLINT(bugprone-reserved-identifier,cert-dcl58-cpp): the runtime's name
-}
+// NOLINTNEXTLINE(bugprone-reserved-identifier,cert-dcl58-cpp)
+void __freeres();
+}  // namespace __gnu_cxx
 
 namespace {
 

@@ -45,8 +45,9 @@
 #include "loader.h"
 
 #if defined(_WIN32)
-#include <psapi.h>
 #include <windows.h>
+// psapi.h needs the types of windows.h.
+#include <psapi.h>
 #else
 #include <malloc.h>
 #include <unistd.h>
