@@ -215,8 +215,12 @@ void close_module(void* handle) {
 // temporary directory, "<model>-<pid>-<random>", made when the first copy
 // is needed and removed with the last one. Each copy is created there
 // exclusively under a random name: nothing at a name another user could
-// guess is ever opened. A process that dies leaves its directory behind;
-// the next process that makes one removes those of processes that are gone.
+// guess is ever opened. While the directory is in use, the process holds
+// its file "lock" open, unshared and deleted on close: when the process
+// dies, however, the system closes it and the file goes. A directory
+// without its lock file is a dead process's leftover, which the next
+// process that makes a directory removes (process ids are reused, so they
+// cannot tell).
 class CopyDirectory {
  public:
   // A new copy's path in the directory (made if need be); throws LoadError.
@@ -230,12 +234,12 @@ class CopyDirectory {
   void release(const std::string& copy) {
     const std::lock_guard<std::mutex> lock(mutex_);
     DeleteFileA(copy.c_str());
-    if (--users_ == 0) RemoveDirectoryA(directory_.c_str());
+    drop();
   }
   // For a copy that was never made.
   void release_unused() {
     const std::lock_guard<std::mutex> lock(mutex_);
-    if (--users_ == 0) RemoveDirectoryA(directory_.c_str());
+    drop();
   }
 
  private:
@@ -245,6 +249,18 @@ class CopyDirectory {
     std::snprintf(text, sizeof text, "%08x%08x", static_cast<unsigned>(device()),
                   static_cast<unsigned>(device()));
     return text;
+  }
+
+  void drop() {
+    if (--users_ > 0) return;
+    CloseHandle(lock_);  // deletes the lock file
+    lock_ = INVALID_HANDLE_VALUE;
+    RemoveDirectoryA(directory_.c_str());
+  }
+
+  static HANDLE open_lock(const std::string& directory) {
+    return CreateFileA(path_join(directory, "lock").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                       FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
   }
 
   void make(const std::string& stem) {
@@ -257,15 +273,21 @@ class CopyDirectory {
     const std::string own = prefix + std::to_string(GetCurrentProcessId()) + "-";
     for (int attempt = 0; attempt < 16; ++attempt) {
       directory_ = path_join(temp, own + random_name());
-      if (CreateDirectoryA(directory_.c_str(), nullptr)) return;
-      if (GetLastError() != ERROR_ALREADY_EXISTS) break;
+      if (!CreateDirectoryA(directory_.c_str(), nullptr)) {
+        if (GetLastError() != ERROR_ALREADY_EXISTS) break;
+        continue;
+      }
+      lock_ = open_lock(directory_);
+      if (lock_ != INVALID_HANDLE_VALUE) return;
+      RemoveDirectoryA(directory_.c_str());  // taken for a leftover meanwhile
     }
     throw LoadError("cannot make a directory for private module copies in " + temp + ": " +
                     last_error());
   }
 
-  // Removes the directories "<prefix><pid>-<random>" of processes that no
-  // longer run, with the copies they hold.
+  // Removes the directories "<prefix>*" whose lock file is gone, with the
+  // copies they hold. A live process's lock cannot be deleted (it is open
+  // unshared), nor can the copies it has loaded.
   static void remove_leftovers(const std::string& temp, const std::string& prefix) {
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA(path_join(temp, prefix + "*").c_str(), &found);
@@ -274,11 +296,9 @@ class CopyDirectory {
       if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
           (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
         continue;
-      const std::string name = found.cFileName;
-      char* end = nullptr;
-      const unsigned long pid = std::strtoul(name.c_str() + prefix.size(), &end, 10);
-      if (end == name.c_str() + prefix.size() || *end != '-' || running(pid)) continue;
-      const std::string dir = path_join(temp, name);
+      const std::string dir = path_join(temp, found.cFileName);
+      const std::string lock = path_join(dir, "lock");
+      if (GetFileAttributesA(lock.c_str()) != INVALID_FILE_ATTRIBUTES) continue;  // alive
       WIN32_FIND_DATAA inner;
       HANDLE files = FindFirstFileA(path_join(dir, "*").c_str(), &inner);
       if (files != INVALID_HANDLE_VALUE) {
@@ -293,18 +313,9 @@ class CopyDirectory {
     FindClose(search);
   }
 
-  static bool running(unsigned long pid) {
-    if (pid == GetCurrentProcessId()) return true;
-    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
-    if (process == nullptr) return GetLastError() == ERROR_ACCESS_DENIED;
-    DWORD code = 0;
-    const bool alive = GetExitCodeProcess(process, &code) && code == STILL_ACTIVE;
-    CloseHandle(process);
-    return alive;
-  }
-
   std::mutex mutex_;
   std::string directory_;
+  HANDLE lock_ = INVALID_HANDLE_VALUE;
   unsigned users_ = 0;
 };
 

@@ -298,6 +298,8 @@ def private(args):
     columns = "qualityOutletCOD_B1_Water_P1_WasteWater_1"
     write_vars(fmu_dir, version, workdir)
     command = importer + [os.path.abspath(fmu_dir), str(version), "vars.txt", columns]
+    if os.path.basename(importer[0]).startswith("wine"):
+        return private_windows(command, version, workdir)
     tmp = os.path.join(workdir, "tmp")
     os.makedirs(tmp)
     env = dict(os.environ, TMPDIR=tmp, TMP=tmp, TEMP=tmp)
@@ -343,6 +345,29 @@ def private(args):
     print(result.stdout.decode().strip())
     check("FMI %d: less than 4 kB growth a load and unload cycle" % version,
           result.returncode == 0, result.stderr.decode(errors="replace").strip())
+
+
+def private_windows(command, version, workdir):
+    """Under wine: the copies of a process killed with SIGKILL are removed by
+    the next instantiation, and a process that ends leaves nothing."""
+    prefix = os.environ.get("WINEPREFIX", os.path.expanduser("~/.wine"))
+    temps = [os.path.join(prefix, "drive_c", "users", u, d)
+             for u in os.listdir(os.path.join(prefix, "drive_c", "users"))
+             for d in ("Temp", os.path.join("AppData", "Local", "Temp"))]
+    copies = lambda: [os.path.join(t, n) for t in temps if os.path.isdir(t)
+                      for n in os.listdir(t) if n.startswith("TarvelloDemoSite-")]
+    held = subprocess.Popen(command + ["hold"], cwd=workdir, stdout=subprocess.PIPE,
+                            stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL)
+    ready = held.stdout.readline().strip() == b"ready"
+    during = copies()
+    held.kill()
+    held.wait()
+    result = subprocess.run(command + ["year", "--days", "1"], cwd=workdir, capture_output=True,
+                            stdin=subprocess.DEVNULL)
+    left = copies()
+    check("FMI %d: the copies of a process killed with SIGKILL are removed by the next one"
+          % version, ready and during and result.returncode == 0 and not left,
+          "copies while alive: %s, left: %s" % (during, left))
 
 
 def main():
