@@ -4,9 +4,12 @@
 // variables, causalities and token that the FMU binary derives from them.
 //
 //   tds_fmu_describe 2|3 RESOURCES-DIR OUT-DIR
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <fstream>
 #include <iostream>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
@@ -173,14 +176,16 @@ void write_html(std::ostream& h, const Site& s, int version) {
       if (v.causality != c) continue;
       out += "<tr><td><code>" + escape(v.name) + "</code></td><td>" + std::to_string(vr) +
              "</td><td>" + (version == 2 ? fmi2_type_name(v.type) : fmi3_type_name(v.type)) +
-             "</td><td>" + escape(v.start.value_or("")) + "</td></tr>\n";
+             "</td><td>" + escape(v.start.value_or("")) + "</td><td>" + escape(v.description) +
+             "</td></tr>\n";
     }
     return out;
   };
   std::size_t locals = 0;
   for (const Variable& v : s.vars) locals += v.causality == Causality::Local ? 1 : 0;
   const std::string head =
-      "<table><thead><tr><th>Name</th><th>Value reference</th><th>Type</th><th>Start</th></tr>"
+      "<table><thead><tr><th>Name</th><th>Value reference</th><th>Type</th><th>Start</th>"
+      "<th>Description</th></tr>"
       "</thead><tbody>\n";
   h << "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
     << "<title>TarvelloDemoSite FMU (FMI " << version << ".0)</title>\n"
@@ -193,8 +198,9 @@ void write_html(std::ostream& h, const Site& s, int version) {
        "values are those of day 0 (IniModel, the scenario's constants, the start transitions). "
        "A step performs every day whose end it reaches: the values at time d &#215; 86400 s "
        "are those of day d. Steps of any positive size work; a step that ends inside a day "
-       "changes nothing until that day's end. The default experiment is one year "
-       "(31536000 s) in steps of a day.</p>\n"
+       "changes nothing until that day's end. A step that ends after a defined stop time, or "
+       "that would perform more than 1000000 days, is refused before any work. The default "
+       "experiment is one year (31536000 s) in steps of a day.</p>\n"
     << "<h2>Inputs</h2>\n<p>The columns of the scenario's per-day table. With the parameter "
        "<code>useScenarioInputs</code> true (the default) the table drives every input that the "
        "importer does not set; an input the importer sets in step mode holds the importer's "
@@ -224,6 +230,79 @@ std::string description_of(const std::string& text, const std::string& source) {
   return json_string(doc, "description", source);
 }
 
+// The scenario's note on an input: the sentence of the per-day table's note
+// that begins with the input's name ("<name>: ..."), up to the next input's.
+std::string input_note(const std::string& table_note, const std::string& name,
+                       const std::vector<std::string>& inputs) {
+  const auto at = table_note.find(name + ": ");
+  if (at == std::string::npos) return "";
+  const std::size_t from = at + name.size() + 2;
+  std::size_t to = table_note.size();
+  for (const std::string& other : inputs) {
+    const auto next = table_note.find(" " + other + ": ", from);
+    if (next != std::string::npos && next < to) to = next;
+  }
+  std::string note = table_note.substr(from, to - from);
+  while (!note.empty() && note.back() == ' ') note.pop_back();
+  return note;
+}
+
+// What a modeller reads of the inputs, parameters and outputs: the
+// scenario's notes (what the value is), the plan's notes on the nodes that
+// write it (when it changes), and whether it accumulates over the run: a
+// task of the model that reads it and writes it (the description's reads
+// and writes are derived from the node code).
+void add_notes(Site& s) {
+  const nlohmann::json model = nlohmann::json::parse(s.texts[0]);
+  const nlohmann::json plan = Plan::read_json(s.texts[1], "plan.json");
+  const nlohmann::json scenario = Plan::read_json(s.texts[2], "scenario.json");
+  const nlohmann::json notes = scenario.value("notes", nlohmann::json::object());
+  std::map<std::string, std::string> node_note;
+  for (const auto& process : plan.at("processes"))
+    for (const auto& [id, node] : process.at("nodes").items())
+      if (node.contains("note")) node_note[id] = node.at("note").get<std::string>();
+  std::vector<std::string> inputs;
+  for (const Variable& v : s.vars)
+    if (v.causality == Causality::Input) inputs.push_back(v.name);
+  const std::string table_note = notes.contains(scenario.value("daily", ""))
+                                     ? notes.at(scenario.value("daily", "")).get<std::string>()
+                                     : "";
+  for (Variable& v : s.vars) {
+    if (!v.value || v.causality == Causality::Local) continue;
+    std::vector<std::string> changes, accumulates;
+    for (const auto& node : model.at("nodes")) {
+      const auto& writes = node.at("writes");
+      if (std::find(writes.begin(), writes.end(), v.name) == writes.end()) continue;
+      const std::string id = node.at("id").get<std::string>();
+      const std::string note = node_note.count(id) != 0 ? node_note[id] : id;
+      changes.push_back(note);
+      const auto& reads = node.at("reads");
+      if (node.at("kind") == "task" && std::find(reads.begin(), reads.end(), v.name) != reads.end())
+        accumulates.push_back(note);
+    }
+    std::vector<std::string> sentences = {v.description};
+    if (v.causality == Causality::Input)
+      sentences.push_back(input_note(table_note, v.name, inputs));
+    if (notes.contains(v.name)) sentences.push_back(notes.at(v.name).get<std::string>());
+    if (!changes.empty() && v.causality == Causality::Output) {
+      std::string at = "Changes at the plan's nodes: ";
+      for (std::size_t k = 0; k < changes.size(); ++k) at += (k > 0 ? "; " : "") + changes[k];
+      sentences.push_back(at);
+    }
+    if (!accumulates.empty())
+      sentences.push_back(
+          "Accumulates over the run: a task of the model updates it from its own value");
+    v.description.clear();
+    for (std::string sentence : sentences) {
+      while (!sentence.empty() && (sentence.back() == '.' || sentence.back() == ' '))
+        sentence.pop_back();
+      if (sentence.empty()) continue;
+      sentence[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(sentence[0])));
+      v.description += (v.description.empty() ? "" : " ") + sentence + ".";
+    }
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -247,6 +326,7 @@ int main(int argc, char** argv) {
     s.plan_text = description_of(s.texts[1], "plan.json");
     s.scenario_text = description_of(s.texts[2], "scenario.json");
     s.vars = variables(s.description, *s.plan, *s.scenario, version == 3);
+    add_notes(s);
     std::ostringstream xml, html;
     if (version == 2)
       write_fmi2(xml, s);

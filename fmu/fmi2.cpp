@@ -1,9 +1,10 @@
 // The site as an FMI 2.0 co-simulation FMU: each function checks the shape
 // of its arguments and hands the work to the instance, which checks the mode.
-#include "fmi2.h"
+#include "fmi2Functions.h"
 
 #include <memory>
 #include <new>
+#include <optional>
 #include <string>
 
 #include "export.h"
@@ -17,7 +18,8 @@ using tds::fmu::Mode;
 using tds::fmu::Refusal;
 
 struct Component {
-  fmi2CallbackFunctions callbacks{};
+  fmi2CallbackLogger logger = nullptr;
+  fmi2ComponentEnvironment environment = nullptr;
   std::string name;
   std::unique_ptr<Instance> instance;
 };
@@ -62,12 +64,13 @@ TDS_FMI_EXPORT fmi2Component fmi2Instantiate(fmi2String name, fmi2Type type, fmi
   if (guid == nullptr) return refuse("the GUID is null");
   try {
     auto comp = std::make_unique<Component>();
-    comp->callbacks = *functions;
+    comp->logger = functions->logger;
+    comp->environment = functions->componentEnvironment;
     comp->name = name;
     Component* raw = comp.get();
     auto logger = [raw](bool error, const char* category, const std::string& text) {
-      raw->callbacks.logger(raw->callbacks.componentEnvironment, raw->name.c_str(),
-                            error ? fmi2Error : fmi2OK, category, "%s", text.c_str());
+      raw->logger(raw->environment, raw->name.c_str(), error ? fmi2Error : fmi2OK, category, "%s",
+                  text.c_str());
     };
     const std::string binary = tds::fmu::binary_directory();
     const std::string at =
@@ -91,14 +94,16 @@ TDS_FMI_EXPORT fmi2Status fmi2SetDebugLogging(fmi2Component c, fmi2Boolean on, s
 }
 
 TDS_FMI_EXPORT fmi2Status fmi2SetupExperiment(fmi2Component c, fmi2Boolean, fmi2Real,
-                                              fmi2Real start, fmi2Boolean, fmi2Real) {
-  return call(c, "fmi2SetupExperiment", bit(Mode::Instantiated),
-              [&](Instance& i) { i.setup(start); });
+                                              fmi2Real start, fmi2Boolean stop_defined,
+                                              fmi2Real stop) {
+  return call(c, "fmi2SetupExperiment", bit(Mode::Instantiated), [&](Instance& i) {
+    i.setup(start, stop_defined != fmi2False ? std::optional<double>(stop) : std::nullopt);
+  });
 }
 
 TDS_FMI_EXPORT fmi2Status fmi2EnterInitializationMode(fmi2Component c) {
   return call(c, "fmi2EnterInitializationMode", bit(Mode::Instantiated),
-              [&](Instance& i) { i.enter_initialization(i.time()); });
+              [&](Instance& i) { i.enter_initialization(); });
 }
 
 TDS_FMI_EXPORT fmi2Status fmi2ExitInitializationMode(fmi2Component c) {
@@ -247,3 +252,23 @@ TDS_FMI_EXPORT fmi2Status fmi2GetStringStatus(fmi2Component c, const fmi2StatusK
   return call(c, "fmi2GetStringStatus", kAny,
               [&](Instance&) { Instance::unsupported("String status"); });
 }
+
+// Model Exchange: this FMU is for co-simulation only, but every function of
+// the standard is there, so that an importer that resolves them all when it
+// loads the binary finds them.
+#define TDS_FMI2_MODEL_EXCHANGE(Name, ...)                                           \
+  TDS_FMI_EXPORT fmi2Status fmi2##Name(fmi2Component c __VA_OPT__(, ) __VA_ARGS__) { \
+    return call(c, "fmi2" #Name, kAny,                                               \
+                [&](Instance&) { Instance::unsupported("model exchange"); });        \
+  }
+TDS_FMI2_MODEL_EXCHANGE(EnterEventMode)
+TDS_FMI2_MODEL_EXCHANGE(NewDiscreteStates, fmi2EventInfo*)
+TDS_FMI2_MODEL_EXCHANGE(EnterContinuousTimeMode)
+TDS_FMI2_MODEL_EXCHANGE(CompletedIntegratorStep, fmi2Boolean, fmi2Boolean*, fmi2Boolean*)
+TDS_FMI2_MODEL_EXCHANGE(SetTime, fmi2Real)
+TDS_FMI2_MODEL_EXCHANGE(SetContinuousStates, const fmi2Real[], std::size_t)
+TDS_FMI2_MODEL_EXCHANGE(GetDerivatives, fmi2Real[], std::size_t)
+TDS_FMI2_MODEL_EXCHANGE(GetEventIndicators, fmi2Real[], std::size_t)
+TDS_FMI2_MODEL_EXCHANGE(GetContinuousStates, fmi2Real[], std::size_t)
+TDS_FMI2_MODEL_EXCHANGE(GetNominalsOfContinuousStates, fmi2Real[], std::size_t)
+#undef TDS_FMI2_MODEL_EXCHANGE

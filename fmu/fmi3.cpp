@@ -1,9 +1,10 @@
 // The site as an FMI 3.0 co-simulation FMU, on the same instance as the FMI
 // 2.0 one: each function checks the shape of its arguments and hands the
 // work to the instance, which checks the mode.
-#include "fmi3.h"
+#include "fmi3Functions.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "export.h"
@@ -108,9 +109,12 @@ TDS_FMI_EXPORT fmi3Status fmi3SetDebugLogging(fmi3Instance c, fmi3Boolean on, st
 }
 
 TDS_FMI_EXPORT fmi3Status fmi3EnterInitializationMode(fmi3Instance c, fmi3Boolean, fmi3Float64,
-                                                      fmi3Float64 start, fmi3Boolean, fmi3Float64) {
-  return call(c, "fmi3EnterInitializationMode", bit(Mode::Instantiated),
-              [&](Instance& i) { i.enter_initialization(start); });
+                                                      fmi3Float64 start, fmi3Boolean stop_defined,
+                                                      fmi3Float64 stop) {
+  return call(c, "fmi3EnterInitializationMode", bit(Mode::Instantiated), [&](Instance& i) {
+    i.setup(start, stop_defined ? std::optional<double>(stop) : std::nullopt);
+    i.enter_initialization();
+  });
 }
 TDS_FMI_EXPORT fmi3Status fmi3ExitInitializationMode(fmi3Instance c) {
   return call(c, "fmi3ExitInitializationMode", bit(Mode::Initialization),
@@ -303,7 +307,30 @@ TDS_FMI3_UNSUPPORTED(SetShiftDecimal, "clocks", const fmi3ValueReference[], std:
                      const fmi3Float64[])
 TDS_FMI3_UNSUPPORTED(SetShiftFraction, "clocks", const fmi3ValueReference[], std::size_t,
                      const fmi3UInt64[], const fmi3UInt64[])
+// Model Exchange and Scheduled Execution: this FMU is for co-simulation
+// only, but every function of the standard is there, so that an importer
+// that resolves them all when it loads the binary finds them.
+TDS_FMI3_UNSUPPORTED(SetTime, "model exchange", fmi3Float64)
+TDS_FMI3_UNSUPPORTED(SetContinuousStates, "model exchange", const fmi3Float64[], std::size_t)
+TDS_FMI3_UNSUPPORTED(GetContinuousStateDerivatives, "model exchange", fmi3Float64[], std::size_t)
+TDS_FMI3_UNSUPPORTED(GetEventIndicators, "model exchange", fmi3Float64[], std::size_t)
+TDS_FMI3_UNSUPPORTED(GetContinuousStates, "model exchange", fmi3Float64[], std::size_t)
+TDS_FMI3_UNSUPPORTED(GetNominalsOfContinuousStates, "model exchange", fmi3Float64[], std::size_t)
+TDS_FMI3_UNSUPPORTED(GetNumberOfEventIndicators, "model exchange", std::size_t*)
+TDS_FMI3_UNSUPPORTED(GetNumberOfContinuousStates, "model exchange", std::size_t*)
+TDS_FMI3_UNSUPPORTED(EnterContinuousTimeMode, "model exchange")
+TDS_FMI3_UNSUPPORTED(CompletedIntegratorStep, "model exchange", fmi3Boolean, fmi3Boolean*,
+                     fmi3Boolean*)
+TDS_FMI3_UNSUPPORTED(ActivateModelPartition, "scheduled execution", fmi3ValueReference, fmi3Float64)
 #undef TDS_FMI3_UNSUPPORTED
+
+TDS_FMI_EXPORT fmi3Instance fmi3InstantiateScheduledExecution(
+    fmi3String, fmi3String, fmi3String, fmi3Boolean, fmi3Boolean,
+    fmi3InstanceEnvironment environment, fmi3LogMessageCallback log, fmi3ClockUpdateCallback,
+    fmi3LockPreemptionCallback, fmi3UnlockPreemptionCallback) {
+  return refuse_instance(environment, log, "fmi3InstantiateScheduledExecution",
+                         "this FMU supports co-simulation only");
+}
 
 TDS_FMI_EXPORT fmi3Status fmi3EnterStepMode(fmi3Instance c) {
   // Step mode follows initialisation at once: there is no event mode to

@@ -54,6 +54,7 @@ struct SavedState {
   std::vector<Snapshot::Word> memory;
   Mode mode = Mode::Instantiated;
   double start_time = 0.0, time = 0.0;
+  std::optional<double> stop_time;
   long long day = 0;
   bool use_scenario_inputs = true, dirty = false;
   std::vector<Held> overrides, driven, texts;
@@ -154,15 +155,18 @@ void Instance::fail(const char* function, const std::string& cause) {
   }
 }
 
-void Instance::setup(double start_time) {
+void Instance::setup(double start_time, std::optional<double> stop_time) {
   if (!std::isfinite(start_time))
     throw Refusal("the start time " + seconds(start_time) + " is not finite");
+  if (stop_time && !(std::isfinite(*stop_time) && *stop_time >= start_time))
+    throw Refusal("the stop time " + seconds(*stop_time) + " is not a finite time from the start " +
+                  seconds(start_time) + " on");
   start_time_ = start_time;
+  stop_time_ = stop_time;
   time_ = start_time;
 }
 
-void Instance::enter_initialization(double start_time) {
-  setup(start_time);
+void Instance::enter_initialization() {
   mode_ = Mode::Initialization;
   dirty_ = true;
   settle();
@@ -199,6 +203,7 @@ void Instance::reset() {
   runner_->set_day(0);
   mode_ = Mode::Instantiated;
   start_time_ = time_ = 0.0;
+  stop_time_.reset();
   use_scenario_inputs_ = true;
   dirty_ = false;
   overrides_.assign(overrides_.size(), std::nullopt);
@@ -363,10 +368,22 @@ void Instance::step(double at, double step) {
     throw Refusal("the communication point " + seconds(at) + " is not the instance's time " +
                   seconds(time_));
   const double end = at + step;
+  if (stop_time_ && end > *stop_time_ + 1e-9 * std::max(1.0, std::fabs(*stop_time_)))
+    throw Refusal("the step ends at " + seconds(end) + ", after the stop time " +
+                  seconds(*stop_time_));
   // The days whose end the step reaches; a step that ends within a day
   // leaves it for a later step. The margin absorbs the rounding of a time
-  // summed from many small steps.
-  const auto target = static_cast<long long>(std::floor((end - start_time_) / kDay + 1e-9));
+  // summed from many small steps. The bounds are checked on the double
+  // before it becomes a day number, which could not hold a larger one.
+  const double days = std::floor((end - start_time_) / kDay + 1e-9);
+  if (days - static_cast<double>(runner_->day()) > static_cast<double>(kMaxStepDays))
+    throw Refusal("the step of " + seconds(step) + " would perform " +
+                  format_double(days - static_cast<double>(runner_->day())) +
+                  " days, more than the bound of " + std::to_string(kMaxStepDays) + " days a step");
+  if (days > static_cast<double>(kMaxDay))
+    throw Refusal("the step would end on day " + format_double(days) +
+                  ", beyond the bound of day " + std::to_string(kMaxDay));
+  const auto target = static_cast<long long>(days);
   if (skip_stale_) {
     skip_.assign(overrides_.size(), false);
     driven_list_.clear();
@@ -393,6 +410,7 @@ SavedState* Instance::save(SavedState* reuse) const {
   s->memory = pristine_->changes();
   s->mode = mode_;
   s->start_time = start_time_;
+  s->stop_time = stop_time_;
   s->time = time_;
   s->day = runner_->day();
   s->use_scenario_inputs = use_scenario_inputs_;
@@ -433,6 +451,7 @@ void Instance::restore(const SavedState& s) {
   skip_stale_ = true;
   mode_ = s.mode;
   start_time_ = s.start_time;
+  stop_time_ = s.stop_time;
   time_ = s.time;
   runner_->set_day(s.day);
   use_scenario_inputs_ = s.use_scenario_inputs;
@@ -476,10 +495,33 @@ void Instance::deserialize(const unsigned char* bytes, std::size_t size, void** 
 }
 
 // The serialized form: a magic and format number, the token of the FMU that
-// wrote it, then the fields, integers little-endian, doubles by their bits.
+// wrote it, then the fields, integers little-endian, doubles by their bits,
+// and last the CRC-32C of everything before it (4 bytes, little-endian),
+// checked before any field is read.
 namespace {
 
-constexpr char kMagic[8] = {'T', 'D', 'S', 'F', 'M', 'U', 'S', '1'};
+constexpr char kMagic[8] = {'T', 'D', 'S', 'F', 'M', 'U', 'S', '2'};
+
+// CRC-32C (Castagnoli, reflected polynomial 0x82F63B78), as iSCSI and ext4
+// use it: it finds every error of up to three bits in anything shorter than
+// 256 MB, and every burst of up to 32 bits.
+struct Crc32cTable {
+  std::uint32_t entry[256];
+  constexpr Crc32cTable() : entry() {
+    for (std::uint32_t i = 0; i < 256; ++i) {
+      std::uint32_t c = i;
+      for (int k = 0; k < 8; ++k) c = (c & 1u) != 0 ? (c >> 1) ^ 0x82F63B78u : c >> 1;
+      entry[i] = c;
+    }
+  }
+};
+constexpr Crc32cTable kCrc32c;
+
+std::uint32_t crc32c(const unsigned char* p, std::size_t n) {
+  std::uint32_t c = 0xFFFFFFFFu;
+  for (std::size_t i = 0; i < n; ++i) c = kCrc32c.entry[(c ^ p[i]) & 0xFFu] ^ (c >> 8);
+  return c ^ 0xFFFFFFFFu;
+}
 
 class Writer {
  public:
@@ -578,21 +620,29 @@ std::vector<unsigned char> Instance::bytes_of(const SavedState& s) const {
   }
   w.u64(static_cast<std::uint64_t>(s.mode));
   w.f64(s.start_time);
+  w.u64(s.stop_time ? 1 : 0);
+  w.f64(s.stop_time.value_or(0.0));
   w.f64(s.time);
   w.u64(static_cast<std::uint64_t>(s.day));
   w.u64((s.use_scenario_inputs ? 1 : 0) | (s.dirty ? 2 : 0));
   w.held(s.overrides);
   w.held(s.driven);
   w.held(s.texts);
+  const std::uint32_t crc = crc32c(w.out.data(), w.out.size());
+  for (int i = 0; i < 4; ++i) w.out.push_back(static_cast<unsigned char>(crc >> (8 * i)));
   return std::move(w.out);
 }
 
 SavedState* Instance::read_state(const unsigned char* bytes, std::size_t size) const {
   if (size > 0 && bytes == nullptr) throw Refusal("the serialized state is a null array");
-  Reader r(bytes, size);
-  r.need(8);
-  if (std::memcmp(bytes, kMagic, 8) != 0)
+  if (size < 12 || std::memcmp(bytes, kMagic, 8) != 0)
     throw Refusal("the bytes are not a serialized state of this FMU");
+  size -= 4;
+  std::uint32_t stored = 0;
+  for (int i = 0; i < 4; ++i) stored |= static_cast<std::uint32_t>(bytes[size + i]) << (8 * i);
+  if (crc32c(bytes, size) != stored)
+    throw Refusal("the serialized state is corrupt (its CRC-32C checksum does not match)");
+  Reader r(bytes, size);
   r.p_ += 8;
   const std::string token = r.text();
   if (token != token_)
@@ -611,6 +661,9 @@ SavedState* Instance::read_state(const unsigned char* bytes, std::size_t size) c
     throw Refusal("the serialized state is malformed");
   s->mode = static_cast<Mode>(mode);
   s->start_time = r.f64();
+  const bool stop_defined = r.u64() != 0;
+  const double stop = r.f64();
+  if (stop_defined) s->stop_time = stop;
   s->time = r.f64();
   s->day = static_cast<long long>(r.u64());
   const std::uint64_t flags = r.u64();

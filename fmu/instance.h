@@ -97,8 +97,10 @@ class Instance {
   void log_event(const std::string& text) const;
   void fail(const char* function, const std::string& cause);
 
-  void setup(double start_time);
-  void enter_initialization(double start_time);
+  // The experiment: its start time, and the stop time no step may pass
+  // when one is defined.
+  void setup(double start_time, std::optional<double> stop_time);
+  void enter_initialization();
   void exit_initialization();
   void terminate();
   void reset();
@@ -117,8 +119,12 @@ class Instance {
   void set_strings(const std::uint32_t vr[], std::size_t n, const char* const in[]);
 
   // Performs every day whose end lies within (at, at + step]; at must be the
-  // instance's time.
+  // instance's time. A step that passes the stop time, or that would perform
+  // more than kMaxStepDays days or go beyond day kMaxDay, is refused before
+  // any work.
   void step(double at, double step);
+  static constexpr long long kMaxStepDays = 1000000;
+  static constexpr long long kMaxDay = 10000000000;
   double time() const { return time_; }
   long long day() const { return runner_->day(); }
 
@@ -169,6 +175,7 @@ class Instance {
 
   Mode mode_ = Mode::Instantiated;
   double start_time_ = 0.0;
+  std::optional<double> stop_time_;
   double time_ = 0.0;
   bool use_scenario_inputs_ = true;
   bool dirty_ = false;  // values set in Initialization mode not yet in the model

@@ -1,15 +1,19 @@
 #include "loader.h"
 
-#include <atomic>
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <mutex>
+#include <optional>
+#include <random>
 #include <system_error>
 
 #if defined(_WIN32)
 #include <windows.h>
 #else
 #include <dlfcn.h>
+#include <sys/mman.h>
 #include <unistd.h>
 #endif
 
@@ -151,17 +155,26 @@ std::string header_problem(const std::string& b) {
   return {};
 }
 
-// Checks the module file at path before the platform maps it; a plain name
-// that is not a file here is left to the platform's search.
-void check_module_file(const std::string& path) {
+// The bytes of the file at path, or nothing when it cannot be opened.
+std::optional<std::string> read_file(const std::string& path) {
   std::FILE* f = std::fopen(path.c_str(), "rb");
-  if (f == nullptr) return;
+  if (f == nullptr) return std::nullopt;
   std::string bytes;
   char chunk[65536];
   for (std::size_t got = 0; (got = std::fread(chunk, 1, sizeof chunk, f)) > 0;)
     bytes.append(chunk, got);
+  const bool failed = std::ferror(f) != 0;
   std::fclose(f);
-  const std::string problem = header_problem(bytes);
+  if (failed) throw LoadError("cannot read " + path);
+  return bytes;
+}
+
+// Checks the module file at path before the platform maps it; a plain name
+// that is not a file here is left to the platform's search.
+void check_module_file(const std::string& path) {
+  const auto bytes = read_file(path);
+  if (!bytes) return;
+  const std::string problem = header_problem(*bytes);
   if (!problem.empty()) throw LoadError("cannot load " + path + ": " + problem);
 }
 
@@ -197,65 +210,213 @@ void close_module(void* handle) {
 #endif
 }
 
-// A file name that no other copy of this process or of another one uses.
-std::string private_copy_name(const std::string& path) {
-  static std::atomic<unsigned> counter{0};
-  const fs::path original(path);
 #if defined(_WIN32)
-  const unsigned long pid = GetCurrentProcessId();
-#else
-  const unsigned long pid = static_cast<unsigned long>(getpid());
-#endif
-  return original.stem().string() + "-" + std::to_string(pid) + "-" +
-         std::to_string(counter.fetch_add(1)) + original.extension().string();
+// The private copies of this process live in a directory of its own in the
+// temporary directory, "<model>-<pid>-<random>", made when the first copy
+// is needed and removed with the last one. Each copy is created there
+// exclusively under a random name: nothing at a name another user could
+// guess is ever opened. While the directory is in use, the process holds
+// its file "lock" open, unshared and deleted on close: when the process
+// dies, however, the system closes it and the file goes. A directory
+// without its lock file is a dead process's leftover, which the next
+// process that makes a directory removes (process ids are reused, so they
+// cannot tell).
+class CopyDirectory {
+ public:
+  // A new copy's path in the directory (made if need be); throws LoadError.
+  std::string acquire(const std::string& stem, const std::string& extension) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    if (users_ == 0) make(stem);
+    ++users_;
+    return path_join(directory_, random_name() + extension);
+  }
+  // The copy is removed; the directory goes with the last one.
+  void release(const std::string& copy) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    DeleteFileA(copy.c_str());
+    drop();
+  }
+  // For a copy that was never made.
+  void release_unused() {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    drop();
+  }
+
+ private:
+  static std::string random_name() {
+    std::random_device device;
+    char text[17];
+    std::snprintf(text, sizeof text, "%08x%08x", static_cast<unsigned>(device()),
+                  static_cast<unsigned>(device()));
+    return text;
+  }
+
+  void drop() {
+    if (--users_ > 0) return;
+    CloseHandle(lock_);  // deletes the lock file
+    lock_ = INVALID_HANDLE_VALUE;
+    RemoveDirectoryA(directory_.c_str());
+  }
+
+  static HANDLE open_lock(const std::string& directory) {
+    return CreateFileA(path_join(directory, "lock").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                       FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  }
+
+  void make(const std::string& stem) {
+    char buffer[MAX_PATH + 1];
+    const DWORD n = GetTempPathA(sizeof buffer, buffer);
+    if (n == 0 || n > MAX_PATH) throw LoadError("cannot find the temporary directory");
+    const std::string temp(buffer, n);
+    const std::string prefix = stem + "-";
+    remove_leftovers(temp, prefix);
+    const std::string own = prefix + std::to_string(GetCurrentProcessId()) + "-";
+    for (int attempt = 0; attempt < 16; ++attempt) {
+      directory_ = path_join(temp, own + random_name());
+      if (!CreateDirectoryA(directory_.c_str(), nullptr)) {
+        if (GetLastError() != ERROR_ALREADY_EXISTS) break;
+        continue;
+      }
+      lock_ = open_lock(directory_);
+      if (lock_ != INVALID_HANDLE_VALUE) return;
+      RemoveDirectoryA(directory_.c_str());  // taken for a leftover meanwhile
+    }
+    throw LoadError("cannot make a directory for private module copies in " + temp + ": " +
+                    last_error());
+  }
+
+  // Removes the directories "<prefix>*" whose lock file is gone, with the
+  // copies they hold. A live process's lock cannot be deleted (it is open
+  // unshared), nor can the copies it has loaded.
+  static void remove_leftovers(const std::string& temp, const std::string& prefix) {
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(path_join(temp, prefix + "*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return;
+    do {
+      if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
+          (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
+        continue;
+      const std::string dir = path_join(temp, found.cFileName);
+      const std::string lock = path_join(dir, "lock");
+      if (GetFileAttributesA(lock.c_str()) != INVALID_FILE_ATTRIBUTES) continue;  // alive
+      WIN32_FIND_DATAA inner;
+      HANDLE files = FindFirstFileA(path_join(dir, "*").c_str(), &inner);
+      if (files != INVALID_HANDLE_VALUE) {
+        do {
+          if ((inner.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+            DeleteFileA(path_join(dir, inner.cFileName).c_str());
+        } while (FindNextFileA(files, &inner));
+        FindClose(files);
+      }
+      RemoveDirectoryA(dir.c_str());
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+  }
+
+  std::mutex mutex_;
+  std::string directory_;
+  HANDLE lock_ = INVALID_HANDLE_VALUE;
+  unsigned users_ = 0;
+};
+
+CopyDirectory& copy_directory() {
+  static CopyDirectory* directory =
+      new CopyDirectory();  // never destroyed: copies may outlive statics
+  return *directory;
 }
+#endif
 
 }  // namespace
 
-Module::Module(void* handle, std::string path, std::string copy)
-    : handle_(handle), path_(std::move(path)), copy_(std::move(copy)) {}
+Module::Module(void* handle, std::string path, std::string copy, int fd)
+    : handle_(handle), path_(std::move(path)), copy_(std::move(copy)), fd_(fd) {}
 
 Module::~Module() {
   close_module(handle_);
-  if (!copy_.empty()) {
-    std::error_code ignored;
-    fs::remove(copy_, ignored);
+#if defined(_WIN32)
+  if (!copy_.empty()) copy_directory().release(copy_);
+#else
+  if (fd_ >= 0) {
+    // While a module loaded from /proc/self/fd/N stays loaded, the loader
+    // answers that name with it: the descriptor is kept, so that no later
+    // copy gets its number, unless the module is really gone.
+    void* still = dlopen(copy_.c_str(), RTLD_NOW | RTLD_NOLOAD);
+    if (still != nullptr)
+      dlclose(still);
+    else
+      close(fd_);
   }
+#endif
 }
 
 std::unique_ptr<Module> Module::load(const std::string& path) {
   check_module_file(path);
   void* handle = open_module(path);
   if (handle == nullptr) throw LoadError("cannot load " + path + ": " + last_error());
-  return std::unique_ptr<Module>(new Module(handle, path, {}));
+  return std::unique_ptr<Module>(new Module(handle, path, {}, -1));
 }
 
 std::unique_ptr<Module> Module::load_private_copy(const std::string& path) {
-  std::error_code error;
   fs::path source(path);
   if (!source.has_parent_path()) source = fs::path(executable_directory()) / source;
-  const fs::path copy = fs::temp_directory_path(error) / private_copy_name(path);
-  if (error || !fs::copy_file(source, copy, fs::copy_options::overwrite_existing, error))
-    throw LoadError("cannot copy " + source.string() + ": " + error.message());
-  try {
-    check_module_file(copy.string());
-  } catch (...) {
-    fs::remove(copy, error);
-    throw;
+  const auto bytes = read_file(source.string());
+  if (!bytes) throw LoadError("cannot open " + source.string());
+  const std::string problem = header_problem(*bytes);
+  if (!problem.empty()) throw LoadError("cannot load " + source.string() + ": " + problem);
+#if defined(_WIN32)
+  // A DLL is loaded from a file: a new one, made exclusively in the
+  // process's own directory, removed when the module is unloaded.
+  CopyDirectory& directory = copy_directory();
+  const std::string copy = directory.acquire(source.stem().string(), source.extension().string());
+  HANDLE file = CreateFileA(copy.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    const std::string reason = last_error();
+    directory.release_unused();
+    throw LoadError("cannot create " + copy + ": " + reason);
   }
-  void* handle = open_module(copy.string());
+  DWORD written = 0;
+  const bool ok =
+      WriteFile(file, bytes->data(), static_cast<DWORD>(bytes->size()), &written, nullptr) &&
+      written == bytes->size();
+  const std::string write_error = ok ? std::string() : last_error();
+  CloseHandle(file);
+  void* handle = ok ? open_module(copy) : nullptr;
+  if (handle == nullptr) {
+    const std::string reason = ok ? last_error() : write_error;
+    directory.release(copy);
+    throw LoadError("cannot load " + copy + ": " + reason);
+  }
+  return std::unique_ptr<Module>(new Module(handle, path, copy, -1));
+#else
+  // An anonymous file in memory: no directory, no name anyone could plant
+  // a link at, nothing left behind however the process ends, and no
+  // concern whether the temporary directory allows programs to run.
+  constexpr unsigned kExec = 0x10U;  // MFD_EXEC: executable even where the default is not
+  const std::string stem = source.filename().string();
+  int fd = memfd_create(stem.c_str(), MFD_CLOEXEC | kExec);
+  if (fd < 0 && errno == EINVAL) fd = memfd_create(stem.c_str(), MFD_CLOEXEC);
+  if (fd < 0)
+    throw LoadError("cannot make an in-memory copy of " + source.string() + ": " +
+                    std::generic_category().message(errno));
+  for (std::size_t done = 0; done < bytes->size();) {
+    const ssize_t n = write(fd, bytes->data() + done, bytes->size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      const std::string reason = std::generic_category().message(errno);
+      close(fd);
+      throw LoadError("cannot write the in-memory copy of " + source.string() + ": " + reason);
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  const std::string copy = "/proc/self/fd/" + std::to_string(fd);
+  void* handle = open_module(copy);
   if (handle == nullptr) {
     const std::string reason = last_error();
-    fs::remove(copy, error);
-    throw LoadError("cannot load " + copy.string() + ": " + reason);
+    close(fd);
+    throw LoadError("cannot load the in-memory copy of " + source.string() + ": " + reason);
   }
-#if defined(_WIN32)
-  // A loaded DLL cannot be removed; the destructor removes it after unloading.
-  return std::unique_ptr<Module>(new Module(handle, path, copy.string()));
-#else
-  // The mapping outlives the directory entry.
-  fs::remove(copy, error);
-  return std::unique_ptr<Module>(new Module(handle, path, {}));
+  return std::unique_ptr<Module>(new Module(handle, path, copy, fd));
 #endif
 }
 

@@ -39,7 +39,10 @@ class Module {
 
   // Loads a private copy of the module file: a fresh instance with its own
   // storage, in its load-time state, even when the same file is loaded
-  // already. The copy is removed again when it is unloaded (at once on Linux).
+  // already. On Linux the copy is an anonymous file in memory; on Windows a
+  // file made exclusively, under a random name, in a directory of the
+  // process's own in the temporary directory, removed when it is unloaded
+  // (and, after a crash, by the next process that makes copies).
   static std::unique_ptr<Module> load_private_copy(const std::string& path);
 
   ~Module();
@@ -64,10 +67,11 @@ class Module {
   void* handle() const { return handle_; }
 
  private:
-  Module(void* handle, std::string path, std::string copy);
+  Module(void* handle, std::string path, std::string copy, int fd);
   void* handle_;
   std::string path_;
-  std::string copy_;  // the private copy to remove after unloading (Windows)
+  std::string copy_;  // the private copy: its file (Windows), its /proc name (Linux)
+  int fd_;            // the in-memory copy's descriptor (Linux), else -1
 };
 
 }  // namespace tds

@@ -1,5 +1,7 @@
 #!/usr/bin/python3
-"""Checks a built module's export table against the expected export list.
+"""Checks a built module's export table against the expected export list
+(a file of names, one a line, or a C header whose exported declarations list
+them).
 
 ELF (.so): the dynamic symbol table defines exactly the expected names.
 PE (.dll): exactly the expected names, each with its own entry point, none
@@ -10,6 +12,7 @@ product version, with the product name and a description.
 Exit status 0 when all holds; every deviation is printed.
 """
 import os
+import re
 import subprocess
 import sys
 
@@ -19,8 +22,13 @@ SYSTEM_DLL_PREFIXES = ("api-ms-win-",)
 
 
 def expected_names(path):
+    """The names of a list (one a line), or the functions a C header declares
+    for export (an FMI header: "FMI3_Export fmi3XTYPE fmi3X;")."""
     with open(path, encoding="ascii") as f:
-        return [line.split()[0] for line in f if line.strip()]
+        text = f.read()
+    if path.endswith(".h"):
+        return re.findall(r"^\s*FMI\d_Export\s+\w+TYPE\s+(\w+)\s*;", text, re.M)
+    return [line.split()[0] for line in text.splitlines() if line.strip()]
 
 
 def compare(found, expected, errors):

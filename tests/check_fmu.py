@@ -4,6 +4,7 @@
     check_fmu.py structure DIR VERSION PLAN
     check_fmu.py import DIR VERSION GOLDEN WORKDIR IMPORTER... -- HOST...
     check_fmu.py archive FMU VERSION GOLDEN WORKDIR IMPORTER... [-- IMPORTER...]
+    check_fmu.py private DIR VERSION WORKDIR IMPORTER...
 
 `structure`: modelDescription.xml names, types and references every value of
 the model description (in DIR/resources) once, derives causality from the plan
@@ -13,7 +14,8 @@ importer (IMPORTER, under wine for the Windows build) runs the FMU, and its
 CSV must equal tarvello-run's (HOST) for the same settings byte for byte.
 `archive`: the joined archive holds exactly the files of both platforms with
 fixed times, and each IMPORTER (one per platform) runs the standalone year
-from the unpacked archive to the golden CSV.
+from the unpacked archive to the golden CSV. `private`: the private module
+copies (see private() below) and the growth per load and unload.
 """
 import csv
 import io
@@ -127,6 +129,19 @@ def structure(args):
             bad.append("%s: a start value the description does not give" % name)
     check("all %d values named, typed, with causality and start values" % len(values), not bad,
           "; ".join(bad[:5]))
+    # What a modeller reads: the scenario's notes on its constants, and
+    # "accumulates" exactly for the values a task of the model both reads and
+    # writes (the description's reads and writes, from the node code).
+    said = {v.get("name"): v.get("description", "") for v in root.find("ModelVariables")}
+    notes = scenario.get("notes", {})
+    accumulating = {w for n in description["nodes"] if n["kind"] == "task"
+                    for w in n["writes"] if w in n["reads"]}
+    wrong = [n for n in constants if n in notes and notes[n].rstrip(".") not in said[n]]
+    wrong += [n for n in list(inputs) + list(constants) + outputs
+              if ("Accumulates over the run" in said[n]) != (n in accumulating)]
+    check("descriptions carry the scenario's notes and what accumulates (%d of the %d outputs)"
+          % (len([n for n in outputs if n in accumulating]), len(outputs)), not wrong,
+          "; ".join(wrong[:5]))
     own = {v[0]: v for v in found if v[1] >= len(values)}
     use = own.get("useScenarioInputs")
     check("useScenarioInputs is a fixed Boolean parameter, true", use is not None
@@ -271,8 +286,92 @@ def archive(args):
               code == 0 and out == golden, err.strip())
 
 
+def private(args):
+    """The private module copies leave nothing anywhere and cannot be
+    attacked: links planted at predictable names are not followed, a
+    temporary directory that cannot be written does not matter, and a process
+    killed with SIGKILL leaves no file; the process does not grow per load
+    and unload of the binary."""
+    fmu_dir, version, workdir, importer = args[0], int(args[1]), args[2], args[3:]
+    shutil.rmtree(workdir, ignore_errors=True)
+    os.makedirs(workdir)
+    columns = "qualityOutletCOD_B1_Water_P1_WasteWater_1"
+    write_vars(fmu_dir, version, workdir)
+    command = importer + [os.path.abspath(fmu_dir), str(version), "vars.txt", columns]
+    if os.path.basename(importer[0]).startswith("wine"):
+        return private_windows(command, version, workdir)
+    tmp = os.path.join(workdir, "tmp")
+    os.makedirs(tmp)
+    env = dict(os.environ, TMPDIR=tmp, TMP=tmp, TEMP=tmp)
+    strays = lambda: sorted(n for n in os.listdir("/tmp") if n.startswith("TarvelloDemoSite"))
+    before = strays()
+
+    victim = os.path.join(workdir, "victim")
+    with open(victim, "wb") as f:
+        f.write(b"precious\n")
+    result = subprocess.run(command + ["planted", victim], cwd=workdir, env=env,
+                            capture_output=True, stdin=subprocess.DEVNULL)
+    with open(victim, "rb") as f:
+        kept = f.read() == b"precious\n"
+    check("FMI %d: links planted at the predictable names are not followed" % version,
+          result.returncode == 0 and kept and len(os.listdir(tmp)) == 16
+          and all(os.path.islink(os.path.join(tmp, n)) for n in os.listdir(tmp)),
+          result.stderr.decode(errors="replace").strip() or "the victim was written")
+    for n in os.listdir(tmp):
+        os.remove(os.path.join(tmp, n))
+
+    # A temporary directory that nobody can create files in (a file, not a
+    # directory: root may write anywhere).
+    blocked = os.path.join(workdir, "not-a-directory")
+    with open(blocked, "w", encoding="utf-8") as f:
+        f.write("")
+    result = subprocess.run(command + ["year", "--days", "3"], cwd=workdir, capture_output=True,
+                            env=dict(os.environ, TMPDIR=blocked, TMP=blocked, TEMP=blocked),
+                            stdin=subprocess.DEVNULL)
+    check("FMI %d: instances run with a temporary directory that cannot be written" % version,
+          result.returncode == 0, result.stderr.decode(errors="replace").strip())
+
+    held = subprocess.Popen(command + ["hold"], cwd=workdir, env=env, stdout=subprocess.PIPE,
+                            stderr=subprocess.PIPE, stdin=subprocess.DEVNULL)
+    ready = held.stdout.readline().strip() == b"ready"
+    held.kill()
+    held.wait()
+    left = os.listdir(tmp) + [n for n in strays() if n not in before]
+    check("FMI %d: a process killed with SIGKILL while instances live leaves no file" % version,
+          ready and not left, "left: %s" % left if ready else held.stderr.read().decode())
+
+    result = subprocess.run(command + ["cycles", "1000"], cwd=workdir, capture_output=True,
+                            env=env, stdin=subprocess.DEVNULL)
+    print(result.stdout.decode().strip())
+    check("FMI %d: less than 4 kB growth a load and unload cycle" % version,
+          result.returncode == 0, result.stderr.decode(errors="replace").strip())
+
+
+def private_windows(command, version, workdir):
+    """Under wine: the copies of a process killed with SIGKILL are removed by
+    the next instantiation, and a process that ends leaves nothing."""
+    prefix = os.environ.get("WINEPREFIX", os.path.expanduser("~/.wine"))
+    temps = [os.path.join(prefix, "drive_c", "users", u, d)
+             for u in os.listdir(os.path.join(prefix, "drive_c", "users"))
+             for d in ("Temp", os.path.join("AppData", "Local", "Temp"))]
+    copies = lambda: [os.path.join(t, n) for t in temps if os.path.isdir(t)
+                      for n in os.listdir(t) if n.startswith("TarvelloDemoSite-")]
+    held = subprocess.Popen(command + ["hold"], cwd=workdir, stdout=subprocess.PIPE,
+                            stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL)
+    ready = held.stdout.readline().strip() == b"ready"
+    during = copies()
+    held.kill()
+    held.wait()
+    result = subprocess.run(command + ["year", "--days", "1"], cwd=workdir, capture_output=True,
+                            stdin=subprocess.DEVNULL)
+    left = copies()
+    check("FMI %d: the copies of a process killed with SIGKILL are removed by the next one"
+          % version, ready and during and result.returncode == 0 and not left,
+          "copies while alive: %s, left: %s" % (during, left))
+
+
 def main():
-    modes = {"structure": structure, "import": import_, "archive": archive}
+    modes = {"structure": structure, "import": import_, "archive": archive, "private": private}
     if len(sys.argv) < 2 or sys.argv[1] not in modes:
         sys.exit(__doc__)
     modes[sys.argv[1]](sys.argv[2:])

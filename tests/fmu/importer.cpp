@@ -21,6 +21,12 @@
 //              start value: prints both years, the second after a "--" line.
 //   misuse     calls against the rules: each must fail with one message
 //              naming its function.
+//   planted VICTIM  links to VICTIM planted at the names a predictable
+//              private copy would take in $TMPDIR, then instances run.
+//   hold       three instances alive until the process is killed.
+//   cycles N   N cycles of load, instantiate, a day, free, unload: the
+//              process must grow by less than 4 kB a cycle.
+#include <chrono>
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
@@ -32,10 +38,20 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "csv.h"
 #include "loader.h"
+
+#if defined(_WIN32)
+#include <windows.h>
+// psapi.h needs the types of windows.h.
+#include <psapi.h>
+#else
+#include <malloc.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -130,15 +146,16 @@ class Fmu {
                                    nullptr, fmi3_logger, nullptr);
   }
   void free(void* c) { fn<void (*)(void*)>("FreeInstance")(c); }
-  int enter(void* c, double start = 0.0) {
+  // Initialisation from time 0, with a stop time when stop > 0.
+  int enter(void* c, double stop = 0.0) {
     if (version_ == 2) {
       const int s = fn<int (*)(void*, int, double, double, int, double)>("SetupExperiment")(
-          c, 0, 0.0, start, 0, 0.0);
+          c, 0, 0.0, 0.0, stop > 0 ? 1 : 0, stop);
       if (s != 0) return s;
       return fn<int (*)(void*)>("EnterInitializationMode")(c);
     }
     return fn<int (*)(void*, bool, double, double, bool, double)>("EnterInitializationMode")(
-        c, false, 0.0, start, false, 0.0);
+        c, false, 0.0, 0.0, stop > 0, stop);
   }
   int exit(void* c) { return fn<int (*)(void*)>("ExitInitializationMode")(c); }
   int step(void* c, double t, double h) {
@@ -372,6 +389,23 @@ int state(Fmu& fmu, const Setup& s) {
   check(fmu.get_state(c, &saved) == 0 && saved != nullptr, "get state on day 100");
   const std::vector<unsigned char> bytes = fmu.serialize(c, saved);
   check(!bytes.empty(), "serialize the state");
+  // Every single flipped bit of the serialized state is refused, before
+  // anything is made of it (by an instance of its own: a refusal leaves an
+  // instance in error mode).
+  void* judge = fmu.instantiate("judge");
+  std::size_t accepted = 0;
+  std::vector<unsigned char> flipped = bytes;
+  for (std::size_t bit = 0; bit < 8 * bytes.size(); ++bit) {
+    flipped[bit / 8] ^= static_cast<unsigned char>(1u << (bit % 8));
+    void* corrupt = nullptr;
+    if (fmu.deserialize(judge, flipped, &corrupt) != 3 || corrupt != nullptr) ++accepted;
+    flipped[bit / 8] = bytes[bit / 8];
+    logged.clear();
+  }
+  fmu.free(judge);
+  check(accepted == 0, std::to_string(accepted) + " of the " + std::to_string(8 * bytes.size()) +
+                           " single-bit flips of a serialized state accepted");
+  std::cerr << 8 * bytes.size() << " single-bit flips of the serialized state refused\n";
   const std::size_t head = first.size();
   while (r.next(first)) {
   }
@@ -454,6 +488,7 @@ int misuse(Fmu& fmu, const Setup& s) {
     std::string function;
     bool initialised;  // called after initialisation
     std::function<int(void*)> call;
+    const char* says = "";  // what the message must also contain
   };
   const std::vector<Case> cases = {
       {"a step before initialisation", v + "DoStep", false,
@@ -469,6 +504,18 @@ int misuse(Fmu& fmu, const Setup& s) {
       {"a zero step", v + "DoStep", true, [&](void* c) { return fmu.step(c, 0, 0); }},
       {"a step from another time", v + "DoStep", true,
        [&](void* c) { return fmu.step(c, 5 * kDay, kDay); }},
+      {"a step past the stop time", v + "DoStep", false,
+       [&](void* c) {
+         fmu.enter(c, 10 * kDay);
+         fmu.exit(c);
+         fmu.step(c, 0, 9 * kDay);
+         logged.clear();
+         return fmu.step(c, 9 * kDay, 2 * kDay);
+       },
+       "after the stop time 864000 s"},
+      {"a step of more days than a step may perform", v + "DoStep", true,
+       [&](void* c) { return fmu.step(c, 0, 1e15); }, "bound of 1000000 days"},
+
       {"an unknown value reference", v + "Get" + fmu.real(), true,
        [&](void* c) {
          double d = 0;
@@ -512,8 +559,9 @@ int misuse(Fmu& fmu, const Setup& s) {
     }
     logged.clear();
     const int status = k.call(c);
-    const bool named =
-        logged.size() == 1 && logged[0].find("logStatusError: " + k.function + ": ") == 0;
+    const bool named = logged.size() == 1 &&
+                       logged[0].find("logStatusError: " + k.function + ": ") == 0 &&
+                       logged[0].find(k.says) != std::string::npos;
     check(status == 3, std::string(k.what) + ": status " + std::to_string(status));
     check(named,
           std::string(k.what) + ": " + (logged.empty() ? std::string("no message") : logged[0]));
@@ -544,6 +592,94 @@ int misuse(Fmu& fmu, const Setup& s) {
   return 0;
 }
 
+// The process's memory in bytes: what the heap holds in use plus what is
+// mapped (Linux), or the private bytes (Windows).
+double memory_in_use() {
+#if defined(_WIN32)
+  PROCESS_MEMORY_COUNTERS_EX counters{};
+  counters.cb = sizeof counters;
+  K32GetProcessMemoryInfo(GetCurrentProcess(),
+                          reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters), sizeof counters);
+  return static_cast<double>(counters.PrivateUsage);
+#else
+  const struct mallinfo2 heap = mallinfo2();
+  std::ifstream statm("/proc/self/statm");
+  double pages = 0;
+  statm >> pages;
+  return static_cast<double>(heap.uordblks + heap.hblkhd) +
+         pages * static_cast<double>(sysconf(_SC_PAGESIZE));
+#endif
+}
+
+// What an importer such as a Python FMI library does for each simulation:
+// the binary loaded, an instance made, a day simulated, the instance freed
+// and the binary unloaded, `cycles` times. The growth of the process per
+// cycle, after a few cycles to warm up, must stay below `limit` bytes.
+int cycles(const std::string& dir, int version, const Setup& s, long cycles, double limit) {
+  auto one = [&] {
+    Fmu fmu(dir, version);
+    void* c = start(fmu, s, "cycle");
+    check(fmu.step(c, 0, kDay) == 0, "a day");
+    fmu.free(c);
+  };
+  // Unloaded means unmapped: no more mappings of the binary or of model
+  // copies than before (the importer's own load of the binary).
+  auto mappings = [] {
+    int n = 0;
+#if !defined(_WIN32)
+    std::ifstream maps("/proc/self/maps");
+    for (std::string line; std::getline(maps, line);)
+      n += line.find("TarvelloDemoSite") != std::string::npos ? 1 : 0;
+#endif
+    return n;
+  };
+  for (int k = 0; k < 20; ++k) one();
+  const int mapped = mappings();
+  const double before = memory_in_use();
+  for (long k = 0; k < cycles; ++k) one();
+  const double growth = (memory_in_use() - before) / static_cast<double>(cycles);
+  check(mappings() == mapped, std::to_string(mappings() - mapped) +
+                                  " more mappings of the FMU or the model after unloading");
+  std::cout << "growth per load, instantiate, day, free, unload cycle over " << cycles
+            << " cycles: " << growth << " bytes\n";
+  check(growth < limit, "the process grew by " + std::to_string(growth) + " bytes a cycle");
+  return 0;
+}
+
+#if !defined(_WIN32)
+// A link planted at each name that a predictable private copy could take in
+// the temporary directory, "<model>-<pid>-<n>.so", all naming `victim`;
+// then instances made, run and freed. The victim must keep its bytes.
+int planted(Fmu& fmu, const Setup& s, const std::string& victim) {
+  const char* tmp = std::getenv("TMPDIR");
+  const std::string dir = tmp != nullptr ? tmp : "/tmp";
+  for (int n = 0; n < 16; ++n) {
+    const std::string link = tds::path_join(
+        dir, "TarvelloDemoSite-" + std::to_string(getpid()) + "-" + std::to_string(n) + ".so");
+    check(symlink(victim.c_str(), link.c_str()) == 0, "plant " + link);
+  }
+  std::vector<void*> instances;
+  for (int k = 0; k < 4; ++k) {
+    instances.push_back(start(fmu, s, "planted"));
+    check(fmu.step(instances.back(), 0, kDay) == 0, "a day");
+  }
+  for (void* c : instances) fmu.free(c);
+  return 0;
+}
+#endif
+
+// Instances alive, until the process is killed: prints "ready" when they
+// are made and have run a day.
+int hold(Fmu& fmu, const Setup& s) {
+  std::vector<void*> instances;
+  for (int k = 0; k < 3; ++k) {
+    instances.push_back(start(fmu, s, "held"));
+    check(fmu.step(instances.back(), 0, kDay) == 0, "a day");
+  }
+  std::cout << "ready" << std::endl;
+  for (;;) std::this_thread::sleep_for(std::chrono::seconds(1));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -552,7 +688,6 @@ int main(int argc, char** argv) {
       std::cerr << "usage: fmu_importer DIR 2|3 VARS COLUMNS COMMAND [OPTIONS]\n";
       return 2;
     }
-    Fmu fmu(argv[1], std::stoi(argv[2]));
     Setup s;
     std::ifstream vars(argv[3]);
     for (std::string name, type; vars >> name;) {
@@ -586,6 +721,12 @@ int main(int argc, char** argv) {
         extra = a;
       }
     }
+    if (command == "cycles") {
+      // Without a load of its own that would keep the binary loaded.
+      cycles(argv[1], std::stoi(argv[2]), s, std::stol(extra), 4096);
+      return failures == 0 ? 0 : 1;
+    }
+    Fmu fmu(argv[1], std::stoi(argv[2]));
     if (command == "year") {
       void* c = start(fmu, s, "year");
       std::cout << year(fmu, c, s);
@@ -596,6 +737,12 @@ int main(int argc, char** argv) {
       state(fmu, s);
     } else if (command == "interleave") {
       interleave(fmu, s, extra);
+#if !defined(_WIN32)
+    } else if (command == "planted") {
+      planted(fmu, s, extra);
+#endif
+    } else if (command == "hold") {
+      hold(fmu, s);
     } else if (command == "misuse") {
       misuse(fmu, s);
     } else {
