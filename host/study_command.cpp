@@ -2,7 +2,9 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <set>
 
 #include "csv.h"

@@ -1,7 +1,10 @@
 #include "study_plot.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
+#include <vector>
 
 #include "csv.h"
 #include "description.h"
@@ -24,12 +27,13 @@ std::string quote(const std::string& text) {
 
 // Runs a gnuplot script; the PNG goes to a temporary name, renamed when
 // gnuplot has succeeded. Returns the reason of a failure or "".
-std::string run_gnuplot(const std::string& png, const std::string& script) {
+std::string run_gnuplot(const std::string& png, const std::string& script, int height = 640) {
   const std::string temporary = temporary_name_for(png);
-  const std::string full =
-      "set terminal pngcairo size 1000,640 font 'sans,10' noenhanced\n"
-      "set output " +
-      quote(temporary) + "\nset datafile separator ','\n" + script + "unset output\n";
+  const std::string full = "set terminal pngcairo size 1000," + std::to_string(height) +
+                           " font 'sans,10' noenhanced\n"
+                           "set output " +
+                           quote(temporary) + "\nset datafile separator ','\n" + script +
+                           "unset output\n";
 #if defined(_WIN32)
   FILE* pipe = _popen("gnuplot 2>NUL", "w");
 #else
@@ -56,51 +60,91 @@ const std::string* table(const study::Tables& t, const std::string& name) {
   return nullptr;
 }
 
-std::string effects_script(const std::string& dir, const std::string& text) {
-  const CsvTable csv = parse_csv(text, "effects.csv");
-  std::string plot, outputs;
-  std::size_t first = 0;
-  const std::string data = quote((fs::path(dir) / "effects.csv").string());
-  for (std::size_t r = 0; r <= csv.rows.size(); ++r) {
-    if (r < csv.rows.size() && csv.rows[r].fields[1] == csv.rows[first].fields[1]) continue;
-    const std::string range = "every ::" + std::to_string(first + 1) + "::" + std::to_string(r);
-    const std::string title = csv.rows[first].fields[1];
-    plot += std::string(plot.empty() ? "plot " : ", ") + data + " " + range +
-            " using 4:5 with points pointsize 1.5 title " + quote(title) + ", " + data + " " +
-            range + " using 4:5:1 with labels offset char 1,0.6 left font ',8' notitle";
-    first = r;
+// A factor's name as a plot shows it: "percentReuse (WasteWater)" for
+// percentReuse_B1_Water_P1_WasteWater, with the "scale:" of a scale kept.
+std::string short_name(const std::string& name) {
+  const auto block = name.find("_B1_");
+  const auto process = name.find("_P1_");
+  if (block == std::string::npos || process == std::string::npos) return name;
+  const std::string rest = name.substr(process + 4);
+  return name.substr(0, block) + " (" + rest.substr(0, rest.find('_')) + ")";
+}
+
+// The rows of a table as a gnuplot data block, the fields given by index
+// (the label fields quoted).
+std::string data_block(const std::string& block,
+                       const std::vector<std::vector<std::string>>& rows) {
+  std::string text = "$" + block + " << EOD\n";
+  for (const auto& row : rows) {
+    for (std::size_t c = 0; c < row.size(); ++c) text += (c ? "," : "") + row[c];
+    text += "\n";
   }
-  return "set title 'Morris screening: mean absolute effect and spread of the effects'\n"
-         "set xlabel 'mu* (output change over the factor range)'\nset ylabel 'sigma'\n"
-         "set key top left box opaque\nset grid\nset xrange [0:*]\nset yrange [0:*]\n" +
+  return text + "EOD\n";
+}
+
+std::string effects_script(const std::string& text) {
+  const CsvTable csv = parse_csv(text, "effects.csv");
+  double largest = 0.0;
+  for (const auto& row : csv.rows)
+    largest = std::max(largest, std::strtod(row.fields[3].c_str(), nullptr));
+  std::string blocks, plot;
+  std::vector<std::string> outputs;
+  std::vector<std::vector<std::vector<std::string>>> rows;
+  for (const auto& row : csv.rows) {
+    if (outputs.empty() || outputs.back() != row.fields[1]) {
+      outputs.push_back(row.fields[1]);
+      rows.emplace_back();
+    }
+    // Factors without a visible effect stay unlabelled, so that the labels
+    // of those that matter are legible.
+    const bool shown = std::strtod(row.fields[3].c_str(), nullptr) > 0.02 * largest;
+    rows.back().push_back(
+        {row.fields[3], row.fields[4], quote(shown ? short_name(row.fields[0]) : "")});
+  }
+  for (std::size_t j = 0; j < outputs.size(); ++j) {
+    const std::string block = "o" + std::to_string(j);
+    blocks += data_block(block, rows[j]);
+    plot += std::string(plot.empty() ? "plot " : ", ") + "$" + block +
+            " using 1:2 with points pointsize 1.5 title " + quote(outputs[j]) + ", $" + block +
+            " using 1:2:3 with labels offset char 1,0.6 left font ',9' notitle";
+  }
+  return blocks +
+         "set title 'Morris screening: mean absolute effect (mu*) and spread (sigma) of each "
+         "factor'\n"
+         "set xlabel 'mu*: mean absolute change of the output over the factor range'\n"
+         "set ylabel 'sigma: standard deviation of the changes (interactions, nonlinearity)'\n"
+         "set key top left box opaque\nset grid\nset xrange [0:*]\nset yrange [0:*]\n"
+         "set offsets 0, graph 0.35, graph 0.1, 0\n" +
          plot + "\n";
 }
 
-std::string indices_script(const std::string& dir, const std::string& text) {
+std::string indices_script(const std::string& text) {
   const CsvTable csv = parse_csv(text, "indices.csv");
-  std::size_t outputs = 0, factors = 0;
+  std::vector<std::string> outputs;
+  std::vector<std::vector<std::vector<std::string>>> rows;
   for (const auto& row : csv.rows) {
-    if (row.fields[1] == csv.rows.front().fields[1]) ++factors;
+    if (outputs.empty() || outputs.back() != row.fields[1]) {
+      outputs.push_back(row.fields[1]);
+      rows.emplace_back();
+    }
+    std::vector<std::string> fields = {quote(short_name(row.fields[0]))};
+    fields.insert(fields.end(), row.fields.begin() + 2, row.fields.end());
+    rows.back().push_back(fields);
   }
-  outputs = factors ? csv.rows.size() / factors : 0;
-  const std::string data = quote((fs::path(dir) / "indices.csv").string());
   std::string script =
       "set style fill solid 0.6 border -1\nset boxwidth 0.35\nset grid ytics\n"
-      "set key top right box opaque\nset yrange [0:1.05]\nset xtics rotate by 20 right\n"
-      "set ylabel 'index'\nset multiplot layout " +
-      std::to_string(outputs) + ",1\n";
-  for (std::size_t j = 0; j < outputs; ++j) {
-    const std::string range =
-        "every ::" + std::to_string(j * factors + 1) + "::" + std::to_string((j + 1) * factors);
+      "set key top right box opaque\nset yrange [0:1.15]\nset xtics rotate by 15 right font ',9'\n"
+      "set ylabel 'index'\nset bmargin 6\nset multiplot layout " +
+      std::to_string(outputs.size()) + ",1\n";
+  for (std::size_t j = 0; j < outputs.size(); ++j) {
+    const std::string block = "$o" + std::to_string(j);
+    script += data_block("o" + std::to_string(j), rows[j]);
     script += "set title " +
-              quote("Sobol' indices of " + csv.rows[j * factors].fields[1] +
-                    " with their confidence intervals") +
-              "\n";
-    script += "plot " + data + " " + range +
-              " using ($0-0.18):3 with boxes title 'S1 (first order)', " + data + " " + range +
-              " using ($0-0.18):3:4:5:xtic(1) with yerrorbars lc black pt 0 notitle, " + data +
-              " " + range + " using ($0+0.18):6 with boxes title 'ST (total effect)', " + data +
-              " " + range + " using ($0+0.18):6:7:8 with yerrorbars lc black pt 0 notitle\n";
+              quote("Sobol' indices of " + outputs[j] + ", with their bootstrap intervals") + "\n";
+    script += "plot " + block + " using ($0-0.18):2 with boxes title 'S1 (first order)', " + block +
+              " using ($0-0.18):2:3:4:xtic(1) with yerrorbars lc black pt 0 notitle, " + block +
+              " using ($0+0.18):5 with boxes title 'ST (total effect)', " + block +
+              " using ($0+0.18):5:6:7 with yerrorbars lc black pt 0 notitle\n";
   }
   return script + "unset multiplot\n";
 }
@@ -130,9 +174,11 @@ std::string pareto_script(const std::string& dir, const study::Study& s) {
 void plot_tables(const std::string& dir, const study::Study& s, const study::Tables& t) {
   std::string reason;
   if (const std::string* e = table(t, "effects.csv"))
-    reason = run_gnuplot((fs::path(dir) / "effects.png").string(), effects_script(dir, *e));
+    reason = run_gnuplot((fs::path(dir) / "effects.png").string(), effects_script(*e));
   if (const std::string* i = table(t, "indices.csv"))
-    reason = run_gnuplot((fs::path(dir) / "indices.png").string(), indices_script(dir, *i));
+    reason = run_gnuplot((fs::path(dir) / "indices.png").string(), indices_script(*i),
+                         80 + 340 * static_cast<int>(std::count(i->begin(), i->end(), '\n') /
+                                                     std::max<std::size_t>(1, s.factors.size())));
   if (table(t, "pareto.csv") != nullptr)
     reason = run_gnuplot((fs::path(dir) / "pareto.png").string(), pareto_script(dir, s));
   if (!reason.empty()) std::fprintf(stderr, "tarvello-run: no plots: %s\n", reason.c_str());
