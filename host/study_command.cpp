@@ -279,6 +279,9 @@ std::string run_study(const Model& model, const Plan& plan, const Scenario& scen
   }
   write_file_atomically(in_dir(o.out_dir, kRecord), record.dump(2) + "\n");
   Journal journal(journal_path, start);
+  const std::string kept_note =
+      kept.empty() ? std::string()
+                   : " (" + std::to_string(kept.size()) + " cases kept from before)";
   JournalledEvaluator evaluator(model_evaluator, std::move(kept), journal, mine);
   StudyProgressBar bar(o.progress);
 
@@ -292,7 +295,7 @@ std::string run_study(const Model& model, const Plan& plan, const Scenario& scen
     write_file_atomically(in_dir(o.out_dir, kRecord),
                           record_of(o.identity, o.shard, o.shards, total, true).dump(2) + "\n");
     return "shard " + std::to_string(o.shard) + "/" + std::to_string(o.shards) + " of " +
-           std::to_string(total) + " cases done; merge the shards with --merge";
+           std::to_string(total) + " cases done" + kept_note + "; merge the shards with --merge";
   }
   const study::Cases cases = study::run_cases(s, evaluator, std::ref(bar));
   journal.close();
@@ -302,7 +305,7 @@ std::string run_study(const Model& model, const Plan& plan, const Scenario& scen
   fs::remove(journal_path, error);
   write_file_atomically(in_dir(o.out_dir, kRecord),
                         record_of(o.identity, 0, 1, total, true).dump(2) + "\n");
-  return t.summary;
+  return t.summary + kept_note;
 }
 
 std::string merge_study(const Plan& plan, const study::Study& s, const json& identity,

@@ -134,7 +134,8 @@ std::string indices_script(const std::string& text) {
   std::string script =
       "set style fill solid 0.6 border -1\nset boxwidth 0.35\nset grid ytics\n"
       "set key top right box opaque\nset yrange [0:1.15]\nset xtics rotate by 15 right font ',9'\n"
-      "set ylabel 'index'\nset bmargin 6\nset multiplot layout " +
+      "set ylabel 'index'\nset bmargin 6\nset lmargin 16\nset xrange [-0.6:" +
+      std::to_string(rows.empty() ? 0 : rows[0].size()) + "-0.4]\nset multiplot layout " +
       std::to_string(outputs.size()) + ",1\n";
   for (std::size_t j = 0; j < outputs.size(); ++j) {
     const std::string block = "$o" + std::to_string(j);
