@@ -380,7 +380,8 @@ void sweep_cases(benchmark::State& state, long long days, tds::Isolation isolati
     return;
   }
   try {
-    const tds::CaseTable table = tds::CaseTable::parse(cases, "cases", h->description, days);
+    const tds::CaseTable table =
+        tds::CaseTable::parse(cases, "cases", h->description, h->scenario->daily, days);
     tds::SweepOptions options;
     options.out_dir = directory;
     options.jobs = jobs;

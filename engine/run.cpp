@@ -60,9 +60,10 @@ void DayRunner::start(const Scenario& scenario,
     if (p.start >= 0) walk(*model_, *plan_, p.start, 0, last_visit_);
 }
 
-void DayRunner::next_day(const DailyInputs* daily, const std::vector<bool>& skip) {
+void DayRunner::next_day(const DailyInputs* daily, const std::vector<bool>& skip,
+                         const std::vector<double>* factors) {
   const long long day = day_ + 1;
-  if (daily != nullptr) daily->apply(*model_, day, skip);
+  if (daily != nullptr) daily->apply(*model_, day, skip, factors);
   for (const PlanProcess& p : plan_->processes())
     if (p.day >= 0) walk(*model_, *plan_, p.day, day, last_visit_);
   day_ = day;
@@ -91,11 +92,14 @@ RunResult run_model(const Model& model, const Plan& plan, const Scenario& scenar
   std::vector<bool> overridden(d.values().size(), false);
   for (const auto& [value, cell] : options.overrides) overridden[value] = true;
   const std::vector<long long>& last_visit = runner.last_visit();
+  std::vector<double> factors;
+  if (!options.scales.empty()) factors = scenario.daily.factors(d, options.scales);
+  const std::vector<double>* scaled = options.scales.empty() ? nullptr : &factors;
 
   result.counted.assign(plan.counts().size(), 0);
   result.shortfall_each.assign(plan.shortfalls().size(), 0);
   for (long long day = 1; day <= options.days; ++day) {
-    runner.next_day(&scenario.daily, overridden);
+    runner.next_day(&scenario.daily, overridden, scaled);
     for (std::size_t c = 0; c < plan.counts().size(); ++c)
       if (last_visit[static_cast<std::size_t>(plan.counts()[c].node)] == day) ++result.counted[c];
     bool shortfall = false;

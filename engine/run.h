@@ -28,6 +28,9 @@ struct RunOptions {
   long long every = 1;
   std::vector<std::size_t> variables;                   // the CSV's columns after "day"
   std::vector<std::pair<std::size_t, Cell>> overrides;  // --set, after the scenario's constants
+  // --scale: factors on double columns of the per-day table, as (value
+  // index, factor). A column that an override fixes keeps the override.
+  std::vector<std::pair<std::size_t, double>> scales;
   bool write_csv = true;
   // Told each day's number once the day is done (a front end's progress).
   std::function<void(long long day)> on_day;
@@ -68,8 +71,10 @@ class DayRunner {
       : model_(&model), plan_(&plan), last_visit_(plan.nodes().size(), -1) {}
   // IniModel, the constants, the overrides, the start walks.
   void start(const Scenario& scenario, const std::vector<std::pair<std::size_t, Cell>>& overrides);
-  // The day's per-day inputs (unless `daily` is null), then every process's walk.
-  void next_day(const DailyInputs* daily, const std::vector<bool>& skip);
+  // The day's per-day inputs (unless `daily` is null), scaled by `factors`
+  // when given (DailyInputs::factors), then every process's walk.
+  void next_day(const DailyInputs* daily, const std::vector<bool>& skip,
+                const std::vector<double>* factors = nullptr);
   long long day() const { return day_; }
   void set_day(long long day) { day_ = day; }
   // By node index: the last day a walk visited the node (0 for the start

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <nlohmann/json.hpp>
 #include <set>
 
@@ -52,14 +53,68 @@ DailyInputs DailyInputs::parse(std::string_view text, const std::string& source,
   return in;
 }
 
-void DailyInputs::apply(const Model& model, long long day, const std::vector<bool>& skip) const {
+void DailyInputs::apply(const Model& model, long long day, const std::vector<bool>& skip,
+                        const std::vector<double>* factors) const {
   if (columns_.empty()) return;
   const long long d = cycle_ > 0 ? (day - 1) % cycle_ + 1 : day;
   const auto it = std::upper_bound(days_.begin(), days_.end(), d);
   const auto& row =
       it == days_.begin() ? before_first_ : held_[static_cast<std::size_t>(it - days_.begin() - 1)];
-  for (std::size_t c = 0; c < columns_.size(); ++c)
-    if (row[c] && !skip[columns_[c]]) model.write(columns_[c], *row[c]);
+  for (std::size_t c = 0; c < columns_.size(); ++c) {
+    if (!row[c] || skip[columns_[c]]) continue;
+    if (factors == nullptr || row[c]->kind != Kind::Double) {
+      model.write(columns_[c], *row[c]);
+      continue;
+    }
+    Cell scaled = *row[c];
+    scaled.d *= (*factors)[c];
+    model.write(columns_[c], scaled);
+  }
+}
+
+bool DailyInputs::has_column(std::size_t value) const {
+  return std::find(columns_.begin(), columns_.end(), value) != columns_.end();
+}
+
+std::vector<double> DailyInputs::factors(
+    const Description& d, const std::vector<std::pair<std::size_t, double>>& scales) const {
+  std::vector<double> out(columns_.size(), 1.0);
+  for (const auto& [value, factor] : scales) {
+    check_scaled(d, *this, value, "scale " + d.values()[value].name);
+    out[static_cast<std::size_t>(std::find(columns_.begin(), columns_.end(), value) -
+                                 columns_.begin())] *= factor;
+  }
+  return out;
+}
+
+void check_scaled(const Description& d, const DailyInputs& daily, std::size_t value,
+                  const std::string& what) {
+  if (!daily.has_column(value))
+    throw InputError(what + ": not a column of the scenario's per-day table");
+  if (d.values()[value].kind != Kind::Double)
+    throw InputError(what + ": " + a_kind(d.values()[value].kind) +
+                     " column; only doubles can be scaled");
+}
+
+double parse_factor(std::string_view text, const std::string& what) {
+  std::deque<std::string> keep;
+  const Cell c = parse_cell(Kind::Double, text, what, keep);
+  if (!std::isfinite(c.d)) throw InputError(what + ": " + quote_input(text) + " is not finite");
+  return c.d;
+}
+
+std::pair<std::size_t, double> parse_scale(const Description& d, const DailyInputs& daily,
+                                           std::string_view scale) {
+  const auto eq = scale.find('=');
+  if (eq == std::string_view::npos || eq == 0)
+    throw InputError("--scale: " + quote_input(scale) + " is not NAME=FACTOR");
+  const std::string name(scale.substr(0, eq));
+  const auto value = d.find_value(name);
+  if (!value)
+    throw InputError("--scale: " +
+                     with_nearest("unknown variable " + one_line(name), d.nearest_values(name)));
+  check_scaled(d, daily, *value, "--scale " + name);
+  return {*value, parse_factor(scale.substr(eq + 1), "--scale " + name)};
 }
 
 Scenario Scenario::parse(std::string_view text, const std::string& source, const Description& d,

@@ -30,9 +30,20 @@ class DailyInputs {
                            int cycle);
 
   // Writes every value held on this day (counted from 1), but for the values
-  // marked in `skip` (by value index), which were given explicitly.
-  void apply(const Model& model, long long day, const std::vector<bool>& skip) const;
+  // marked in `skip` (by value index), which were given explicitly. With
+  // `factors` (one per column, as factors() makes them) each double is first
+  // multiplied by its column's factor.
+  void apply(const Model& model, long long day, const std::vector<bool>& skip,
+             const std::vector<double>* factors = nullptr) const;
   const std::vector<std::size_t>& columns() const { return columns_; }
+
+  // Whether the value is a column of this table.
+  bool has_column(std::size_t value) const;
+  // The factor of every column for the scales given as (value index, factor):
+  // 1 where none is given, the product where a value is given twice. Throws
+  // InputError when a value is not a double column of this table.
+  std::vector<double> factors(const Description& d,
+                              const std::vector<std::pair<std::size_t, double>>& scales) const;
 
  private:
   std::vector<std::size_t> columns_;
@@ -42,6 +53,18 @@ class DailyInputs {
   int cycle_ = 0;
   std::deque<std::string> texts_;
 };
+
+// A "NAME=FACTOR" scale as --scale gives it: NAME a double column of the
+// per-day table, FACTOR a finite double as --set reads doubles. Throws
+// InputError naming the bad part ("--scale NAME: ...").
+std::pair<std::size_t, double> parse_scale(const Description& d, const DailyInputs& daily,
+                                           std::string_view scale);
+// A scale factor alone: a finite double. Throws InputError "<what>: ...".
+double parse_factor(std::string_view text, const std::string& what);
+// Checks that the value can be scaled: a double column of the table. Throws
+// InputError "<what>: ..." otherwise.
+void check_scaled(const Description& d, const DailyInputs& daily, std::size_t value,
+                  const std::string& what);
 
 struct Scenario {
   std::string source;

@@ -20,6 +20,7 @@
 #include <string>
 #include <string_view>
 
+#include "cases.h"
 #include "defaults.h"
 #include "description.h"
 #include "loader.h"
@@ -27,7 +28,6 @@
 #include "plan.h"
 #include "run.h"
 #include "scenario.h"
-#include "sweep.h"
 
 namespace {
 
@@ -124,7 +124,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       }
       case 'c': {
         source = "fuzz";
-        tds::CaseTable::parse(text, "fuzz", h.description, 365);
+        tds::CaseTable::parse(text, "fuzz", h.description, h.scenario->daily, 365);
         break;
       }
       case 'v': {

@@ -19,7 +19,9 @@
 #include "description.h"
 #include "interrupt.h"
 #include "loader.h"
+#include "merge.h"
 #include "model.h"
+#include "model_evaluator.h"
 #include "output.h"
 #include "plan.h"
 #include "progress.h"
@@ -33,6 +35,7 @@
 #if defined(_WIN32)
 #include <fcntl.h>
 #include <io.h>
+#include <windows.h>
 #define TDS_ISATTY _isatty
 #define TDS_FILENO _fileno
 #else
@@ -211,7 +214,7 @@ std::string summary(const Description& d, const Plan& plan, const RunResult& r) 
 struct Options {
   std::string library, description, plan, scenario, input, days = "365", every = "1", out = "-",
                                                            vars, list;
-  std::vector<std::string> sets;
+  std::vector<std::string> sets, scales;
   bool quiet = false, info = false, listing = false, vars_given = false;
   // Sweeps.
   std::string sweep, jobs, shard;
@@ -221,7 +224,7 @@ struct Options {
   std::string isolation;
   std::string study;
   bool days_given = false, every_given = false;
-  std::string worker;  // a Windows worker of a sweep: the sweep's token
+  std::string worker;  // a Windows worker of a sweep or a study
   std::vector<std::string> argv;
 };
 
@@ -272,10 +275,11 @@ int run(const Options& o) {
   }
   const long long days = parse_positive(o.days, "--days");
   const long long every = parse_positive(o.every, "--every");
-  if (studying && (!o.sweep.empty() || !o.sets.empty() || o.vars_given || o.days_given ||
-                   o.every_given || o.daily))
+  if (studying && (!o.sweep.empty() || !o.sets.empty() || !o.scales.empty() || o.vars_given ||
+                   o.days_given || o.every_given || o.daily))
     throw InputError(
-        "--sweep, --set, --vars, --days, --every and --daily do not go with --study: the study "
+        "--sweep, --set, --scale, --vars, --days, --every and --daily do not go with --study: the "
+        "study "
         "file says what every case runs");
   if (studying && o.merge.empty() && o.out == "-")
     throw InputError("--study needs --out DIR for its results");
@@ -295,19 +299,12 @@ int run(const Options& o) {
       (!o.jobs.empty() || !o.shard.empty() || o.daily || o.resume || !o.isolation.empty()))
     throw InputError("--jobs, --shard, --daily, --resume and --isolation belong to --sweep");
   Isolation isolation = Isolation::Snapshot;
-  std::string token;
-  if (!o.worker.empty()) {
-    // A Windows worker: "<token>:<isolation>".
-    const auto colon = o.worker.find(':');
-    token = o.worker.substr(0, colon);
-    isolation = colon != std::string::npos && o.worker.substr(colon + 1) == "process"
-                    ? Isolation::Process
-                    : Isolation::Snapshot;
-  } else if (o.isolation == "process") {
+  if (o.isolation == "process") {
     isolation = Isolation::Process;
   } else if (!o.isolation.empty() && o.isolation != "snapshot") {
     throw InputError("--isolation: " + quote_input(o.isolation) + " is not snapshot or process");
   }
+  const bool worker = !o.worker.empty();
 
   // The plan, read once: it names the model whose module is looked for.
   const std::string plan_source = o.plan.empty() ? "(built-in)" : o.plan;
@@ -324,12 +321,15 @@ int run(const Options& o) {
   }
   // A sweep's workers restore the library's load-time state: recorded now,
   // before anything has called into it.
+  // A Windows worker takes its own, for the requests that restore it.
   std::optional<Snapshot> snapshot;
-  if (sweeping && isolation == Isolation::Snapshot) {
+  if (sweeping && (isolation == Isolation::Snapshot || worker)) {
     try {
       snapshot = Snapshot::take(*module);
     } catch (const LoadError& e) {
-      std::fprintf(stderr, "%s: %s; each case runs in a process of its own\n", kProgram, e.what());
+      if (!worker)
+        std::fprintf(stderr, "%s: %s; each case runs in a process of its own\n", kProgram,
+                     e.what());
     }
   }
   const Model model = [&] {
@@ -397,50 +397,10 @@ int run(const Options& o) {
     options.overrides.push_back(parse_set(description, set, texts));
     overridden.push_back(options.overrides.back().first);
   }
-
-  if (studying) {
-    const std::string study_text = read_text_file(o.study, "study file");
-    const study::Study st = study::parse_study(study_text, o.study, description, plan, scenario);
-    const nlohmann::json identity = {{"inputs",
-                                      {{"study", hex_digest(study_text)},
-                                       {"plan", hex_digest(plan_text)},
-                                       {"scenario", hex_digest(scenario_text)},
-                                       {"daily", hex_digest(daily_text)},
-                                       {"module", file_digest(at.module)},
-                                       {"description", file_digest(at.description)}}},
-                                     {"options", nlohmann::json::object()}};
-    const auto started = std::chrono::steady_clock::now();
-    std::string summary_line;
-    if (!o.merge.empty()) {
-      summary_line = merge_study(plan, st, identity, o.merge.front(),
-                                 {o.merge.begin() + 1, o.merge.end()}, true);
-    } else {
-      StudyOptions so;
-      so.out_dir = o.out;
-      so.resume = o.resume;
-      so.shard = shard;
-      so.shards = shards;
-      so.progress = !o.quiet && TDS_ISATTY(TDS_FILENO(stderr));
-      so.identity = identity;
-      so.batch.jobs = jobs;
-      so.batch.isolation = isolation;
-      so.batch.snapshot = snapshot ? &*snapshot : nullptr;
-      summary_line = run_study(model, plan, scenario, st, so);
-    }
-    const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    if (!o.quiet)
-      std::fprintf(
-          stderr, "%s: %s study in %s s; %s\n", kProgram, study::method_name(st.method),
-          format_double(static_cast<double>(static_cast<long long>(seconds * 1000)) / 1000.0)
-              .c_str(),
-          summary_line.c_str());
-    return 0;
-  }
+  for (const std::string& scale : o.scales)
+    options.scales.push_back(parse_scale(description, scenario.daily, scale));
 
   if (sweeping) {
-    const std::string cases_text = read_text_file(o.sweep, "cases file");
-    const CaseTable table = CaseTable::parse(cases_text, o.sweep, description, days);
     SweepOptions sweep;
     sweep.out_dir = o.out;
     sweep.jobs = jobs;
@@ -451,11 +411,65 @@ int run(const Options& o) {
     sweep.isolation = isolation;
     sweep.snapshot = snapshot ? &*snapshot : nullptr;
     sweep.run = options;
-    sweep.argv = o.argv;
-    if (!o.worker.empty()) {
-      sweep.token = token;
-      return serve_sweep_worker(model, plan, scenario, table, sweep);
+    if (worker && !studying) {
+      interrupt::as_child();
+      return serve_batch_worker(model, plan, scenario, batch_options(sweep));
     }
+#if defined(_WIN32)
+    // A worker is this program again with the same arguments, serving cases.
+    char self[MAX_PATH];
+    const DWORD n = GetModuleFileNameA(nullptr, self, MAX_PATH);
+    if (n == 0 || n == MAX_PATH) throw RunError("cannot find this program's own file");
+    sweep.worker_command.emplace_back(self);
+    sweep.worker_command.insert(sweep.worker_command.end(), o.argv.begin(), o.argv.end());
+    sweep.worker_command.insert(sweep.worker_command.end(), {"--sweep-worker", "cases"});
+#endif
+    if (studying) {
+      const std::string study_text = read_text_file(o.study, "study file");
+      const study::Study st = study::parse_study(study_text, o.study, description, plan, scenario);
+      if (worker) {
+        interrupt::as_child();
+        const study::ModelEvaluator cases(model, plan, scenario, st, batch_options(sweep));
+        return serve_batch_worker(model, plan, scenario, cases.batch_options());
+      }
+      const nlohmann::json identity = {{"inputs",
+                                        {{"study", hex_digest(study_text)},
+                                         {"plan", hex_digest(plan_text)},
+                                         {"scenario", hex_digest(scenario_text)},
+                                         {"daily", hex_digest(daily_text)},
+                                         {"module", file_digest(at.module)},
+                                         {"description", file_digest(at.description)}}},
+                                       {"options", nlohmann::json::object()}};
+      const auto started = std::chrono::steady_clock::now();
+      std::string summary_line;
+      if (!o.merge.empty()) {
+        summary_line = merge_study(plan, st, identity, o.merge.front(),
+                                   {o.merge.begin() + 1, o.merge.end()}, true);
+      } else {
+        StudyOptions so;
+        so.out_dir = o.out;
+        so.resume = o.resume;
+        so.shard = shard;
+        so.shards = shards;
+        so.progress = !o.quiet && TDS_ISATTY(TDS_FILENO(stderr));
+        so.identity = identity;
+        so.batch = batch_options(sweep);
+        summary_line = run_study(model, plan, scenario, st, so);
+      }
+      const double seconds =
+          std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+      if (!o.quiet)
+        std::fprintf(
+            stderr, "%s: %s study in %s s; %s\n", kProgram, study::method_name(st.method),
+            format_double(static_cast<double>(static_cast<long long>(seconds * 1000)) / 1000.0)
+                .c_str(),
+            summary_line.c_str());
+      return 0;
+    }
+
+    const std::string cases_text = read_text_file(o.sweep, "cases file");
+    const CaseTable table =
+        CaseTable::parse(cases_text, o.sweep, description, scenario.daily, days);
     sweep.token = random_token();
     nlohmann::json vars = nlohmann::json::array();
     for (std::size_t v : options.variables) vars.push_back(description.values()[v].name);
@@ -472,6 +486,9 @@ int run(const Options& o) {
                         {"vars", vars},
                         {"every", every},
                         {"dailyFiles", o.daily}}}};
+    // Recorded only when given, so that a sweep without scales keeps the
+    // shard.json of before.
+    if (!o.scales.empty()) sweep.identity["options"]["scale"] = o.scales;
     sweep.progress = !o.quiet && TDS_ISATTY(TDS_FILENO(stderr));
     const auto started = std::chrono::steady_clock::now();
     const SweepResult result = run_sweep(model, plan, scenario, table, sweep);
@@ -518,6 +535,9 @@ int tarvello_run(int argc, char** argv) {
   app.add_option("--input", o.input, "A per-day input table (CSV) in place of the scenario's");
   app.add_option("--days", o.days, "Days to run (default 365)");
   app.add_option("--set", o.sets, "Set a value after the scenario: NAME=VALUE (repeatable)");
+  app.add_option("--scale", o.scales,
+                 "Multiply every value of a per-day column of the scenario's table: "
+                 "NAME=FACTOR (repeatable)");
   app.add_option("--vars", o.vars,
                  "Variables to write: NAME,NAME,... or all (default: the plan's)");
   app.add_option("--every", o.every, "Write every K-th day (default 1)");

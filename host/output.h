@@ -13,14 +13,9 @@
 #include <string>
 #include <string_view>
 
-namespace tds {
+#include "os_error.h"
 
-// The text of an errno value (Windows: of GetLastError() where the call was
-// a Windows one).
-std::string error_text(int code);
-#if defined(_WIN32)
-std::string last_windows_error();
-#endif
+namespace tds {
 
 // A file opened for writing by the platform's own calls.
 class RawFile {

@@ -161,6 +161,13 @@ def rules(args):
         ("--set of 1.5 for an int", ["--set", days + "=1.5"], 2, "is not a whole number"),
         ("--set beyond 32 bits", ["--set", days + "=2147483648"], 2, "does not fit a 32-bit int"),
         ("--set without a value", ["--set", tank], 2, "expected NAME=VALUE"),
+        ("--scale of a value that is no per-day column",
+         ["--scale", "percentReuse_B1_Water_P1_WasteWater=2"], 2,
+         "--scale percentReuse_B1_Water_P1_WasteWater: not a column of the scenario's per-day table"),
+        ("--scale by an infinite factor", ["--scale", ENERGY + "=inf"], 2, "'inf' is not finite"),
+        ("--scale by a hexadecimal factor", ["--scale", ENERGY + "=0x10"], 2,
+         "'0x10' is not a number"),
+        ("--scale without a factor", ["--scale", ENERGY], 2, "is not NAME=FACTOR"),
         ("--vars with an unknown name", ["--vars", tank + ",wterTank_B1_Food_P1_Crop"], 2,
          "unknown variable wterTank_B1_Food_P1_Crop (nearest: waterTank_B1_Food_P1_Crop"),
         ("--days 0", ["--days", "0"], 2, "--days: '0' is not a positive whole number"),
@@ -206,15 +213,18 @@ def rules(args):
                                                     set(os.listdir(workdir)) - set(before)))
 
 
-CASES = """case,days,percentReuse_B1_Water_P1_WasteWater,waterTank_B1_Water_P1_CleanWater,current_year_B1_Environment_P1_Environment
-base,,,,
-reuse80,,0.8,,
-bigtank,60,,400,
-year2020,,,,2020
-"""
+ENERGY = "qttEnergy_B1_Energy_P1_Energy"
+CASES = """case,days,percentReuse_B1_Water_P1_WasteWater,waterTank_B1_Water_P1_CleanWater,current_year_B1_Environment_P1_Environment,scale:%s
+base,,,,,
+reuse80,,0.8,,,
+bigtank,60,,400,,
+year2020,,,,2020,
+solar,,0.8,,,2.5
+""" % ENERGY
 SINGLE = {"base": [], "reuse80": ["--set", "percentReuse_B1_Water_P1_WasteWater=0.8"],
           "bigtank": ["--days", "60", "--set", "waterTank_B1_Water_P1_CleanWater=400"],
-          "year2020": ["--set", "current_year_B1_Environment_P1_Environment=2020"]}
+          "year2020": ["--set", "current_year_B1_Environment_P1_Environment=2020"],
+          "solar": ["--set", "percentReuse_B1_Water_P1_WasteWater=0.8", "--scale", ENERGY + "=2.5"]}
 
 
 def read(workdir, *path):
@@ -248,6 +258,27 @@ def sweep(args):
             alone == read(workdir, "jobs%s-%s" % r, name + ".csv") for r in runs)
         check("case %s equals the same run made alone" % name, same, result.stderr.decode())
 
+    # --scale multiplies every value of the column as a table with the products would hold
+    # them; a column that --set fixes keeps the --set value.
+    table = "day,%s,qttWater_B1_Water_P1_CleanWater\n1,0.1,3\n40,7.25,\n200,,2\n"
+    scaled = table % ENERGY
+    for factor, values in [("3", ("0.1", "7.25")), ("-0.5", ("0.1", "7.25"))]:
+        product = scaled
+        for v in values:
+            product = product.replace("," + v + ",", "," + repr(float(v) * float(factor)) + ",")
+        for name, text in [("scaled.csv", scaled), ("product.csv", product)]:
+            with open(os.path.join(workdir, name), "w", encoding="ascii") as f:
+                f.write(text)
+        common = ["--days", "300", "--quiet", "--vars", ENERGY + ",energyLevel_B1_Energy_P1_Energy"]
+        a = run(program, common + ["--input", "scaled.csv", "--scale", ENERGY + "=" + factor], workdir)
+        b = run(program, common + ["--input", "product.csv"], workdir)
+        check("--scale %s equals the table of the products" % factor,
+              a.returncode == 0 and a.stdout == b.stdout, a.stderr.decode())
+    fixed = run(program, ["--quiet", "--set", ENERGY + "=4", "--scale", ENERGY + "=3"], workdir)
+    check("a value that --set fixes is not scaled",
+          fixed.returncode == 0 and fixed.stdout ==
+          run(program, ["--quiet", "--set", ENERGY + "=4"], workdir).stdout, fixed.stderr.decode())
+
     for i in range(3):
         run(program, ["--sweep", "cases.csv", "--out", "shard%d" % i, "--shard", "%d/3" % i,
                       "--quiet"], workdir)
@@ -272,6 +303,12 @@ def sweep(args):
          "waterTank_B1_Food_P1_Crop"),
         ("a bad value", "case,dies_B1_Environment_P1_Environment\na,1\nb,1.5\n",
          "cases-bad.csv:3: column dies_B1_Environment_P1_Environment: '1.5' is not a whole number"),
+        ("a scale of a value that is no per-day column",
+         "case,scale:percentReuse_B1_Water_P1_WasteWater\na,2\n",
+         "cases-bad.csv:1: column 2 (scale:percentReuse_B1_Water_P1_WasteWater): not a column of "
+         "the scenario's per-day table"),
+        ("a scale that is not finite", "case,scale:%s\na,2\nb,nan\n" % ENERGY,
+         "cases-bad.csv:3: column scale:%s: 'nan' is not finite" % ENERGY),
     ]
     for name, text, message in malformed:
         with open(os.path.join(workdir, "cases-bad.csv"), "w", encoding="ascii") as f:

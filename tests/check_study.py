@@ -107,7 +107,8 @@ BAD = [
      True, "factors[0].name: unknown variable percentReuse_B1_Water (nearest: "),
     ("scale of a constant", bad(lambda s: s["factors"][0].update(
         name="scale:percentReuse_B1_Water_P1_WasteWater")), True,
-     "is not a per-day column of doubles of the scenario"),
+     "factors[0].name: percentReuse_B1_Water_P1_WasteWater: not a column of the scenario's "
+     "per-day table"),
     ("int factor with a fraction", bad(lambda s: s["factors"].append(
         {"name": "current_year_B1_Environment_P1_Environment", "low": 2010.5, "high": 2012})),
      True, "factors[1].low: 2010.5 is not an int"),

@@ -14,31 +14,33 @@ export function emptySettings() {
 }
 
 // The per-day table with the edits of the settings: a cell's own text where
-// it was edited, then every non-empty cell of a scaled column multiplied by
-// its factor. A column that a set fixes is left out, as --set leaves it.
+// it was edited. A column that a set fixes is left out, as --set leaves it.
+// Scales are not applied here: the engine applies them (--scale), so the page
+// and the command line multiply alike.
 export function dailyTable(table, settings) {
   const fixed = new Set(settings.sets.map(([name]) => name));
   const keep = table.header.map((name, c) => c === 0 || !fixed.has(name));
   const rows = table.rows.map((row) =>
     row.map((text, c) => {
       if (c === 0) return text;
-      const name = table.header[c];
-      const key = `${row[0]}:${name}`;
-      const own = key in settings.cells ? settings.cells[key] : text;
-      const factor = settings.scale[name];
-      if (own === '' || factor === undefined || Number(factor) === 1) return own;
-      const value = Number(own);
-      return Number.isNaN(value) ? own : String(value * Number(factor));
+      const key = `${row[0]}:${table.header[c]}`;
+      return key in settings.cells ? settings.cells[key] : text;
     }),
   );
   const pick = (fields) => fields.filter((_, c) => keep[c]).join(',');
   return [pick(table.header), ...rows.map(pick)].join('\n') + '\n';
 }
 
-// Whether the settings change the per-day table at all.
+// Whether the settings change the per-day table's cells.
 export function editsTable(settings) {
-  return Object.keys(settings.cells).length > 0 ||
-    Object.values(settings.scale).some((f) => Number(f) !== 1);
+  return Object.keys(settings.cells).length > 0;
+}
+
+// The scales that change anything, as --scale takes them: NAME=FACTOR.
+export function scales(settings) {
+  return Object.entries(settings.scale)
+    .filter(([, factor]) => Number(factor) !== 1)
+    .map(([name, factor]) => `${name}=${factor}`);
 }
 
 // The engine's request for these settings.
@@ -49,6 +51,7 @@ export function request(files, table, settings, csv = false) {
     scenario: files.scenario,
     days: settings.days,
     set: settings.sets.map(([name, value]) => `${name}=${value}`),
+    scale: scales(settings),
     csv,
   };
   if (editsTable(settings)) r.daily = dailyTable(table, settings);
@@ -94,12 +97,14 @@ export function commandLine(settings) {
   const quote = (t) => (/^[A-Za-z0-9_.=+\-]+$/.test(t) ? t : `'${t.replace(/'/g, "'\\''")}'`);
   const args = ['tarvello-run', '--days', settings.days];
   for (const [name, value] of settings.sets) args.push('--set', quote(`${name}=${value}`));
+  for (const scale of scales(settings)) args.push('--scale', quote(scale));
   if (editsTable(settings)) args.push('--input', 'tarvello-inputs.csv');
   args.push('--out', '-');
   return args.join(' ');
 }
 
-// A scenario file that tarvello-run --scenario reads back to the same run:
+// A scenario file that tarvello-run --scenario reads back to the same run
+// (with the command line's --scale options: a scenario holds no scales):
 // the sets become constants (a set of a per-day column takes that column
 // out of the table, which dailyTable() does), the table is tarvello-inputs.csv.
 // Throws an Error for a value that JSON cannot hold (inf, nan).

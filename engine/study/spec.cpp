@@ -138,6 +138,7 @@ class Reader {
     return *v;
   }
   const json& self() const { return object_; }
+  const std::string& source() const { return source_; }
   Reader member(const std::string& key) const { return {object(key), at(key), source_}; }
   Reader element(const std::string& key, std::size_t i) const {
     const json& v = list(key, false)[i];
@@ -167,19 +168,11 @@ std::size_t value_named(const Reader& r, const std::string& key, const std::stri
   return *v;
 }
 
-// A per-day column of the scenario, for a scale factor.
+// A per-day column of the scenario that can be scaled.
 std::size_t column_named(const Reader& r, const std::string& key, const std::string& name,
                          const Description& d, const Scenario& scenario) {
   const std::size_t v = value_named(r, key, name, d);
-  const auto& columns = scenario.daily.columns();
-  if (std::find(columns.begin(), columns.end(), v) == columns.end() ||
-      d.values()[v].kind != Kind::Double) {
-    std::vector<std::string_view> names;
-    for (std::size_t c : columns)
-      if (d.values()[c].kind == Kind::Double) names.push_back(d.values()[c].name);
-    r.fail(key, with_nearest(name + " is not a per-day column of doubles of the scenario",
-                             nearest_names(name, names, 3)));
-  }
+  check_scaled(d, scenario.daily, v, r.source() + ": " + r.at(key) + ": " + name);
   return v;
 }
 

@@ -38,6 +38,7 @@ std::vector<double> g_series;
 
 // The request: {"description", "plan", "scenario", "daily" (optional: the
 // per-day table in place of the scenario's), "days", "set": ["NAME=VALUE"],
+// "scale": ["NAME=FACTOR"],
 // "csv": true for the CSV text instead of the series}.
 json run(const json& request) {
   const std::string description = request.at("description").get<std::string>();
@@ -65,6 +66,14 @@ json run(const json& request) {
       options.overrides.push_back(parse_set(d, set, texts));
     } catch (const InputError& e) {
       return {{"ok", false}, {"error", e.what()}, {"set", i}};
+    }
+  }
+  const json scales = request.value("scale", json::array());
+  for (std::size_t i = 0; i < scales.size(); ++i) {
+    try {
+      options.scales.push_back(parse_scale(d, scenario.daily, scales[i].get<std::string>()));
+    } catch (const InputError& e) {
+      return {{"ok", false}, {"error", e.what()}, {"scale", i}};
     }
   }
 

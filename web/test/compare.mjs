@@ -8,7 +8,7 @@ import { createRequire } from 'node:module';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 import { Engine } from '../engine.js';
-import { dailyTable, emptySettings, parseTable, request } from '../settings.js';
+import { dailyTable, editsTable, emptySettings, parseTable, request, scales } from '../settings.js';
 
 const [site, native] = process.argv.slice(2);
 if (!site || !native) {
@@ -34,6 +34,13 @@ const cases = [
   ['a changed per-day column and cell', settings({
     scale: { qttWater_B1_Water_P1_CleanWater: '0.7' },
     cells: { '182:qttEnergy_B1_Energy_P1_Energy': '3.3' },
+  })],
+  ['scaled per-day columns', settings({
+    scale: { qttEnergy_B1_Energy_P1_Energy: '1.37', dayliWaterNeeded_B1_Food_P1_Crop: '0.1' },
+  })],
+  ['a scale that is not a number', settings({ scale: { qttEnergy_B1_Energy_P1_Energy: '0x10' } })],
+  ['a scale of a value that is no per-day column', settings({
+    scale: { percentReuse_B1_Water_P1_WasteWater: '2' },
   })],
   ['ten years', settings({ days: '3650' })],
   ['a hundred years with an int, a per-day column and a text set', settings({
@@ -64,7 +71,8 @@ if (linked !== expected) {
 for (const [what, s] of cases) {
   const args = ['--days', s.days];
   for (const [name, value] of s.sets) args.push('--set', `${name}=${value}`);
-  if (Object.keys(s.cells).length || Object.keys(s.scale).length) {
+  for (const scale of scales(s)) args.push('--scale', scale);
+  if (editsTable(s)) {
     writeFileSync(join(scratch, 'inputs.csv'), dailyTable(table, s));
     args.push('--input', join(scratch, 'inputs.csv'));
   }

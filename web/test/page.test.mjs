@@ -142,6 +142,7 @@ test('a visitor explores, compares, shares and downloads the year', async () => 
   await rerun(page, () => page.fill('input[name="qttEnergy_B1_Energy_P1_Energy@182"]', '9.5'));
   const shared = page.url();
   assert.match(shared, /#days=730&set=.*&scale=qttWater_B1_Water_P1_CleanWater=0\.9&cell=182%3AqttEnergy/);
+  assert.match(await page.textContent('#command'), / --scale qttWater_B1_Water_P1_CleanWater=0\.9 --input tarvello-inputs\.csv --out -$/);
   await page.setViewportSize({ width: 1280, height: 1300 });
   await page.evaluate(() => window.scrollTo(0, 0));
   await page.screenshot({ path: join(out, 'screenshot.png') });
@@ -153,11 +154,12 @@ test('a visitor explores, compares, shares and downloads the year', async () => 
   const [csv] = await Promise.all([second.page.waitForEvent('download'), second.page.click('#download-csv')]);
   const tableFile = join(out, 'tarvello-inputs.csv');
   await table.saveAs(tableFile);
-  const scaled = tarvelloRun(['--days', '730', '--set', `${REUSE}=0.8`, '--set', `${YEAR}=2015`, '--input', tableFile]);
+  const scale = ['--scale', 'qttWater_B1_Water_P1_CleanWater=0.9'];
+  const scaled = tarvelloRun(['--days', '730', '--set', `${REUSE}=0.8`, '--set', `${YEAR}=2015`, ...scale, '--input', tableFile]);
   assert.ok(readFileSync(await csv.path()).equals(scaled.csv), 'the shared view\'s CSV is the host\'s');
   const [scenario] = await Promise.all([second.page.waitForEvent('download'), second.page.click('#download-scenario')]);
   await scenario.saveAs(join(out, 'tarvello-scenario.json'));
-  assert.ok(tarvelloRun(['--days', '730', '--scenario', join(out, 'tarvello-scenario.json')]).csv.equals(scaled.csv),
+  assert.ok(tarvelloRun(['--days', '730', '--scenario', join(out, 'tarvello-scenario.json'), ...scale]).csv.equals(scaled.csv),
     'the downloaded scenario reads back to the same run');
 
   // A hundred years.
