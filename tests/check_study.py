@@ -184,7 +184,7 @@ def examples(args):
     os.makedirs(workdir)
     for name, study in examples_of(docs):
         method = study["method"]
-        path = write_study(workdir, name, small(study, days=60))
+        path = write_study(workdir, name, small(study, days=study.get("days", 365)))
         # Names relative to the working directory, which wine takes as they are.
         rel = name[:-5]
         out = os.path.join(workdir, rel)
@@ -209,14 +209,17 @@ def examples(args):
         check("%s: samples.csv as a sweep runs" % name, sweep.returncode == 0, sweep.stderr.decode())
         if sweep.returncode == 0:
             summary = table(os.path.join(out + ".sweep", "summary.csv"))
-            columns = [c for c in summary[0] if c not in ("case", "status")]
+            # The summary's figures (it also has the final values of --vars).
+            columns = [c for c in summary[0] if c in results[0] and c not in ("case", "status")]
             check("%s: the sweep of samples.csv gives results.csv's figures" % name,
-                  [[r[c] for c in columns] for r in summary]
+                  "shortfall_days" in columns and [[r[c] for c in columns] for r in summary]
                   == [[r[c] for c in columns] for r in results])
         if "optim.out" in TABLES[method]:
             with open(os.path.join(out, "optim.out"), encoding="utf-8") as f:
-                last = f.read().splitlines()[-1].split()
-            got = run(reader + [rel, str(len(last))], workdir)
+                lines = f.read().splitlines()
+            check("%s: optim.out has a design after its header" % name, len(lines) >= 2)
+            last = lines[-1].split()
+            got = run(reader, [rel, str(len(last))], workdir)
             values = got.stdout.decode().split()
             check("%s: the library's reader gets optim.out's last line" % name,
                   got.returncode == 0 and [float(v) for v in values] == [float(v) for v in last],
