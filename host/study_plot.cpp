@@ -84,38 +84,42 @@ std::string data_block(const std::string& block,
 
 std::string effects_script(const std::string& text) {
   const CsvTable csv = parse_csv(text, "effects.csv");
-  double largest = 0.0;
-  for (const auto& row : csv.rows)
-    largest = std::max(largest, std::strtod(row.fields[3].c_str(), nullptr));
-  std::string blocks, plot;
   std::vector<std::string> outputs;
-  std::vector<std::vector<std::vector<std::string>>> rows;
+  std::vector<std::vector<const CsvTable::Row*>> rows;
   for (const auto& row : csv.rows) {
     if (outputs.empty() || outputs.back() != row.fields[1]) {
       outputs.push_back(row.fields[1]);
       rows.emplace_back();
     }
+    rows.back().push_back(&row);
+  }
+  const std::size_t columns = outputs.size() > 1 ? 2 : 1;
+  std::string script =
+      "set grid\nset xrange [0:*]\nset yrange [0:*]\nset offsets 0, graph 0.45, graph 0.15, 0\n"
+      "set xlabel 'mu*: mean absolute change over the factor range'\n"
+      "set ylabel 'sigma: spread of the changes'\nunset key\n"
+      "set multiplot layout " +
+      std::to_string((outputs.size() + columns - 1) / columns) + "," + std::to_string(columns) +
+      " title 'Morris screening: the factors by mean absolute effect (mu*) "
+      "and spread (sigma) of their effects'\n";
+  for (std::size_t j = 0; j < outputs.size(); ++j) {
+    double largest = 0.0;
+    for (const auto* row : rows[j])
+      largest = std::max(largest, std::strtod(row->fields[3].c_str(), nullptr));
     // Factors without a visible effect stay unlabelled, so that the labels
     // of those that matter are legible.
-    const bool shown = std::strtod(row.fields[3].c_str(), nullptr) > 0.02 * largest;
-    rows.back().push_back(
-        {row.fields[3], row.fields[4], quote(shown ? short_name(row.fields[0]) : "")});
+    std::vector<std::vector<std::string>> block;
+    for (const auto* row : rows[j]) {
+      const bool shown = std::strtod(row->fields[3].c_str(), nullptr) > 0.05 * largest;
+      block.push_back(
+          {row->fields[3], row->fields[4], quote(shown ? short_name(row->fields[0]) : "")});
+    }
+    const std::string name = "o" + std::to_string(j);
+    script += data_block(name, block) + "set title " + quote(outputs[j]) + "\nplot $" + name +
+              " using 1:2 with points pt 7 ps 1.3, $" + name +
+              " using 1:2:3 with labels offset char 0.8,0.5 left font ',8'\n";
   }
-  for (std::size_t j = 0; j < outputs.size(); ++j) {
-    const std::string block = "o" + std::to_string(j);
-    blocks += data_block(block, rows[j]);
-    plot += std::string(plot.empty() ? "plot " : ", ") + "$" + block +
-            " using 1:2 with points pointsize 1.5 title " + quote(outputs[j]) + ", $" + block +
-            " using 1:2:3 with labels offset char 1,0.6 left font ',9' notitle";
-  }
-  return blocks +
-         "set title 'Morris screening: mean absolute effect (mu*) and spread (sigma) of each "
-         "factor'\n"
-         "set xlabel 'mu*: mean absolute change of the output over the factor range'\n"
-         "set ylabel 'sigma: standard deviation of the changes (interactions, nonlinearity)'\n"
-         "set key top left box opaque\nset grid\nset xrange [0:*]\nset yrange [0:*]\n"
-         "set offsets 0, graph 0.35, graph 0.1, 0\n" +
-         plot + "\n";
+  return script + "unset multiplot\n";
 }
 
 std::string indices_script(const std::string& text) {
@@ -153,21 +157,28 @@ std::string indices_script(const std::string& text) {
 std::string pareto_script(const std::string& dir, const study::Study& s) {
   // pareto.csv: case, the factors, the outputs, knee (columns from 1).
   const std::size_t k = s.factors.size(), m = s.outputs.size();
-  const std::size_t x = k + 2 + s.objectives[0].output, y = k + 2 + s.objectives[1].output;
-  const std::string knee = std::to_string(k + 2 + m);
+  const auto column = [&](std::size_t goal) {
+    return std::to_string(k + 2 + s.objectives[goal].output);
+  };
+  const std::string x = column(0), y = column(1), knee = std::to_string(k + 2 + m);
   const std::string data = quote((fs::path(dir) / "pareto.csv").string());
   const auto label = [&](const study::Goal& g) {
-    return quote(s.outputs[g.output].name + (g.maximise ? " (maximised)" : " (minimised)"));
+    return s.outputs[g.output].name + (g.maximise ? " (maximised)" : " (minimised)");
   };
-  return "set title 'Pareto front of the last generation, the knee point marked'\n"
+  // A third objective colours the points.
+  const std::string front = s.objectives.size() > 2
+                                ? "using " + x + ":" + y + ":" + column(2) +
+                                      " with points pt 7 ps 1.4 palette title " +
+                                      quote("front (colour: " + label(s.objectives[2]) + ")")
+                                : "using " + x + ":" + y + " with points pt 7 ps 1.4 title 'front'";
+  return "set title 'Pareto front of the last generation, the knee point circled'\n"
          "set xlabel " +
-         label(s.objectives[0]) + "\nset ylabel " + label(s.objectives[1]) +
-         "\nset grid\nset key top right box opaque\n"
+         quote(label(s.objectives[0])) + "\nset ylabel " + quote(label(s.objectives[1])) +
+         "\nset grid\nset key top right box opaque\nset offsets graph 0.02, graph 0.02, graph "
+         "0.08, graph 0.02\n"
          "plot " +
-         data + " using " + std::to_string(x) + ":" + std::to_string(y) +
-         " with linespoints pt 7 ps 1.2 title 'front', " + data + " using (column(" + knee +
-         ") == 1 ? column(" + std::to_string(x) + ") : 1/0):" + std::to_string(y) +
-         " with points pt 6 ps 4 lw 2 lc rgb 'red' title 'knee'\n";
+         data + " " + front + ", " + data + " using (column(" + knee + ") == 1 ? column(" + x +
+         ") : 1/0):" + y + " with points pt 6 ps 4 lw 2 lc rgb 'red' title 'knee'\n";
 }
 
 }  // namespace
@@ -175,7 +186,9 @@ std::string pareto_script(const std::string& dir, const study::Study& s) {
 void plot_tables(const std::string& dir, const study::Study& s, const study::Tables& t) {
   std::string reason;
   if (const std::string* e = table(t, "effects.csv"))
-    reason = run_gnuplot((fs::path(dir) / "effects.png").string(), effects_script(*e));
+    reason =
+        run_gnuplot((fs::path(dir) / "effects.png").string(), effects_script(*e),
+                    std::count(e->begin(), e->end(), '\n') > 2 * s.factors.size() + 1 ? 1000 : 640);
   if (const std::string* i = table(t, "indices.csv"))
     reason = run_gnuplot((fs::path(dir) / "indices.png").string(), indices_script(*i),
                          80 + 340 * static_cast<int>(std::count(i->begin(), i->end(), '\n') /
