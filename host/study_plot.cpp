@@ -54,6 +54,11 @@ std::string run_gnuplot(const std::string& png, const std::string& script, int h
   return replace_file(temporary, png);
 }
 
+// The lines of a table, its header included.
+std::size_t rows_of(const std::string& text) {
+  return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+}
+
 const std::string* table(const study::Tables& t, const std::string& name) {
   for (const auto& [n, text] : t.files)
     if (n == name) return &text;
@@ -186,12 +191,11 @@ std::string pareto_script(const std::string& dir, const study::Study& s) {
 void plot_tables(const std::string& dir, const study::Study& s, const study::Tables& t) {
   std::string reason;
   if (const std::string* e = table(t, "effects.csv"))
-    reason =
-        run_gnuplot((fs::path(dir) / "effects.png").string(), effects_script(*e),
-                    std::count(e->begin(), e->end(), '\n') > 2 * s.factors.size() + 1 ? 1000 : 640);
+    reason = run_gnuplot((fs::path(dir) / "effects.png").string(), effects_script(*e),
+                         rows_of(*e) > s.factors.size() + 1 ? 1000 : 640);
   if (const std::string* i = table(t, "indices.csv"))
     reason = run_gnuplot((fs::path(dir) / "indices.png").string(), indices_script(*i),
-                         80 + 340 * static_cast<int>(std::count(i->begin(), i->end(), '\n') /
+                         80 + 340 * static_cast<int>((rows_of(*i) - 1) /
                                                      std::max<std::size_t>(1, s.factors.size())));
   if (table(t, "pareto.csv") != nullptr)
     reason = run_gnuplot((fs::path(dir) / "pareto.png").string(), pareto_script(dir, s));
