@@ -21,12 +21,15 @@
 #include "loader.h"
 #include "merge.h"
 #include "model.h"
+#include "model_evaluator.h"
 #include "output.h"
 #include "plan.h"
 #include "progress.h"
 #include "run.h"
 #include "scenario.h"
 #include "snapshot.h"
+#include "spec.h"
+#include "study_command.h"
 #include "sweep.h"
 
 #if defined(_WIN32)
@@ -219,7 +222,9 @@ struct Options {
   std::vector<std::string> merge;
   bool resume = false;
   std::string isolation;
-  std::string worker;  // a Windows worker of a sweep
+  std::string study;
+  bool days_given = false, every_given = false;
+  std::string worker;  // a Windows worker of a sweep or a study
   std::vector<std::string> argv;
 };
 
@@ -260,7 +265,8 @@ std::string file_digest(const std::string& path) {
 }
 
 int run(const Options& o) {
-  if (!o.merge.empty()) {
+  const bool studying = !o.study.empty();
+  if (!o.merge.empty() && !studying) {
     merge_shards(o.merge.front(), {o.merge.begin() + 1, o.merge.end()});
     if (!o.quiet)
       std::fprintf(stderr, "%s: %zu shards merged into %s\n", kProgram, o.merge.size() - 1,
@@ -269,8 +275,20 @@ int run(const Options& o) {
   }
   const long long days = parse_positive(o.days, "--days");
   const long long every = parse_positive(o.every, "--every");
-  const bool sweeping = !o.sweep.empty();
-  if (sweeping && o.out == "-") throw InputError("--sweep needs --out DIR for its results");
+  if (studying && (!o.sweep.empty() || !o.sets.empty() || !o.scales.empty() || o.vars_given ||
+                   o.days_given || o.every_given || o.daily))
+    throw InputError(
+        "--sweep, --set, --scale, --vars, --days, --every and --daily do not go with --study: the "
+        "study "
+        "file says what every case runs");
+  if (studying && o.merge.empty() && o.out == "-")
+    throw InputError("--study needs --out DIR for its results");
+  if (studying && !o.merge.empty() &&
+      (!o.jobs.empty() || !o.shard.empty() || o.resume || !o.isolation.empty()))
+    throw InputError("--jobs, --shard, --resume and --isolation do not go with --merge");
+  const bool sweeping = !o.sweep.empty() || studying;
+  if (sweeping && o.out == "-" && o.merge.empty())
+    throw InputError("--sweep needs --out DIR for its results");
   const unsigned jobs =
       o.jobs.empty()
           ? std::max(1u, std::thread::hardware_concurrency())
@@ -393,7 +411,7 @@ int run(const Options& o) {
     sweep.isolation = isolation;
     sweep.snapshot = snapshot ? &*snapshot : nullptr;
     sweep.run = options;
-    if (worker) {
+    if (worker && !studying) {
       interrupt::as_child();
       return serve_batch_worker(model, plan, scenario, batch_options(sweep));
     }
@@ -406,6 +424,49 @@ int run(const Options& o) {
     sweep.worker_command.insert(sweep.worker_command.end(), o.argv.begin(), o.argv.end());
     sweep.worker_command.insert(sweep.worker_command.end(), {"--sweep-worker", "cases"});
 #endif
+    if (studying) {
+      const std::string study_text = read_text_file(o.study, "study file");
+      const study::Study st = study::parse_study(study_text, o.study, description, plan, scenario);
+      if (worker) {
+        interrupt::as_child();
+        const study::ModelEvaluator cases(model, plan, scenario, st, batch_options(sweep));
+        return serve_batch_worker(model, plan, scenario, cases.batch_options());
+      }
+      const nlohmann::json identity = {{"inputs",
+                                        {{"study", hex_digest(study_text)},
+                                         {"plan", hex_digest(plan_text)},
+                                         {"scenario", hex_digest(scenario_text)},
+                                         {"daily", hex_digest(daily_text)},
+                                         {"module", file_digest(at.module)},
+                                         {"description", file_digest(at.description)}}},
+                                       {"options", nlohmann::json::object()}};
+      const auto started = std::chrono::steady_clock::now();
+      std::string summary_line;
+      if (!o.merge.empty()) {
+        summary_line = merge_study(plan, st, identity, o.merge.front(),
+                                   {o.merge.begin() + 1, o.merge.end()}, true);
+      } else {
+        StudyOptions so;
+        so.out_dir = o.out;
+        so.resume = o.resume;
+        so.shard = shard;
+        so.shards = shards;
+        so.progress = !o.quiet && TDS_ISATTY(TDS_FILENO(stderr));
+        so.identity = identity;
+        so.batch = batch_options(sweep);
+        summary_line = run_study(model, plan, scenario, st, so);
+      }
+      const double seconds =
+          std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+      if (!o.quiet)
+        std::fprintf(
+            stderr, "%s: %s study in %s s; %s\n", kProgram, study::method_name(st.method),
+            format_double(static_cast<double>(static_cast<long long>(seconds * 1000)) / 1000.0)
+                .c_str(),
+            summary_line.c_str());
+      return 0;
+    }
+
     const std::string cases_text = read_text_file(o.sweep, "cases file");
     const CaseTable table =
         CaseTable::parse(cases_text, o.sweep, description, scenario.daily, days);
@@ -489,6 +550,9 @@ int tarvello_run(int argc, char** argv) {
   app.add_option("--sweep", o.sweep,
                  "Run every case of a cases CSV (a case column, optionally days, and one column "
                  "per variable), each from a pristine library; results in --out DIR");
+  app.add_option("--study", o.study,
+                 "Run a design study (JSON: morris, sobol, lhs or nsga2) into --out DIR, or join "
+                 "its shards with --merge OUT_DIR SHARD_DIR...");
   app.add_option("--jobs", o.jobs, "Cases run at once in a sweep (default: the number of cores)");
   app.add_flag("--daily", o.daily, "In a sweep, also write each case's CSV as DIR/<case>.csv");
   app.add_option("--shard", o.shard,
@@ -523,6 +587,8 @@ int tarvello_run(int argc, char** argv) {
   o.argv.assign(argv + 1, argv + argc);
   o.listing = app.count("--list") > 0;
   o.vars_given = app.count("--vars") > 0;
+  o.days_given = app.count("--days") > 0;
+  o.every_given = app.count("--every") > 0;
   if (o.worker.empty()) interrupt::install();
   try {
     const int status = run(o);

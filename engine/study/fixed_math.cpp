@@ -1,0 +1,61 @@
+#include "fixed_math.h"
+
+#include <cmath>
+
+namespace tds::study {
+
+namespace {
+
+constexpr double kLn2 = 0.6931471805599453094;
+
+// log(x) for x > 0: x = m 2^e with m in [sqrt(1/2), sqrt(2)), and
+// log(m) = 2 atanh(s), s = (m - 1) / (m + 1), |s| < 0.172, by its series.
+double fixed_log(double x) {
+  int e = 0;
+  double m = std::frexp(x, &e);  // exact: m in [0.5, 1)
+  if (m < 0.70710678118654752440) {
+    m *= 2;
+    --e;
+  }
+  const double s = (m - 1) / (m + 1);
+  const double s2 = s * s;
+  double sum = 0;
+  // Horner over the odd terms 1/(2n+1), n = 0..13: |s|^29/29 < 1e-23.
+  for (int n = 13; n >= 0; --n) {
+    sum = sum * s2 + 1.0 / (2 * n + 1);
+  }
+  return 2 * s * sum + e * kLn2;
+}
+
+// exp(x): x = n ln2 + r, |r| <= ln2/2, exp(r) by its Taylor series, then
+// exact scaling by 2^n.
+double fixed_exp(double x) {
+  if (x > 709.8) {
+    return HUGE_VAL;
+  }
+  if (x < -745.2) {
+    return 0;
+  }
+  const double n = std::nearbyint(x / kLn2);
+  const double r = x - n * kLn2;
+  double sum = 1;
+  // Horner over r^i / i!, i = 0..18: (ln2/2)^19 / 19! < 1e-25.
+  for (int i = 18; i >= 1; --i) {
+    sum = 1 + sum * r / i;
+  }
+  return std::ldexp(sum, static_cast<int>(n));
+}
+
+}  // namespace
+
+double fixed_pow(double x, double y) {
+  if (x == 0) {
+    return 0;
+  }
+  if (x == 1 || y == 0) {
+    return 1;
+  }
+  return fixed_exp(y * fixed_log(x));
+}
+
+}  // namespace tds::study

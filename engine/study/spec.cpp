@@ -1,0 +1,447 @@
+#include "spec.h"
+
+#include <algorithm>
+#include <cmath>
+#include <nlohmann/json.hpp>
+#include <set>
+
+namespace tds::study {
+
+using nlohmann::json;
+
+const char* method_name(Method m) {
+  switch (m) {
+    case Method::Morris:
+      return "morris";
+    case Method::Sobol:
+      return "sobol";
+    case Method::Lhs:
+      return "lhs";
+    case Method::Nsga2:
+      return "nsga2";
+  }
+  return "?";
+}
+
+const char* op_name(Output::Op op) {
+  switch (op) {
+    case Output::Op::Final:
+      return "final";
+    case Output::Op::Mean:
+      return "mean";
+    case Output::Op::Min:
+      return "min";
+    case Output::Op::Max:
+      return "max";
+    case Output::Op::Sum:
+      return "sum";
+  }
+  return "?";
+}
+
+std::vector<std::string> figure_columns(const Plan& plan) {
+  std::vector<std::string> columns = {"days"};
+  for (const NodeCount& c : plan.counts()) columns.push_back(c.name);
+  columns.push_back("shortfall_days");
+  for (const NodeCount& c : plan.shortfalls()) columns.push_back(c.name);
+  return columns;
+}
+
+double factor_value(const Factor& f, double u) {
+  u = std::min(1.0, std::max(0.0, u));
+  if (!f.levels.empty()) {
+    const auto count = f.levels.size();
+    return f.levels[std::min(count - 1, static_cast<std::size_t>(std::floor(u * double(count))))];
+  }
+  if (f.type == Factor::Type::Int)
+    return std::min(f.high, f.low + std::floor(u * (f.high - f.low + 1.0)));
+  return f.low + u * (f.high - f.low);
+}
+
+namespace {
+
+// Reads one JSON object of the study, naming its place in messages and
+// refusing keys it does not know.
+class Reader {
+ public:
+  Reader(const json& object, std::string where, const std::string& source)
+      : object_(object), where_(std::move(where)), source_(source) {}
+
+  [[noreturn]] void fail(const std::string& key, const std::string& problem) const {
+    throw InputError(source_ + ": " + at(key) + ": " + problem);
+  }
+  std::string at(const std::string& key) const {
+    return key.empty() ? where_ : where_.empty() ? key : where_ + "." + key;
+  }
+  const json* get(const std::string& key) const {
+    const auto it = object_.find(key);
+    return it == object_.end() ? nullptr : &*it;
+  }
+  bool has(const std::string& key) const { return get(key) != nullptr; }
+
+  // Refuses every key not among `known`, with the nearest known ones.
+  void only(const std::vector<std::string_view>& known) const {
+    for (const auto& [key, value] : object_.items())
+      if (std::find(known.begin(), known.end(), key) == known.end())
+        throw InputError(source_ + ": " + (where_.empty() ? std::string() : where_ + ": ") +
+                         with_nearest("unknown key \"" + key + "\"", nearest_names(key, known, 3)));
+  }
+
+  double number(const std::string& key, double fallback) const {
+    const json* v = get(key);
+    if (v == nullptr) return fallback;
+    if (!v->is_number() || !std::isfinite(v->get<double>())) fail(key, "must be a finite number");
+    return v->get<double>();
+  }
+  double required_number(const std::string& key) const {
+    if (!has(key)) fail(key, "is missing");
+    return number(key, 0.0);
+  }
+  std::size_t count(const std::string& key, std::size_t fallback, std::size_t least,
+                    std::size_t most) const {
+    const json* v = get(key);
+    if (v == nullptr) return fallback;
+    if (!v->is_number_integer() || v->get<long long>() < static_cast<long long>(least) ||
+        (v->is_number_unsigned() && v->get<unsigned long long>() > most) ||
+        v->get<long long>() > static_cast<long long>(most))
+      fail(key,
+           "must be a whole number from " + std::to_string(least) + " to " + std::to_string(most));
+    return v->get<std::size_t>();
+  }
+  bool flag(const std::string& key, bool fallback) const {
+    const json* v = get(key);
+    if (v == nullptr) return fallback;
+    if (!v->is_boolean()) fail(key, "must be true or false");
+    return v->get<bool>();
+  }
+  std::string text(const std::string& key) const {
+    const json* v = get(key);
+    if (v == nullptr) fail(key, "is missing");
+    if (!v->is_string()) fail(key, "must be a string");
+    return v->get<std::string>();
+  }
+  const json& list(const std::string& key, bool required) const {
+    static const json empty = json::array();
+    const json* v = get(key);
+    if (v == nullptr) {
+      if (required) fail(key, "is missing");
+      return empty;
+    }
+    if (!v->is_array()) fail(key, "must be a list");
+    return *v;
+  }
+  const json& object(const std::string& key) const {
+    static const json empty = json::object();
+    const json* v = get(key);
+    if (v == nullptr) return empty;
+    if (!v->is_object()) fail(key, "must be an object");
+    return *v;
+  }
+  const json& self() const { return object_; }
+  const std::string& source() const { return source_; }
+  Reader member(const std::string& key) const { return {object(key), at(key), source_}; }
+  Reader element(const std::string& key, std::size_t i) const {
+    const json& v = list(key, false)[i];
+    const std::string place = at(key) + "[" + std::to_string(i) + "]";
+    if (!v.is_object()) throw InputError(source_ + ": " + place + ": must be an object");
+    return {v, place, source_};
+  }
+
+ private:
+  const json& object_;
+  std::string where_;
+  const std::string& source_;
+};
+
+// Names of outputs: they become CSV columns and plot labels.
+bool plain_name(const std::string& name) {
+  return !name.empty() && name.size() <= 100 && std::all_of(name.begin(), name.end(), [](char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' ||
+           c == '-' || c == '.';
+  });
+}
+
+std::size_t value_named(const Reader& r, const std::string& key, const std::string& name,
+                        const Description& d) {
+  const auto v = d.find_value(name);
+  if (!v) r.fail(key, with_nearest("unknown variable " + name, d.nearest_values(name)));
+  return *v;
+}
+
+// A per-day column of the scenario that can be scaled.
+std::size_t column_named(const Reader& r, const std::string& key, const std::string& name,
+                         const Description& d, const Scenario& scenario) {
+  const std::size_t v = value_named(r, key, name, d);
+  check_scaled(d, scenario.daily, v, r.source() + ": " + r.at(key) + ": " + name);
+  return v;
+}
+
+Factor read_factor(const Reader& r, const Description& d, const Scenario& scenario) {
+  r.only({"name", "low", "high", "values"});
+  Factor f;
+  f.name = r.text("name");
+  constexpr std::string_view kScale = "scale:";
+  if (f.name.rfind(kScale, 0) == 0) {
+    f.type = Factor::Type::Scale;
+    f.value = column_named(r, "name", f.name.substr(kScale.size()), d, scenario);
+  } else {
+    f.value = value_named(r, "name", f.name, d);
+    const Kind kind = d.values()[f.value].kind;
+    if (kind == Kind::Text) r.fail("name", f.name + " is a text; a factor is a double or an int");
+    f.type = kind == Kind::Int ? Factor::Type::Int : Factor::Type::Double;
+  }
+  if (r.has("values")) {
+    if (r.has("low") || r.has("high")) r.fail("values", "takes the place of \"low\" and \"high\"");
+    const json& values = r.list("values", true);
+    if (values.empty()) r.fail("values", "is empty");
+    for (std::size_t i = 0; i < values.size(); ++i) {
+      const json& v = values[i];
+      const std::string key = "values[" + std::to_string(i) + "]";
+      if (!v.is_number() || !std::isfinite(v.get<double>())) r.fail(key, "must be a finite number");
+      const double x = v.get<double>();
+      if (f.type == Factor::Type::Int &&
+          (x != std::floor(x) || x < -2147483648.0 || x > 2147483647.0))
+        r.fail(key, v.dump() + " is not an int");
+      f.levels.push_back(x);
+    }
+    f.low = *std::min_element(f.levels.begin(), f.levels.end());
+    f.high = *std::max_element(f.levels.begin(), f.levels.end());
+    return f;
+  }
+  f.low = r.required_number("low");
+  f.high = r.required_number("high");
+  if (!(f.low < f.high)) r.fail("high", "must be above \"low\"");
+  if (f.type == Factor::Type::Int)
+    for (const char* key : {"low", "high"}) {
+      const double x = r.number(key, 0.0);
+      if (x != std::floor(x) || x < -2147483648.0 || x > 2147483647.0)
+        r.fail(key, r.get(key)->dump() + " is not an int");
+    }
+  return f;
+}
+
+Output read_output(const Reader& r, const Description& d, const Plan& plan) {
+  r.only({"name", "figure", "variable", "reduce"});
+  Output o;
+  o.name = r.text("name");
+  if (!plain_name(o.name))
+    r.fail("name", quote_input(o.name) + " is not a name (letters, digits, '_', '-' and '.')");
+  if (r.has("figure") == r.has("variable")) r.fail("", "give either \"figure\" or \"variable\"");
+  if (r.has("figure")) {
+    if (r.has("reduce")) r.fail("reduce", "belongs to a \"variable\"");
+    const std::string figure = r.text("figure");
+    std::vector<std::string_view> known;
+    for (std::size_t i = 0; i < plan.counts().size(); ++i) {
+      known.push_back(plan.counts()[i].name);
+      if (plan.counts()[i].name == figure) {
+        o.source = Output::Source::Count;
+        o.index = i;
+        return o;
+      }
+    }
+    known.emplace_back("shortfall_days");
+    if (figure == "shortfall_days") {
+      o.source = Output::Source::ShortfallDays;
+      return o;
+    }
+    for (std::size_t i = 0; i < plan.shortfalls().size(); ++i) {
+      known.push_back(plan.shortfalls()[i].name);
+      if (plan.shortfalls()[i].name == figure) {
+        o.source = Output::Source::Shortfall;
+        o.index = i;
+        return o;
+      }
+    }
+    for (std::size_t i = 0; i < plan.levels().size(); ++i) {
+      known.push_back(d.values()[plan.levels()[i]].name);
+      if (d.values()[plan.levels()[i]].name == figure) {
+        o.source = Output::Source::Level;
+        o.index = i;
+        return o;
+      }
+    }
+    r.fail("figure", with_nearest("unknown figure " + figure, nearest_names(figure, known, 3)));
+  }
+  o.source = Output::Source::Reduction;
+  o.index = value_named(r, "variable", r.text("variable"), d);
+  if (d.values()[o.index].kind == Kind::Text)
+    r.fail("variable", d.values()[o.index].name + " is a text; only numbers are reduced");
+  const std::string op = r.has("reduce") ? r.text("reduce") : "final";
+  static const std::vector<std::string_view> ops = {"final", "mean", "min", "max", "sum"};
+  const auto it = std::find(ops.begin(), ops.end(), op);
+  if (it == ops.end()) r.fail("reduce", quote_input(op) + " is not final, mean, min, max or sum");
+  o.op = static_cast<Output::Op>(it - ops.begin());
+  return o;
+}
+
+std::size_t output_named(const Reader& r, const std::string& key, const Study& s) {
+  const std::string name = r.text(key);
+  std::vector<std::string_view> names;
+  for (std::size_t i = 0; i < s.outputs.size(); ++i) {
+    if (s.outputs[i].name == name) return i;
+    names.push_back(s.outputs[i].name);
+  }
+  r.fail(key, with_nearest("unknown output " + name, nearest_names(name, names, 3)));
+}
+
+Goal read_goal(const Reader& r, const Study& s) {
+  r.only({"output", "goal"});
+  Goal g;
+  g.output = output_named(r, "output", s);
+  const std::string goal = r.has("goal") ? r.text("goal") : "minimise";
+  if (goal != "minimise" && goal != "maximise")
+    r.fail("goal", quote_input(goal) + " is not minimise or maximise");
+  g.maximise = goal == "maximise";
+  return g;
+}
+
+}  // namespace
+
+Study parse_study(std::string_view text, const std::string& source, const Description& d,
+                  const Plan& plan, const Scenario& scenario) {
+  json doc;
+  try {
+    doc = json::parse(text);
+  } catch (const json::exception& e) {
+    throw InputError(source + ": not valid JSON (" + std::string(e.what()) + ")");
+  }
+  if (!doc.is_object()) throw InputError(source + ": a study is a JSON object");
+  const Reader top(doc, "", source);
+  top.only({"$schema", "description", "method", "days", "seed", "factors", "outputs", "set",
+            "scale", "morris", "sobol", "lhs", "nsga2"});
+  Study s;
+  const std::string method = top.text("method");
+  static const std::vector<std::string_view> methods = {"morris", "sobol", "lhs", "nsga2"};
+  const auto it = std::find(methods.begin(), methods.end(), method);
+  if (it == methods.end())
+    top.fail("method", with_nearest(quote_input(method) + " is not a method",
+                                    nearest_names(method, methods, 1)));
+  s.method = static_cast<Method>(it - methods.begin());
+  for (std::string_view other : methods)
+    if (other != method && top.has(std::string(other)))
+      top.fail(std::string(other), "holds the options of another method than " + method);
+  if (top.has("description")) top.text("description");
+  s.days = static_cast<long long>(top.count("days", 365, 1, 1000000000));
+  {
+    const json* seed = top.get("seed");
+    if (seed != nullptr) {
+      if (!seed->is_number_integer() || (!seed->is_number_unsigned() && seed->get<long long>() < 0))
+        top.fail("seed", "must be a whole number from 0 to 18446744073709551615");
+      s.seed = seed->get<std::uint64_t>();
+    }
+  }
+
+  const json& factors = top.list("factors", true);
+  if (factors.empty()) top.fail("factors", "is empty");
+  std::set<std::string> factor_names;
+  for (std::size_t i = 0; i < factors.size(); ++i) {
+    const Reader r = top.element("factors", i);
+    s.factors.push_back(read_factor(r, d, scenario));
+    if (!factor_names.insert(s.factors.back().name).second)
+      r.fail("name", s.factors.back().name + " is already a factor");
+  }
+
+  const json& outputs = top.list("outputs", true);
+  if (outputs.empty()) top.fail("outputs", "is empty");
+  std::set<std::string> taken = {"case", "status"};
+  for (const std::string& c : figure_columns(plan)) taken.insert(c);
+  for (std::size_t i = 0; i < outputs.size(); ++i) {
+    const Reader r = top.element("outputs", i);
+    s.outputs.push_back(read_output(r, d, plan));
+    if (!taken.insert(s.outputs.back().name).second)
+      r.fail("name", s.outputs.back().name + " is already a column of results.csv");
+  }
+
+  {
+    const Reader r = top.member("set");
+    for (const auto& [name, value] : r.self().items()) {
+      const std::size_t v = value_named(r, name, name, d);
+      for (const Factor& f : s.factors)
+        if (f.type != Factor::Type::Scale && f.value == v)
+          r.fail(name, "is a factor; it cannot be fixed too");
+      s.set.emplace_back(v, parse_json_cell(d.values()[v].kind, value, r.at(name), s.texts));
+    }
+  }
+  {
+    const Reader r = top.member("scale");
+    for (const auto& [name, value] : r.self().items()) {
+      const std::size_t v = column_named(r, name, name, d, scenario);
+      for (const Factor& f : s.factors)
+        if (f.type == Factor::Type::Scale && f.value == v)
+          r.fail(name, "is a factor; it cannot be fixed too");
+      s.scale.emplace_back(v, r.number(name, 1.0));
+    }
+  }
+
+  constexpr std::size_t kMost = 100000000;
+  switch (s.method) {
+    case Method::Morris: {
+      const Reader r = top.member("morris");
+      r.only({"trajectories", "levels"});
+      s.trajectories = r.count("trajectories", s.trajectories, 2, kMost);
+      s.levels = r.count("levels", s.levels, 2, 1000);
+      if (s.levels % 2 != 0) r.fail("levels", "must be even, so that every step is as large");
+      break;
+    }
+    case Method::Sobol: {
+      const Reader r = top.member("sobol");
+      r.only({"n", "scrambled", "second_order", "resamples", "confidence"});
+      s.n = r.count("n", s.n, 2, kMost);
+      if ((s.n & (s.n - 1)) != 0) r.fail("n", std::to_string(s.n) + " is not a power of two");
+      s.scrambled = r.flag("scrambled", s.scrambled);
+      s.second_order = r.flag("second_order", s.second_order);
+      s.resamples = r.count("resamples", s.resamples, 0, 1000000);
+      s.confidence = r.number("confidence", s.confidence);
+      if (!(s.confidence > 0.0 && s.confidence < 1.0))
+        r.fail("confidence", "must lie between 0 and 1");
+      if (s.factors.size() < 2) top.fail("factors", "a Sobol' study needs two factors or more");
+      break;
+    }
+    case Method::Lhs: {
+      const Reader r = top.member("lhs");
+      r.only({"samples", "objective", "best"});
+      s.samples = r.count("samples", s.samples, 2, kMost);
+      s.best = r.count("best", s.best, 1, kMost);
+      if (!r.has("objective")) r.fail("objective", "is missing");
+      s.objective = read_goal(r.member("objective"), s);
+      break;
+    }
+    case Method::Nsga2: {
+      const Reader r = top.member("nsga2");
+      r.only({"population", "generations", "objectives", "constraints", "crossover", "eta_c",
+              "mutation", "eta_m"});
+      s.population = r.count("population", s.population, 4, 1000000);
+      if (s.population % 2 != 0) r.fail("population", "must be even");
+      s.generations = r.count("generations", s.generations, 1, 1000000);
+      s.crossover = r.number("crossover", s.crossover);
+      if (s.crossover < 0.0 || s.crossover > 1.0) r.fail("crossover", "must lie from 0 to 1");
+      s.mutation = r.number("mutation", s.mutation);
+      if (r.has("mutation") && (s.mutation < 0.0 || s.mutation > 1.0))
+        r.fail("mutation", "must lie from 0 to 1");
+      s.eta_c = r.number("eta_c", s.eta_c);
+      s.eta_m = r.number("eta_m", s.eta_m);
+      if (s.eta_c < 0.0) r.fail("eta_c", "must not be negative");
+      if (s.eta_m < 0.0) r.fail("eta_m", "must not be negative");
+      const json& objectives = r.list("objectives", true);
+      if (objectives.size() < 2) r.fail("objectives", "needs two objectives or more");
+      for (std::size_t i = 0; i < objectives.size(); ++i)
+        s.objectives.push_back(read_goal(r.element("objectives", i), s));
+      const json& constraints = r.list("constraints", false);
+      for (std::size_t i = 0; i < constraints.size(); ++i) {
+        const Reader c = r.element("constraints", i);
+        c.only({"output", "min", "max"});
+        Constraint k;
+        k.output = output_named(c, "output", s);
+        if (!c.has("min") && !c.has("max")) c.fail("", "give \"min\", \"max\" or both");
+        k.min = c.number("min", k.min);
+        k.max = c.number("max", k.max);
+        if (k.min > k.max) c.fail("max", "must not be below \"min\"");
+        s.constraints.push_back(k);
+      }
+      break;
+    }
+  }
+  return s;
+}
+
+}  // namespace tds::study

@@ -1,0 +1,76 @@
+// A design study run on an Evaluator, and the tables it produces as text:
+// samples.csv (itself a cases file for --sweep), results.csv (the sweep
+// summary's columns and the study's outputs), the method's table
+// (effects.csv, indices.csv, best.csv, pareto.csv) and, for lhs and nsga2,
+// optim.out in the form the library's result reader takes. No files, no
+// terminal: the command line, the Python package and the page share it.
+//
+// The tables are a function of the study and its cases alone (the points
+// evaluated and their results), so that a study run in shards and merged
+// gives the bytes of one run on one machine; NSGA-II's generations are
+// replayed from the recorded cases.
+#ifndef TDS_ENGINE_STUDY_STUDY_H
+#define TDS_ENGINE_STUDY_STUDY_H
+
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "evaluate.h"
+#include "spec.h"
+
+namespace tds::study {
+
+// The cases of a study in their order: each point in unit coordinates and
+// its evaluation. An evaluation's outputs are the figure columns (see
+// figure_columns) followed by the study's outputs; a failed one has none.
+struct Cases {
+  std::vector<std::vector<double>> points;
+  std::vector<Evaluation> results;
+};
+
+// "c000001" for the case of index 0.
+std::string case_name(std::size_t index);
+
+// Whether the method's cases are one batch known beforehand (morris, sobol,
+// lhs), which can then be split into shards.
+bool one_batch(Method m);
+// The points of a one-batch method, in case order.
+std::vector<std::vector<double>> design(const Study& s);
+// How many cases the study runs.
+std::size_t case_count(const Study& s);
+
+// Told as cases are done: cases done, of how many, and the phase (e.g.
+// "generation 3 of 50").
+using StudyProgress = std::function<void(std::size_t done, std::size_t total, const std::string&)>;
+
+// Runs the study's cases through the evaluator: the design as one batch, or
+// NSGA-II's generations one batch each.
+Cases run_cases(const Study& s, Evaluator& evaluator, const StudyProgress& progress);
+
+// The study's output files (name, text) in a fixed order, and a line that
+// sums them up (the most influential factors, the best design, the front).
+struct Tables {
+  std::vector<std::pair<std::string, std::string>> files;
+  std::string summary;
+};
+// figures: the names of the figure columns that lead each evaluation's
+// outputs.
+Tables make_tables(const Study& s, const std::vector<std::string>& figures, const Cases& cases);
+
+// The rows of samples.csv and results.csv for a case, for a front end that
+// writes them as cases finish: the header, and one case's record.
+std::string samples_header(const Study& s);
+std::string samples_row(const Study& s, std::size_t index, const std::vector<double>& point);
+std::string results_header(const Study& s, const std::vector<std::string>& figures);
+std::string results_row(std::size_t index, const Evaluation& e, std::size_t columns);
+// Reads a results row back (as results_row wrote it): the case index and its
+// evaluation. Throws InputError naming `where`.
+std::pair<std::size_t, Evaluation> parse_results_row(const std::vector<std::string>& fields,
+                                                     std::size_t columns, const std::string& where);
+
+}  // namespace tds::study
+
+#endif  // TDS_ENGINE_STUDY_STUDY_H

@@ -1,0 +1,374 @@
+#include "study_command.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <set>
+
+#include "csv.h"
+#include "interrupt.h"
+#include "model_evaluator.h"
+#include "output.h"
+#include "progress.h"
+#include "study.h"
+#include "study_plot.h"
+
+namespace tds {
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+using study::Evaluation;
+using study::Evaluator;
+
+namespace {
+
+constexpr int kFormat = 1;
+constexpr const char* kRecord = "study.json";
+constexpr const char* kJournal = "results.csv.partial";
+// The files a study writes into its directory.
+const std::set<std::string>& owned_files() {
+  static const std::set<std::string> names = {
+      kRecord,       kJournal,       "samples.csv", "results.csv", "effects.csv",
+      "indices.csv", "indices2.csv", "best.csv",    "pareto.csv",  "optim.out",
+      "effects.png", "indices.png",  "best.png",    "pareto.png"};
+  return names;
+}
+
+std::string in_dir(const std::string& dir, const std::string& name) {
+  return (fs::path(dir) / name).string();
+}
+
+json record_of(const json& identity, unsigned shard, unsigned shards, std::size_t cases,
+               bool complete) {
+  return {{"format", "tarvello-study"}, {"formatVersion", kFormat},
+          {"identity", identity},       {"shard", shard},
+          {"shards", shards},           {"cases", cases},
+          {"complete", complete}};
+}
+
+std::optional<json> read_record(const std::string& dir) {
+  const std::string path = in_dir(dir, kRecord);
+  std::error_code error;
+  if (!fs::exists(path, error)) return std::nullopt;
+  json r;
+  try {
+    r = json::parse(read_text_file(path, "study record"));
+  } catch (const json::exception& e) {
+    throw InputError(path + ": not a study record (" + std::string(e.what()) + ")");
+  }
+  if (!r.is_object() || json_string(r, "format", path) != "tarvello-study")
+    throw InputError(path + ": not a study record");
+  if (json_integer(r, "formatVersion", path, 0) != kFormat)
+    throw InputError(path + ": written by another version of tarvello-run");
+  const long long shards = json_integer(r, "shards", path, -1);
+  const long long shard = json_integer(r, "shard", path, -1);
+  if (shards < 1 || shard < 0 || shard >= shards)
+    throw InputError(path + ": \"shard\" and \"shards\" must be I and N with 0 <= I < N");
+  json_integer(r, "cases", path, 0);
+  json_bool(r, "complete", path, false);
+  if (!r.contains("identity") || !r["identity"].is_object())
+    throw InputError(path + ": \"identity\" must be an object");
+  return r;
+}
+
+// What differs between two studies' identities, in words, or "".
+std::string difference(const json& a, const json& b) {
+  for (const char* part : {"inputs", "options"}) {
+    const json& x = a.value(part, json::object());
+    const json& y = b.value(part, json::object());
+    std::set<std::string> keys;
+    for (const auto& [k, v] : x.items()) keys.insert(k);
+    for (const auto& [k, v] : y.items()) keys.insert(k);
+    for (const std::string& k : keys)
+      if (x.value(k, json()) != y.value(k, json())) return k;
+  }
+  return a == b ? std::string() : std::string("inputs");
+}
+
+void remove_owned(const std::string& dir) {
+  std::error_code error;
+  for (const auto& entry : fs::directory_iterator(dir, error)) {
+    const std::string name = entry.path().filename().string();
+    bool remove = owned_files().count(name) > 0;
+    if (!remove && name.size() > 5 && name[0] == '.' &&
+        name.compare(name.size() - 4, 4, ".tmp") == 0) {
+      const std::string inner = name.substr(1, name.size() - 5);
+      const auto dot = inner.rfind('.');
+      remove = dot != std::string::npos && owned_files().count(inner.substr(0, dot)) > 0;
+    }
+    if (remove) fs::remove(entry.path(), error);
+  }
+}
+
+// Makes sure dir can take the study: new, empty, or a study's own (whose
+// files go first unless the same study resumes). Returns whether it resumes.
+bool claim_directory(const std::string& dir, const json& record, bool resume,
+                     const std::string& what) {
+  if (dir.empty()) throw InputError(what + ": the directory name is empty");
+  std::error_code error;
+  const fs::file_status status = fs::status(dir, error);
+  if (fs::exists(status) && !fs::is_directory(status))
+    throw InputError(what + ": " + dir + " is not a directory");
+  if (!fs::exists(status)) {
+    fs::create_directories(dir, error);
+    if (error)
+      throw InputError(what + ": cannot make the directory " + dir + ": " + error.message());
+    return false;
+  }
+  const std::optional<json> found = read_record(dir);
+  if (!found) {
+    if (!fs::is_empty(dir, error))
+      throw InputError(what + ": " + dir +
+                       " is not empty and holds no study (no study.json); give a new or empty "
+                       "directory");
+    return false;
+  }
+  if (resume) {
+    const std::string differs = difference((*found)["identity"], record["identity"]);
+    if (differs.empty() && (*found)["shard"] == record["shard"] &&
+        (*found)["shards"] == record["shards"])
+      return true;
+    throw InputError("--resume: " + dir + " holds another study (its " +
+                     (differs.empty() ? std::string("shard") : differs) + " differs)");
+  }
+  remove_owned(dir);
+  return false;
+}
+
+// The complete records of a journal (a last one cut short is dropped), as
+// rows of fields after its header.
+std::vector<CsvTable::Row> journal_rows(const std::string& path, const std::string& header) {
+  std::error_code error;
+  if (!fs::exists(path, error)) return {};
+  std::string text = read_text_file(path, "journal");
+  text.erase(text.rfind('\n') == std::string::npos ? 0 : text.rfind('\n') + 1);
+  if (text.compare(0, header.size(), header) != 0) return {};
+  return parse_csv(text, path).rows;
+}
+
+// Results appended as cases finish, in order; renamed when complete.
+class Journal {
+ public:
+  Journal(std::string path, const std::string& start) : path_(std::move(path)) {
+    write_file_atomically(path_, start);
+    std::string reason;
+    file_ = RawFile::open_append(path_, reason);
+    if (!file_.is_open()) throw RunError("cannot write " + path_ + ": " + reason);
+  }
+  void append(const std::string& records) {
+    const interrupt::Hold held;
+    const std::string reason = file_.write(records);
+    if (!reason.empty()) throw RunError("cannot write " + path_ + ": " + reason);
+  }
+  void close() {
+    std::string reason = file_.sync();
+    if (reason.empty()) reason = file_.close();
+    if (!reason.empty()) throw RunError("cannot write " + path_ + ": " + reason);
+  }
+
+ private:
+  std::string path_;
+  RawFile file_;
+};
+
+// An evaluator that answers the first points from a journal of an earlier
+// run and the rest from the model, journalling each new result under its
+// case's index.
+class JournalledEvaluator : public Evaluator {
+ public:
+  JournalledEvaluator(Evaluator& inner, std::vector<Evaluation> kept, Journal& journal,
+                      std::vector<std::size_t> case_index)
+      : inner_(inner),
+        kept_(std::move(kept)),
+        journal_(journal),
+        case_index_(std::move(case_index)) {}
+  std::size_t outputs() const override { return inner_.outputs(); }
+  void evaluate(const std::vector<std::vector<double>>& points,
+                const std::function<void(std::size_t, Evaluation&&)>& done) override {
+    std::size_t p = 0;
+    for (; p < points.size() && position_ < kept_.size(); ++p, ++position_)
+      done(p, Evaluation(kept_[position_]));
+    if (p == points.size()) return;
+    const std::size_t first = p;
+    const std::vector<std::vector<double>> rest(points.begin() + static_cast<long>(first),
+                                                points.end());
+    inner_.evaluate(rest, [&](std::size_t i, Evaluation&& e) {
+      const std::size_t at = position_++;
+      journal_.append(study::results_row(case_index_.empty() ? at : case_index_[at], e, outputs()));
+      done(first + i, std::move(e));
+    });
+  }
+
+ private:
+  Evaluator& inner_;
+  std::vector<Evaluation> kept_;
+  Journal& journal_;
+  std::vector<std::size_t> case_index_;
+  std::size_t position_ = 0;
+};
+
+// A progress bar per phase of the study.
+class StudyProgressBar {
+ public:
+  explicit StudyProgressBar(bool enabled) : enabled_(enabled) {}
+  void operator()(std::size_t done, std::size_t total, const std::string& phase) {
+    if (!enabled_) return;
+    if (phase != phase_ || !bar_) {
+      bar_.reset();
+      phase_ = phase;
+      unit_ = phase + ": case";
+      bar_ = std::make_unique<ProgressBar>(true, static_cast<long long>(total), unit_.c_str());
+    }
+    bar_->update(static_cast<long long>(done));
+  }
+
+ private:
+  bool enabled_;
+  std::string phase_, unit_;
+  std::unique_ptr<ProgressBar> bar_;
+};
+
+void write_tables(const std::string& dir, const study::Study& s, const study::Tables& t,
+                  bool plots) {
+  for (const auto& [name, text] : t.files) write_file_atomically(in_dir(dir, name), text);
+  if (plots) plot_tables(dir, s, t);
+}
+
+}  // namespace
+
+std::string run_study(const Model& model, const Plan& plan, const Scenario& scenario,
+                      const study::Study& s, const StudyOptions& o) {
+  if (o.shards > 1 && !study::one_batch(s.method))
+    throw InputError("--shard: an nsga2 study runs each generation as a batch on one machine");
+  const std::size_t total = study::case_count(s);
+  const json record = record_of(o.identity, o.shard, o.shards, total, false);
+  const bool resuming = claim_directory(o.out_dir, record, o.resume, "--out");
+  study::ModelEvaluator model_evaluator(model, plan, scenario, s, o.batch);
+  const std::vector<std::string>& figures = model_evaluator.figures();
+  const std::size_t columns = model_evaluator.outputs();
+  const std::string header = study::results_header(s, figures);
+  const std::string journal_path = in_dir(o.out_dir, kJournal);
+
+  // The cases of this shard, in order.
+  std::vector<std::vector<double>> points;
+  std::vector<std::size_t> mine;
+  if (study::one_batch(s.method)) {
+    const auto all = study::design(s);
+    for (std::size_t i = 0; i < all.size(); ++i)
+      if (i % o.shards == o.shard) {
+        points.push_back(all[i]);
+        mine.push_back(i);
+      }
+  }
+  // What an earlier run of the same study journalled, as far as it is in order.
+  std::vector<Evaluation> kept;
+  std::string start = header;
+  if (resuming) {
+    for (const CsvTable::Row& row : journal_rows(journal_path, header)) {
+      const std::string where = journal_path + ":" + std::to_string(row.line);
+      auto [index, e] = study::parse_results_row(row.fields, columns, where);
+      const std::size_t expected = mine.empty()                ? kept.size()
+                                   : kept.size() < mine.size() ? mine[kept.size()]
+                                                               : total;
+      if (index != expected) break;
+      kept.push_back(std::move(e));
+      start += study::results_row(index, kept.back(), columns);
+    }
+  }
+  write_file_atomically(in_dir(o.out_dir, kRecord), record.dump(2) + "\n");
+  Journal journal(journal_path, start);
+  const std::string kept_note =
+      kept.empty() ? std::string()
+                   : " (" + std::to_string(kept.size()) + " cases kept from before)";
+  JournalledEvaluator evaluator(model_evaluator, std::move(kept), journal, mine);
+  StudyProgressBar bar(o.progress);
+
+  if (o.shards > 1) {
+    evaluator.evaluate(points,
+                       [&](std::size_t i, Evaluation&&) { bar(i + 1, points.size(), "cases"); });
+    journal.close();
+    const std::string reason = replace_file(journal_path, in_dir(o.out_dir, "results.csv"));
+    if (!reason.empty())
+      throw RunError("cannot write " + in_dir(o.out_dir, "results.csv") + ": " + reason);
+    write_file_atomically(in_dir(o.out_dir, kRecord),
+                          record_of(o.identity, o.shard, o.shards, total, true).dump(2) + "\n");
+    return "shard " + std::to_string(o.shard) + "/" + std::to_string(o.shards) + " of " +
+           std::to_string(total) + " cases done" + kept_note + "; merge the shards with --merge";
+  }
+  const study::Cases cases = study::run_cases(s, evaluator, std::ref(bar));
+  journal.close();
+  const study::Tables t = study::make_tables(s, figures, cases);
+  write_tables(o.out_dir, s, t, o.plots);
+  std::error_code error;
+  fs::remove(journal_path, error);
+  write_file_atomically(in_dir(o.out_dir, kRecord),
+                        record_of(o.identity, 0, 1, total, true).dump(2) + "\n");
+  return t.summary + kept_note;
+}
+
+std::string merge_study(const Plan& plan, const study::Study& s, const json& identity,
+                        const std::string& out_dir, const std::vector<std::string>& shard_dirs,
+                        bool plots) {
+  if (!study::one_batch(s.method)) throw InputError("--merge: an nsga2 study is not run in shards");
+  const std::vector<std::string> figures = study::figure_columns(plan);
+  const std::size_t columns = figures.size() + s.outputs.size();
+  const std::string header = study::results_header(s, figures);
+  study::Cases cases;
+  cases.points = study::design(s);
+  const std::size_t total = cases.points.size();
+  cases.results.resize(total);
+  std::vector<bool> have(total, false);
+  std::vector<std::string> shard_of;
+  long long shards = -1;
+  for (const std::string& dir : shard_dirs) {
+    if (fs::exists(dir) && fs::exists(out_dir) && fs::equivalent(dir, out_dir))
+      throw InputError("--merge: the output directory " + out_dir + " is one of the shards");
+    const std::optional<json> r = read_record(dir);
+    if (!r) throw InputError("--merge: " + dir + " holds no study (no study.json)");
+    if (const std::string d = difference((*r)["identity"], identity); !d.empty())
+      throw InputError("--merge: " + dir + " is a shard of another study (its " + d + " differs)");
+    const long long n = (*r)["shards"].get<long long>(), i = (*r)["shard"].get<long long>();
+    if (shards >= 0 && n != shards)
+      throw InputError("--merge: " + dir + " is a shard of " + std::to_string(n) + ", not " +
+                       std::to_string(shards));
+    shards = n;
+    if (shard_of.empty()) shard_of.assign(static_cast<std::size_t>(n), "");
+    if (!shard_of[static_cast<std::size_t>(i)].empty())
+      throw InputError("--merge: " + dir + " and " + shard_of[static_cast<std::size_t>(i)] +
+                       " are both shard " + std::to_string(i));
+    shard_of[static_cast<std::size_t>(i)] = dir;
+    if (!(*r)["complete"].get<bool>())
+      throw InputError("--merge: " + dir + " is unfinished; run it again with --resume");
+    const std::string path = in_dir(dir, "results.csv");
+    const std::string text = read_text_file(path, "shard results");
+    if (text.compare(0, header.size(), header) != 0)
+      throw InputError("--merge: " + path + ": its columns are not the study's");
+    for (const CsvTable::Row& row : parse_csv(text, path).rows) {
+      auto [index, e] =
+          study::parse_results_row(row.fields, columns, path + ":" + std::to_string(row.line));
+      if (index >= total || index % static_cast<std::size_t>(n) != static_cast<std::size_t>(i) ||
+          have[index])
+        throw InputError("--merge: " + path + ":" + std::to_string(row.line) + ": case " +
+                         study::case_name(index) + " is not one of this shard's");
+      cases.results[index] = std::move(e);
+      have[index] = true;
+    }
+  }
+  for (std::size_t i = 0; i < shard_of.size(); ++i)
+    if (shard_of[i].empty())
+      throw InputError("--merge: shard " + std::to_string(i) + " of " + std::to_string(shards) +
+                       " is missing");
+  for (std::size_t c = 0; c < total; ++c)
+    if (!have[c]) throw InputError("--merge: case " + study::case_name(c) + " has no result");
+  const json record = record_of(identity, 0, 1, total, false);
+  claim_directory(out_dir, record, false, "--merge");
+  const study::Tables t = study::make_tables(s, figures, cases);
+  write_tables(out_dir, s, t, plots);
+  write_file_atomically(in_dir(out_dir, kRecord),
+                        record_of(identity, 0, 1, total, true).dump(2) + "\n");
+  return t.summary;
+}
+
+}  // namespace tds

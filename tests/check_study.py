@@ -1,0 +1,308 @@
+#!/usr/bin/python3
+"""Runs tarvello-run --study as a user would and checks what it does.
+
+    check_study.py files DOCS WORKDIR PROGRAM...
+    check_study.py examples DOCS WORKDIR OPTIM_READER... -- PROGRAM...
+    check_study.py determinism DOCS WORKDIR PROGRAM...
+
+DOCS is the repository's docs/ directory (the schema and the example studies),
+PROGRAM the command that starts tarvello-run (under wine for the Windows
+build). `files`: the example studies and a table of bad ones against the JSON
+Schema, and the program agrees: good ones run, bad ones are refused with their
+one-line message and status 2, nothing written. `examples`: each example study
+run small, its files checked, and optim.out read back with the library's own
+result reader (OPTIM_READER). `determinism`: one small study of each method
+gives the same bytes with --jobs 1 and 2, sharded and merged, and resumed.
+"""
+import copy
+import csv
+import io
+import json
+import os
+import shutil
+import subprocess
+import sys
+
+import jsonschema
+
+failures = []
+TABLES = {"morris": ["effects.csv"], "sobol": ["indices.csv"], "lhs": ["best.csv", "optim.out"],
+          "nsga2": ["pareto.csv", "optim.out"]}
+# Small enough to run in seconds, large enough to exercise every part.
+SMALL = {"morris": {"trajectories": 3}, "sobol": {"n": 8, "resamples": 50},
+         "lhs": {"samples": 12, "best": 3}, "nsga2": {"population": 8, "generations": 3}}
+
+
+def check(name, ok, detail=""):
+    print("%s %s%s" % ("ok  " if ok else "FAIL", name, (": " + detail) if detail and not ok else ""))
+    if not ok:
+        failures.append(name)
+
+
+def run(program, args, cwd):
+    return subprocess.run(program + args, cwd=cwd, capture_output=True, stdin=subprocess.DEVNULL)
+
+
+def load(path):
+    with open(path, encoding="utf-8") as f:
+        return json.load(f)
+
+
+def examples_of(docs):
+    folder = os.path.join(docs, "studies")
+    return [(name, load(os.path.join(folder, name))) for name in sorted(os.listdir(folder))
+            if name.endswith(".json")]
+
+
+def small(study, days=30):
+    s = copy.deepcopy(study)
+    s.pop("$schema", None)
+    s["days"] = days
+    s.setdefault(s["method"], {}).update(SMALL[s["method"]])
+    return s
+
+
+def write_study(workdir, name, study):
+    with open(os.path.join(workdir, name), "w", encoding="utf-8") as f:
+        json.dump(study, f)
+    return name
+
+
+def read(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def outputs_of(folder):
+    """Every result file of a study directory (not the plots or the record), as bytes."""
+    return {name: read(os.path.join(folder, name)) for name in sorted(os.listdir(folder))
+            if name.endswith(".csv") or name == "optim.out"}
+
+
+BASE = {"method": "morris", "factors": [{"name": "percentReuse_B1_Water_P1_WasteWater",
+                                         "low": 0, "high": 1}],
+        "outputs": [{"name": "crop", "figure": "crop_water"}]}
+
+
+def bad(change):
+    s = copy.deepcopy(BASE)
+    change(s)
+    return s
+
+
+# (what, study, valid under the schema, the program's message). The schema
+# cannot know the model's names: those cases are valid JSON studies that only
+# the program refuses.
+BAD = [
+    ("unknown top-level key", bad(lambda s: s.update(trajectories=3)), False,
+     'unknown key "trajectories"'),
+    ("unknown method", bad(lambda s: s.update(method="sobel")), False,
+     "method: 'sobel' is not a method (nearest: sobol)"),
+    ("no factors", bad(lambda s: s.pop("factors")), False, "factors: is missing"),
+    ("factor without high", bad(lambda s: s["factors"][0].pop("high")), False,
+     "factors[0].high: is missing"),
+    ("bounds reversed", bad(lambda s: s["factors"][0].update(low=2)), True,
+     'factors[0].high: must be above "low"'),
+    ("unknown factor name", bad(lambda s: s["factors"][0].update(name="percentReuse_B1_Water")),
+     True, "factors[0].name: unknown variable percentReuse_B1_Water (nearest: "),
+    ("scale of a constant", bad(lambda s: s["factors"][0].update(
+        name="scale:percentReuse_B1_Water_P1_WasteWater")), True,
+     "factors[0].name: percentReuse_B1_Water_P1_WasteWater: not a column of the scenario's "
+     "per-day table"),
+    ("int factor with a fraction", bad(lambda s: s["factors"].append(
+        {"name": "current_year_B1_Environment_P1_Environment", "low": 2010.5, "high": 2012})),
+     True, "factors[1].low: 2010.5 is not an int"),
+    ("text factor", bad(lambda s: s["factors"].append(
+        {"name": "climateZone_B1_Food_P1_Crop", "low": 0, "high": 1})), True,
+     "is a text; a factor is a double or an int"),
+    ("values and bounds", bad(lambda s: s["factors"][0].update(values=[0.1, 0.2])), False,
+     'factors[0].values: takes the place of "low" and "high"'),
+    ("unknown figure", bad(lambda s: s["outputs"][0].update(figure="crop_waters")), True,
+     "outputs[0].figure: unknown figure crop_waters (nearest: crop_water"),
+    ("bad reduction", bad(lambda s: s["outputs"].append(
+        {"name": "g", "variable": "qttEnergyGrid_B1_Energy_P1_Energy", "reduce": "total"})), False,
+     "outputs[1].reduce: 'total' is not final, mean, min, max or sum"),
+    ("output named as a figure column", bad(lambda s: s["outputs"][0].update(name="crop_water")),
+     True, "outputs[0].name: crop_water is already a column of results.csv"),
+    ("odd levels", bad(lambda s: s.update(morris={"levels": 5})), False,
+     "morris.levels: must be even"),
+    ("another method's options", bad(lambda s: s.update(sobol={"n": 8})), False,
+     "sobol: holds the options of another method than morris"),
+    ("n not a power of two", bad(lambda s: s.update(
+        method="sobol", sobol={"n": 12}, factors=s["factors"] * 1 + [
+            {"name": "fertilizerLevel_B1_Food_P1_Crop", "low": 1, "high": 2}])), True,
+     "sobol.n: 12 is not a power of two"),
+    ("one objective", bad(lambda s: s.update(method="nsga2", nsga2={
+        "objectives": [{"output": "crop"}]})), False, "nsga2.objectives: needs two objectives"),
+    ("objective of an unknown output", bad(lambda s: s.update(method="nsga2", nsga2={
+        "objectives": [{"output": "crop"}, {"output": "grid"}]})), True,
+     "nsga2.objectives[1].output: unknown output grid (nearest: crop)"),
+    ("a factor also fixed", bad(lambda s: s.update(
+        set={"percentReuse_B1_Water_P1_WasteWater": 0.5})), True,
+     "set.percentReuse_B1_Water_P1_WasteWater: is a factor; it cannot be fixed too"),
+    ("negative seed", bad(lambda s: s.update(seed=-1)), False, "seed: must be a whole number"),
+]
+
+
+def files(args):
+    docs, workdir, program = args[0], args[1], args[2:]
+    shutil.rmtree(workdir, ignore_errors=True)
+    os.makedirs(workdir)
+    schema = load(os.path.join(docs, "study.schema.json"))
+    jsonschema.Draft202012Validator.check_schema(schema)
+    validator = jsonschema.Draft202012Validator(schema)
+    for name, study in examples_of(docs):
+        errors = [e.message for e in validator.iter_errors(study)]
+        check("%s is valid under the schema" % name, not errors, "; ".join(errors))
+        path = write_study(workdir, name, small(study, days=10))
+        result = run(program, ["--quiet", "--study", path, "--out", name + ".out", "--jobs", "2"],
+                     workdir)
+        check("%s runs (small)" % name, result.returncode == 0, result.stderr.decode())
+    for what, study, schema_valid, message in BAD:
+        errors = list(validator.iter_errors(study))
+        check("schema: %s is %s" % (what, "valid" if schema_valid else "refused"),
+              (not errors) == schema_valid, "; ".join(e.message for e in errors))
+        path = write_study(workdir, "bad.json", study)
+        result = run(program, ["--study", path, "--out", "bad.out"], workdir)
+        err = result.stderr.decode().replace("\r\n", "\n")
+        check("program: %s is refused in one line with status 2" % what,
+              result.returncode == 2 and err.count("\n") == 1 and message in err
+              and not os.path.exists(os.path.join(workdir, "bad.out")),
+              "status %d, %r" % (result.returncode, err))
+
+
+def table(path):
+    with open(path, encoding="utf-8", newline="") as f:
+        return list(csv.DictReader(f))
+
+
+def examples(args):
+    docs, workdir = args[0], args[1]
+    split = args.index("--")
+    reader, program = args[2:split], args[split + 1:]
+    shutil.rmtree(workdir, ignore_errors=True)
+    os.makedirs(workdir)
+    for name, study in examples_of(docs):
+        method = study["method"]
+        path = write_study(workdir, name, small(study, days=study.get("days", 365)))
+        # Names relative to the working directory, which wine takes as they are.
+        rel = name[:-5]
+        out = os.path.join(workdir, rel)
+        result = run(program, ["--quiet", "--study", path, "--out", rel, "--jobs", "2"], workdir)
+        check("%s runs" % name, result.returncode == 0, result.stderr.decode())
+        if result.returncode != 0:
+            continue
+        present = set(os.listdir(out))
+        wanted = {"samples.csv", "results.csv", "study.json"} | set(TABLES[method])
+        check("%s writes %s" % (name, ", ".join(sorted(wanted))), wanted <= present,
+              "has " + ", ".join(sorted(present)))
+        check("%s leaves no temporary or partial file" % name,
+              not any(n.endswith(".tmp") or n.endswith(".partial") for n in present))
+        samples, results = table(os.path.join(out, "samples.csv")), table(os.path.join(out, "results.csv"))
+        factors = [f["name"] for f in study["factors"]]
+        check("%s: samples.csv is a cases file of the factors" % name,
+              len(samples) == len(results) > 0 and list(samples[0]) == ["case", "days"] + factors
+              and all(r["status"] == "ok" for r in results))
+        # The samples run as a sweep give the study's figures.
+        sweep = run(program, ["--quiet", "--sweep", rel + "/samples.csv", "--out", rel + ".sweep",
+                              "--jobs", "2"], workdir)
+        check("%s: samples.csv as a sweep runs" % name, sweep.returncode == 0, sweep.stderr.decode())
+        if sweep.returncode == 0:
+            summary = table(os.path.join(out + ".sweep", "summary.csv"))
+            # The summary's figures (it also has the final values of --vars).
+            columns = [c for c in summary[0] if c in results[0] and c not in ("case", "status")]
+            check("%s: the sweep of samples.csv gives results.csv's figures" % name,
+                  "shortfall_days" in columns and [[r[c] for c in columns] for r in summary]
+                  == [[r[c] for c in columns] for r in results])
+        if "optim.out" in TABLES[method]:
+            with open(os.path.join(out, "optim.out"), encoding="utf-8") as f:
+                lines = f.read().splitlines()
+            check("%s: optim.out has a design after its header" % name, len(lines) >= 2)
+            last = lines[-1].split()
+            got = run(reader, [rel, str(len(last))], workdir)
+            values = got.stdout.decode().split()
+            check("%s: the library's reader gets optim.out's last line" % name,
+                  got.returncode == 0 and [float(v) for v in values] == [float(v) for v in last],
+                  "%r against %r" % (values, last))
+            if method == "nsga2":
+                knee = [r for r in table(os.path.join(out, "pareto.csv")) if r["knee"] == "1"]
+                check("%s: the reader's design is the front's knee" % name,
+                      len(knee) == 1 and [float(knee[0][f]) for f in factors]
+                      == [float(v) for v in values[:len(factors)]])
+
+
+def determinism(args):
+    docs, workdir, program = args[0], args[1], args[2:]
+    shutil.rmtree(workdir, ignore_errors=True)
+    os.makedirs(workdir)
+    morris = dict(examples_of(docs))["morris-shortfalls.json"]
+    studies = {"morris": small(morris)}
+    studies["sobol"] = dict(small(morris), method="sobol", factors=morris["factors"][:4],
+                            sobol=SMALL["sobol"])
+    del studies["sobol"]["morris"]
+    studies["lhs"] = dict(small(morris), method="lhs", lhs=dict(
+        SMALL["lhs"], objective={"output": "any_shortfall_days"}))
+    del studies["lhs"]["morris"]
+    studies["nsga2"] = small(dict(examples_of(docs))["nsga2-grid-vs-water.json"])
+
+    def at(*parts):
+        return os.path.join(workdir, *parts)
+
+    for method, study in studies.items():
+        path = write_study(workdir, method + ".json", study)
+        base = ["--quiet", "--study", path]
+        one = method + "-1"
+        result = run(program, base + ["--out", one, "--jobs", "1"], workdir)
+        check("%s with --jobs 1 runs" % method, result.returncode == 0, result.stderr.decode())
+        expected = outputs_of(at(one)) if result.returncode == 0 else {}
+        two = method + "-2"
+        result = run(program, base + ["--out", two, "--jobs", "2"], workdir)
+        check("%s: --jobs 2 gives the bytes of --jobs 1" % method,
+              result.returncode == 0 and outputs_of(at(two)) == expected, result.stderr.decode())
+        # A stopped study: half its journal kept, the record not complete.
+        with open(at(one, "results.csv"), encoding="utf-8", newline="") as f:
+            lines = f.read().split("\n")
+        stopped = method + "-resumed"
+        os.makedirs(at(stopped))
+        record = load(at(two, "study.json"))
+        record["complete"] = False
+        with open(at(stopped, "study.json"), "w", encoding="utf-8") as f:
+            json.dump(record, f)
+        with open(at(stopped, "results.csv.partial"), "w", encoding="utf-8", newline="") as f:
+            f.write("\n".join(lines[:len(lines) // 2]) + "\n" + lines[len(lines) // 2][:5])
+        result = run(program, base[1:] + ["--out", stopped, "--jobs", "2", "--resume"], workdir)
+        check("%s: --resume of a stopped study keeps its results and gives the bytes of one run"
+              % method, result.returncode == 0 and outputs_of(at(stopped)) == expected
+              and b" cases kept from before" in result.stderr, result.stderr.decode())
+        if method == "nsga2":
+            result = run(program, base + ["--out", "x", "--shard", "0/2"], workdir)
+            check("nsga2 refuses --shard", result.returncode == 2, result.stderr.decode())
+            continue
+        shards = []
+        for i in range(3):
+            shards.append("%s-shard-%d" % (method, i))
+            result = run(program, base + ["--out", shards[-1], "--shard", "%d/3" % i, "--jobs", "1"],
+                         workdir)
+            check("%s shard %d/3 runs" % (method, i), result.returncode == 0, result.stderr.decode())
+        merged = method + "-merged"
+        result = run(program, base + ["--merge", merged] + shards[::-1], workdir)
+        check("%s: three shards merged give the bytes of one machine" % method,
+              result.returncode == 0 and outputs_of(at(merged)) == expected, result.stderr.decode())
+        result = run(program, base + ["--merge", merged + "-2"] + shards[:2], workdir)
+        check("%s: a merge without a shard is refused" % method,
+              result.returncode == 2 and b"shard 2 of 3 is missing" in result.stderr,
+              result.stderr.decode())
+
+
+def main():
+    modes = {"files": files, "examples": examples, "determinism": determinism}
+    if len(sys.argv) < 4 or sys.argv[1] not in modes:
+        sys.exit(__doc__)
+    modes[sys.argv[1]](sys.argv[2:])
+    if failures:
+        print("%d failed" % len(failures))
+        sys.exit(1)
+
+
+if __name__ == "__main__":
+    main()

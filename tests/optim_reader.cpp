@@ -1,0 +1,23 @@
+// Reads a study's optim.out with the library's own result reader, as a model
+// that takes its optimum from the file would: prints the first N values of
+// its last line, one per line, in their shortest exact form.
+//
+//   optim_reader DIR N
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "Recover_execute_output.h"
+#include "csv.h"
+
+int main(int argc, char** argv) {
+  if (argc != 3) {
+    std::fprintf(stderr, "usage: optim_reader DIR N\n");
+    return 2;
+  }
+  const std::string text = std::string("'") + argv[1] + "'";
+  const int n = std::atoi(argv[2]);
+  for (int i = 0; i < n; ++i)
+    std::printf("%s\n", tds::format_double(recoverOptiValue(text.c_str(), i)).c_str());
+  return 0;
+}
