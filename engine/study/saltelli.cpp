@@ -166,7 +166,9 @@ std::vector<std::vector<double>> saltelli_design(std::size_t k, std::size_t n, b
   std::vector<std::vector<double>> a(n, std::vector<double>(k)), b(n, std::vector<double>(k));
   for (std::size_t j = 0; j < n; ++j) {
     for (std::size_t c = 0; c < d; ++c) {
-      std::uint64_t x = sequence();
+      // Point 0 of the digital sequence is the origin, which Boost skips;
+      // without it the first 2^m points are not a net and miss a stratum.
+      std::uint64_t x = j == 0 ? 0 : sequence();
       if (scrambled) {
         x = scrambles[c](x);
       }
