@@ -21,7 +21,7 @@ class Random {
   std::uint64_t below(std::uint64_t n);
 
  private:
-  std::uint64_t state_[4];
+  std::uint64_t state_[4]{};
 };
 
 // The seed of an independent stream derived from a seed and a stream number,

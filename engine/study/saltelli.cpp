@@ -20,8 +20,8 @@ namespace {
 // random bits and a unit diagonal, e random. Row r of L is a mask of the
 // digits it sums.
 struct Scramble {
-  std::uint64_t rows[64];
-  std::uint64_t shift;
+  std::uint64_t rows[64]{};
+  std::uint64_t shift = 0;
 
   explicit Scramble(Random& random) {
     for (int r = 0; r < 64; ++r) {

@@ -62,6 +62,7 @@ TEST(StudyDeterminism, DigestOfFixedSeeds) {
   digest.add(design);
   digest.add(saltelli_design(k, n, false, false, 7));
   std::vector<double> y;
+  y.reserve(design.size());
   for (const auto& u : design) {
     y.push_back(u[0] + 2 * u[1] * u[1] + u[0] * u[2] * 3);
   }

@@ -25,7 +25,8 @@ TEST(LatinHypercube, OnePointPerStratumInEveryDimension) {
     if (n > 1) {
       std::size_t same = 0;
       for (const auto& p : points) {
-        same += static_cast<std::size_t>(p[0] * n) == static_cast<std::size_t>(p[1] * n);
+        const auto dn = static_cast<double>(n);
+        same += static_cast<std::size_t>(p[0] * dn) == static_cast<std::size_t>(p[1] * dn);
       }
       EXPECT_LT(same, n);
     }

@@ -45,6 +45,7 @@ TEST_P(SobolAnalytic, IndicesWithinTwoHundredthsAndInsideTheirIntervals) {
   FunctionEvaluator evaluator(1, c.f);
   const auto outputs = evaluate_all(evaluator, design);
   std::vector<double> y;
+  y.reserve(outputs.size());
   for (const auto& o : outputs) {
     y.push_back(o[0]);
   }
@@ -75,6 +76,7 @@ TEST(SobolSecondOrder, IshigamiPairs) {
   const auto design = saltelli_design(3, n, true, true, 5);
   ASSERT_EQ(design.size(), n * 8);
   std::vector<double> y;
+  y.reserve(design.size());
   for (const auto& point : design) {
     y.push_back(ishigami(point));
   }
