@@ -96,8 +96,13 @@ void Nsga2::tell(const std::vector<std::vector<double>>& objectives,
     const bool finite = std::all_of(objectives[i].begin(), objectives[i].end(),
                                     [](double f) { return std::isfinite(f); });
     // A case without finite objectives cannot be compared: it counts as
-    // failed, whatever violation it came with.
+    // failed, whatever violation it came with. A NaN violation is a failed
+    // case too; a negative one is a mistake of the caller's, which would
+    // otherwise pass for feasible.
     const double v = violation[i];
+    if (v < 0) {
+      throw std::invalid_argument("NSGA-II: a negative constraint violation");
+    }
     points.push_back(offspring_[i]);
     values.push_back(objectives[i]);
     violations.push_back(finite && v >= 0 ? v : std::numeric_limits<double>::infinity());

@@ -102,6 +102,15 @@ class Estimator {
     }
     variance /= dn - 1;
     Estimate e;
+    if (!(variance > 0)) {
+      // No variance to share out: every index is undefined.
+      e.first.assign(k_, kNaN);
+      e.total.assign(k_, kNaN);
+      if (second_order_) {
+        e.second.assign(k_, std::vector<double>(k_, kNaN));
+      }
+      return e;
+    }
     e.first.resize(k_);
     e.total.resize(k_);
     for (std::size_t i = 0; i < k_; ++i) {

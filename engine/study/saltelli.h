@@ -44,7 +44,8 @@ struct SobolIndices {
 // from Random(seed); low and high are the percentiles (1 -+ confidence) / 2
 // of the resampled indices (linear interpolation between order statistics).
 // With resamples == 0, low = high = value. An output that is NaN (a failed
-// case) makes every index NaN: the estimators need every row.
+// case) makes every index NaN: the estimators need every row; so does an
+// output that does not vary over A (V = 0), whose indices are undefined.
 SobolIndices sobol_indices(const std::vector<double>& output, std::size_t k, std::size_t n,
                            bool second_order, std::size_t resamples, double confidence,
                            std::uint64_t seed);

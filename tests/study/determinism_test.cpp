@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "fixed_math.h"
+#include "functions.h"
 #include "lhs.h"
 #include "morris.h"
 #include "nsga2.h"
@@ -79,13 +80,7 @@ TEST(StudyDeterminism, DigestOfFixedSeeds) {
   o.generations = 30;
   o.seed = 4;
   Nsga2 search(30, 2, o);
-  while (!search.done()) {
-    std::vector<std::vector<double>> f;
-    for (const auto& x : search.ask()) {
-      f.push_back(zdt1(x));
-    }
-    search.tell(f, std::vector<double>(f.size(), 0));
-  }
+  run_to_end(search, [](const std::vector<double>& x) { return std::pair{zdt1(x), 0.0}; });
   digest.add(search.population());
   std::vector<std::vector<double>> front;
   for (const std::size_t i : search.front()) {

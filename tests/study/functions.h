@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "evaluate.h"
+#include "nsga2.h"
 
 namespace tds::study::test {
 
@@ -37,6 +38,23 @@ inline std::vector<std::vector<double>> evaluate_all(
   evaluator.evaluate(points,
                      [&](std::size_t i, Evaluation&& e) { outputs[i] = std::move(e.outputs); });
   return outputs;
+}
+
+// Runs an NSGA-II search to its end; f gives a point's objectives and its
+// constraint violation.
+inline void run_to_end(
+    Nsga2& search,
+    const std::function<std::pair<std::vector<double>, double>(const std::vector<double>&)>& f) {
+  while (!search.done()) {
+    std::vector<std::vector<double>> objectives;
+    std::vector<double> violations;
+    for (const auto& x : search.ask()) {
+      auto [values, violation] = f(x);
+      objectives.push_back(std::move(values));
+      violations.push_back(violation);
+    }
+    search.tell(objectives, violations);
+  }
 }
 
 // Ishigami & Homma (1990), a = 7, b = 0.1, inputs uniform on [-pi, pi].

@@ -6,6 +6,8 @@
 
 #include <limits>
 
+#include "functions.h"
+
 namespace tds::study::test {
 namespace {
 
@@ -47,22 +49,13 @@ TEST(Nsga2, KeepsToConstraintsAndSurvivesFailures) {
   o.generations = 60;
   o.seed = 9;
   Nsga2 search(2, 2, o);
-  while (!search.done()) {
-    const auto& points = search.ask();
-    std::vector<std::vector<double>> f;
-    std::vector<double> v;
-    for (const auto& x : points) {
-      if (x[1] > 0.9) {
-        const double nan = std::numeric_limits<double>::quiet_NaN();
-        f.push_back({nan, nan});
-        v.push_back(std::numeric_limits<double>::infinity());
-      } else {
-        f.push_back({x[0], 1 - x[0] + x[1]});
-        v.push_back(x[0] < 0.5 ? 0.5 - x[0] : 0);
-      }
+  run_to_end(search, [](const std::vector<double>& x) -> std::pair<std::vector<double>, double> {
+    if (x[1] > 0.9) {
+      const double nan = std::numeric_limits<double>::quiet_NaN();
+      return {{nan, nan}, std::numeric_limits<double>::infinity()};
     }
-    search.tell(f, v);
-  }
+    return {{x[0], 1 - x[0] + x[1]}, x[0] < 0.5 ? 0.5 - x[0] : 0};
+  });
   const auto front = search.front();
   ASSERT_GE(front.size(), 20u);
   double low = 1, high = 0;

@@ -2,12 +2,11 @@
 // scrambled), a function's outputs on them and our indices, the plain
 // sequence's first points, as text tables of %.17g numbers.
 // Usage: study_oracle_sample DIR
-#include <cmath>
 #include <cstdio>
-#include <numbers>
 #include <string>
 #include <vector>
 
+#include "functions.h"
 #include "saltelli.h"
 
 namespace {
@@ -27,12 +26,7 @@ bool write_table(const std::string& path, const std::vector<std::vector<double>>
 }
 
 // Ishigami in the first three factors plus a linear fourth.
-double function(const std::vector<double>& u) {
-  const double pi = std::numbers::pi;
-  const double x1 = -pi + 2 * pi * u[0], x2 = -pi + 2 * pi * u[1], x3 = -pi + 2 * pi * u[2];
-  return std::sin(x1) + 7 * std::sin(x2) * std::sin(x2) + 0.1 * x3 * x3 * x3 * x3 * std::sin(x1) +
-         2 * u[3];
-}
+double function(const std::vector<double>& u) { return tds::study::test::ishigami(u) + 2 * u[3]; }
 
 }  // namespace
 

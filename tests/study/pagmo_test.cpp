@@ -11,6 +11,7 @@
 #include <pagmo/utils/hypervolume.hpp>
 #include <pagmo/utils/multi_objective.hpp>
 
+#include "functions.h"
 #include "nsga2.h"
 
 namespace tds::study::test {
@@ -51,13 +52,9 @@ TEST_P(AgainstPagmo, HypervolumesWithinOnePercent) {
     o.eta_m = kEtaM;
     o.seed = seed;
     Nsga2 search(30, 2, o);
-    while (!search.done()) {
-      std::vector<std::vector<double>> values;
-      for (const auto& x : search.ask()) {
-        values.push_back(problem.fitness(x));
-      }
-      search.tell(values, std::vector<double>(values.size(), 0));
-    }
+    run_to_end(search, [&](const std::vector<double>& x) {
+      return std::pair{problem.fitness(x), 0.0};
+    });
     std::vector<std::vector<double>> our_front;
     for (const std::size_t i : search.front()) {
       our_front.push_back(search.objectives()[i]);

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <limits>
 #include <string>
 
 #include "functions.h"
@@ -90,6 +92,24 @@ TEST(SobolSecondOrder, IshigamiPairs) {
       for (std::size_t c = 0; c < 3; ++c) {
         EXPECT_EQ(design[(2 + 3 + i) * n + j][c], c == i ? design[j][c] : design[n + j][c]);
         EXPECT_EQ(design[(2 + i) * n + j][c], c == i ? design[n + j][c] : design[j][c]);
+      }
+    }
+  }
+}
+
+// Without variance, or with a failed case, the indices are undefined: NaN,
+// never an infinity or a number made of one.
+TEST(SobolIndices, ConstantOrFailedOutputsGiveNaN) {
+  const std::size_t k = 2, n = 16;
+  for (const double failed : {1.0, std::numeric_limits<double>::quiet_NaN()}) {
+    std::vector<double> y(n * (k + 2), 1.0);
+    y[n + 3] = failed;
+    y[2 * n + 5] = 2;
+    const SobolIndices s = sobol_indices(y, k, n, false, 10, 0.9, 1);
+    for (std::size_t i = 0; i < k; ++i) {
+      for (const Interval& v : {s.first[i], s.total[i]}) {
+        EXPECT_TRUE(std::isnan(v.value) && std::isnan(v.low) && std::isnan(v.high))
+            << failed << " " << i;
       }
     }
   }
