@@ -88,7 +88,7 @@ TEST(StudyDeterminism, DigestOfFixedSeeds) {
   }
   digest.add(std::uint64_t{knee_point(front)});
   digest.add(hypervolume2(front, 11, 11));
-  EXPECT_EQ(digest.value(), 0x87205759756e12ffULL) << std::hex << digest.value();
+  EXPECT_EQ(digest.value(), 0x4d2344ef218178d9ULL) << std::hex << digest.value();
 }
 
 // The study's own powers against the C library's, which is within an ulp
