@@ -21,7 +21,8 @@ ensure_packages \
   clang clang-format clang-tidy libclang-rt-14-dev libbenchmark-dev git \
   g++-mingw-w64-x86-64-posix wine64 python3-pefile \
   pybind11-dev python3-pybind11 python3-numpy python3-pandas python3-xarray python3-pytest \
-  python3-distributed python3-matplotlib jupyter-nbconvert python3-ipykernel
+  python3-distributed python3-matplotlib jupyter-nbconvert python3-ipykernel \
+  libboost-dev python3-openturns libpagmo-dev
 
 echo "== format check (.clang-format)"
 git ls-files -z -- '*.cpp' '*.h' '*.c' ':!fmu/third_party' | xargs -0 clang-format --dry-run -Werror
