@@ -6,7 +6,10 @@
 #include <pybind11/stl.h>
 
 #include "csv.h"
+#include "model_evaluator.h"
 #include "site.h"
+#include "spec.h"
+#include "study.h"
 
 namespace py = pybind11;
 using namespace pybind11::literals;  // NOLINT(google-build-using-namespace): "name"_a
@@ -306,6 +309,43 @@ py::dict sweep(const Site& site, const py::list& cases, const py::dict& set, con
   return out;
 }
 
+// A design study from its file's text, on the batch engine: its files (name,
+// text) as tarvello-run --study writes them, and its summary line. progress,
+// when not None, is called with (cases done, of how many, phase).
+py::dict study(const Site& site, const std::string& text, const std::string& source, unsigned jobs,
+               const py::object& progress) {
+  if (jobs < 1) throw tds::InputError("jobs: 0 is not a positive whole number");
+  const tds::study::Study s =
+      tds::study::parse_study(text, source, site.description(), site.plan(), site.scenario());
+  tds::study::Tables tables;
+  {
+    const py::gil_scoped_release released;
+    site.exclusive([&](const tds::Model& model, const tds::Plan& plan,
+                       const tds::Scenario& scenario, const tds::Snapshot& snapshot) {
+      tds::BatchOptions options;
+      options.jobs = jobs;
+      options.snapshot = &snapshot;
+      tds::study::ModelEvaluator evaluator(model, plan, scenario, s, options);
+      const auto cases = tds::study::run_cases(
+          s, evaluator, [&](std::size_t done, std::size_t total, const std::string& phase) {
+            // An interruption (Ctrl-C) ends the study: its workers are killed.
+            const py::gil_scoped_acquire held;
+            if (PyErr_CheckSignals() != 0) throw py::error_already_set();
+            if (!progress.is_none()) progress(done, total, phase);
+          });
+      tables = tds::study::make_tables(s, evaluator.figures(), cases);
+    });
+  }
+  py::list files;
+  for (const auto& [name, content] : tables.files)
+    files.append(py::make_tuple(name, py::bytes(content)));
+  py::dict out;
+  out["files"] = files;
+  out["summary"] = tables.summary;
+  out["method"] = tds::study::method_name(s.method);
+  return out;
+}
+
 // The description's values as rows: name, kind, block, process, initial
 // value, and the role that the plan and scenario give it.
 py::list value_rows(const Site& site) {
@@ -403,6 +443,8 @@ PYBIND11_MODULE(_tarvello, m) {
       .def("version", [](const Site& s) { return s.description().version(); })
       .def("sweep", &sweep, py::arg("cases"), py::arg("set"), py::arg("scale"), py::arg("vars"),
            py::arg("every"), py::arg("jobs"), py::arg("daily"), py::arg("longest") = 0)
+      .def("study", &study, py::arg("text"), py::arg("source"), py::arg("jobs"),
+           py::arg("progress"))
       .def("run", &run, py::arg("days"), py::arg("set"), py::arg("vars"), py::arg("every"),
            py::arg("scale"));
   m.def("csv_text", &csv_text, py::arg("days"), py::arg("names"), py::arg("kinds"),

@@ -141,12 +141,13 @@ std::vector<std::pair<std::size_t, double>> Site::scales(
 
 void Site::batch(const std::vector<BatchCase>& cases, BatchOptions options,
                  const std::function<void(std::size_t, CaseOutcome&&)>& on_result) const {
-  const std::lock_guard<std::mutex> lock(running_);
   // Workers are forks of this process: they start from the load-time state
   // whatever ran here before, and restore it between cases.
-  snapshot_->restore();
-  options.snapshot = &*snapshot_;
-  run_batch(*model_, *plan_, *scenario_, cases, options, on_result);
+  exclusive([&](const Model& model, const Plan& plan, const Scenario& scenario,
+                const Snapshot& snapshot) {
+    options.snapshot = &snapshot;
+    run_batch(model, plan, scenario, cases, options, on_result);
+  });
 }
 
 Columns Site::run(const RunOptions& options) const {

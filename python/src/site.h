@@ -82,6 +82,16 @@ class Site {
   void batch(const std::vector<BatchCase>& cases, BatchOptions options,
              const std::function<void(std::size_t, CaseOutcome&&)>& on_result) const;
 
+  // Calls f(model, plan, scenario, snapshot) with the library in its
+  // load-time state and no other run of this site under way: for work that
+  // drives the batch engine itself, such as a study's evaluator.
+  template <class F>
+  void exclusive(F&& f) const {
+    const std::lock_guard<std::mutex> lock(running_);
+    snapshot_->restore();
+    f(*model_, *plan_, *scenario_, *snapshot_);
+  }
+
   // A line per part, as a researcher reads it.
   std::string info() const;
 

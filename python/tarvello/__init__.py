@@ -13,5 +13,6 @@ True
 """
 
 from ._site import Site
+from ._study import StudyResult
 
-__all__ = ["Site"]
+__all__ = ["Site", "StudyResult"]

@@ -197,6 +197,37 @@ class Site:
         return sweep(self, cases, days=days, vars=vars, jobs=jobs, daily=daily, every=every,
                      set=set, scale=scale, client=client, chunk=chunk)
 
+    def study(self, spec, jobs: Optional[int] = None, progress=None):
+        """Runs a design study on the engine's batch workers.
+
+        Args:
+            spec: the study as a dict, a JSON text or a study file's path, in
+                the format of ``tarvello-run --study`` (docs/studies.md):
+                ``method`` (morris, sobol, lhs, nsga2), ``days``, ``seed``,
+                ``factors``, ``outputs`` and the method's options.
+            jobs: cases at once (default: the number of cores).
+            progress: called as ``progress(done, total, phase)`` as cases finish.
+
+        Returns:
+            A :class:`StudyResult`: the tables as DataFrames (``samples``,
+            ``results`` and the method's ``effects``, ``indices``, ``best``
+            or ``pareto``), every file's bytes as ``tarvello-run --study``
+            writes them for the same study, ``summary``, ``plot()`` and
+            ``write(directory)``.
+
+        Raises:
+            ValueError: a bad key or value of the study, named in one line.
+
+        >>> spec = {"method": "lhs", "days": 30, "seed": 7,
+        ...         "factors": [{"name": "percentReuse_B1_Water_P1_WasteWater", "low": 0, "high": 1}],
+        ...         "outputs": [{"name": "short", "figure": "shortfall_days"}],
+        ...         "lhs": {"samples": 8, "best": 2, "objective": {"output": "short", "goal": "minimise"}}}
+        >>> len(Site().study(spec, jobs=1).samples)
+        8
+        """
+        from ._study import study
+        return study(self, spec, jobs=jobs, progress=progress)
+
     def _frame(self, native) -> pd.DataFrame:
         kinds = self._kinds()
         data = {}

@@ -3,6 +3,7 @@ bad inputs give the documented exceptions, a Site survives pickling.
 
 Run by CTest (PythonPackage) with PYTHONPATH at the staged package and
 TARVELLO_RUN naming the host built beside it."""
+import json
 import logging
 import os
 import pickle
@@ -125,3 +126,26 @@ def test_sweep_on_a_dask_cluster_equals_the_local_one(site, swept):
                                   dashboard_address=None, silence_logs=logging.ERROR) as cluster, distributed.Client(cluster) as client:
         remote = site.sweep(CASES, daily=True, jobs=1, every=3, client=client, chunk=3)
     assert remote.identical(swept)
+
+
+STUDY = {
+    "method": "nsga2", "days": 90, "seed": 11,
+    "factors": [{"name": REUSE, "low": 0, "high": 1},
+                {"name": "scale:qttEnergy_B1_Energy_P1_Energy", "low": 0.5, "high": 2}],
+    "outputs": [{"name": "grid", "figure": "grid_energy"}, {"name": "water", "figure": "crop_water"}],
+    "nsga2": {"population": 8, "generations": 3,
+              "objectives": [{"output": "grid"}, {"output": "water"}]},
+}
+
+
+def test_study_equals_the_hosts_files(site, tmp_path):
+    (tmp_path / "study.json").write_text(json.dumps(STUDY))
+    subprocess.run([HOST, "--study", str(tmp_path / "study.json"), "--out", str(tmp_path / "out"),
+                    "--quiet", "--jobs", "2"], check=True)
+    result = site.study(STUDY, jobs=1)
+    assert set(result.files) == {"samples.csv", "results.csv", "pareto.csv", "optim.out"}
+    for name, content in result.files.items():
+        assert (tmp_path / "out" / name).read_bytes() == content, name
+    assert len(result.pareto) > 0 and list(result.samples.columns[:2]) == ["case", "days"]
+    with pytest.raises(ValueError, match="method"):
+        site.study({**STUDY, "method": "annealing"})
