@@ -21,5 +21,7 @@ set -- --benchmark_repetitions=20 --benchmark_min_time=0.1 --benchmark_enable_ra
 build/bench/bin/tds_bench "$@"
 
 python3 bench/report.py "$results" "$runner" "build/bench/bin/tds_bench $*" > build/bench/BENCHMARKS.md
+echo >> build/bench/BENCHMARKS.md
+/usr/bin/python3 bench/python.py build/bench >> build/bench/BENCHMARKS.md
 mv build/bench/BENCHMARKS.md BENCHMARKS.md
 echo "Wrote BENCHMARKS.md"
