@@ -219,7 +219,7 @@ struct Options {
   std::vector<std::string> merge;
   bool resume = false;
   std::string isolation;
-  std::string worker;  // a Windows worker of a sweep
+  std::string worker;  // a Windows worker of a sweep: the sweep's token
   std::vector<std::string> argv;
 };
 
@@ -394,9 +394,12 @@ int run(const Options& o) {
     sweep.snapshot = snapshot ? &*snapshot : nullptr;
     sweep.run = options;
     if (worker) {
+      // Its daily files are named by the sweep's token.
+      sweep.token = o.worker;
       interrupt::as_child();
-      return serve_batch_worker(model, plan, scenario, batch_options(sweep));
+      return serve_batch_worker(model, plan, scenario, batch_options(sweep, description));
     }
+    sweep.token = random_token();
 #if defined(_WIN32)
     // A worker is this program again with the same arguments, serving cases.
     char self[MAX_PATH];
@@ -404,12 +407,11 @@ int run(const Options& o) {
     if (n == 0 || n == MAX_PATH) throw RunError("cannot find this program's own file");
     sweep.worker_command.emplace_back(self);
     sweep.worker_command.insert(sweep.worker_command.end(), o.argv.begin(), o.argv.end());
-    sweep.worker_command.insert(sweep.worker_command.end(), {"--sweep-worker", "cases"});
+    sweep.worker_command.insert(sweep.worker_command.end(), {"--sweep-worker", sweep.token});
 #endif
     const std::string cases_text = read_text_file(o.sweep, "cases file");
     const CaseTable table =
         CaseTable::parse(cases_text, o.sweep, description, scenario.daily, days);
-    sweep.token = random_token();
     nlohmann::json vars = nlohmann::json::array();
     for (std::size_t v : options.variables) vars.push_back(description.values()[v].name);
     sweep.identity = {{"inputs",
