@@ -229,14 +229,13 @@ class Site:
         return study(self, spec, jobs=jobs, progress=progress)
 
     def _frame(self, native) -> pd.DataFrame:
-        kinds = self._kinds()
-        data = {}
-        for name, column in zip(native["names"], native["columns"]):
-            data[name] = pd.Series(column, dtype=_DTYPES[kinds[name]], copy=False)
-        frame = pd.DataFrame(data, copy=False)
-        frame.index = pd.Index(native["day"], name="day")
-        frame.attrs["figures"] = dict(native["figures"])
-        frame.attrs["levels"] = dict(native["levels"])
+        # The native arrays are float64 and int32 already; texts come as
+        # lists, which pandas keeps as object columns.
+        columns = [np.array(c, dtype=object) if isinstance(c, list) else c for c in native["columns"]]
+        frame = pd.DataFrame(dict(zip(native["names"], columns)),
+                             index=pd.Index(native["day"], name="day"), copy=False)
+        frame.attrs["figures"] = native["figures"]
+        frame.attrs["levels"] = native["levels"]
         frame.attrs["nodes_visited"] = native["nodes_visited"]
         return frame
 
