@@ -28,6 +28,7 @@ class StudyResult:
         table: the method's table (``effects``, ``indices``, ``best`` or
             ``pareto``), also under that name.
 
+    >>> from tarvello import Site
     >>> result = Site().study({"method": "morris", "days": 30, "seed": 1,
     ...     "factors": [{"name": "percentReuse_B1_Water_P1_WasteWater", "low": 0, "high": 1}],
     ...     "outputs": [{"name": "short", "figure": "shortfall_days"}],
