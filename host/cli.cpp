@@ -452,9 +452,8 @@ int run(const Options& o) {
         so.shard = shard;
         so.shards = shards;
         so.progress = !o.quiet && TDS_ISATTY(TDS_FILENO(stderr));
-        so.identity = identity;
         so.batch = batch_options(sweep);
-        summary_line = run_study(model, plan, scenario, st, so);
+        summary_line = run_study(model, plan, scenario, st, identity, so);
       }
       const double seconds =
           std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();

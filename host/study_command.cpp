@@ -239,11 +239,11 @@ void write_tables(const std::string& dir, const study::Study& s, const study::Ta
 }  // namespace
 
 std::string run_study(const Model& model, const Plan& plan, const Scenario& scenario,
-                      const study::Study& s, const StudyOptions& o) {
+                      const study::Study& s, const json& identity, const StudyOptions& o) {
   if (o.shards > 1 && !study::one_batch(s.method))
     throw InputError("--shard: an nsga2 study runs each generation as a batch on one machine");
   const std::size_t total = study::case_count(s);
-  const json record = record_of(o.identity, o.shard, o.shards, total, false);
+  const json record = record_of(identity, o.shard, o.shards, total, false);
   const bool resuming = claim_directory(o.out_dir, record, o.resume, "--out");
   study::ModelEvaluator model_evaluator(model, plan, scenario, s, o.batch);
   const std::vector<std::string>& figures = model_evaluator.figures();
@@ -293,7 +293,7 @@ std::string run_study(const Model& model, const Plan& plan, const Scenario& scen
     if (!reason.empty())
       throw RunError("cannot write " + in_dir(o.out_dir, "results.csv") + ": " + reason);
     write_file_atomically(in_dir(o.out_dir, kRecord),
-                          record_of(o.identity, o.shard, o.shards, total, true).dump(2) + "\n");
+                          record_of(identity, o.shard, o.shards, total, true).dump(2) + "\n");
     return "shard " + std::to_string(o.shard) + "/" + std::to_string(o.shards) + " of " +
            std::to_string(total) + " cases done" + kept_note + "; merge the shards with --merge";
   }
@@ -304,7 +304,7 @@ std::string run_study(const Model& model, const Plan& plan, const Scenario& scen
   std::error_code error;
   fs::remove(journal_path, error);
   write_file_atomically(in_dir(o.out_dir, kRecord),
-                        record_of(o.identity, 0, 1, total, true).dump(2) + "\n");
+                        record_of(identity, 0, 1, total, true).dump(2) + "\n");
   return t.summary + kept_note;
 }
 

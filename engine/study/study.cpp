@@ -285,6 +285,7 @@ void nsga2_tables(const Study& s, const std::vector<std::vector<double>>& output
   }
   // The front, sorted by its objectives as minimised, then by case.
   std::vector<std::pair<std::vector<double>, std::size_t>> rows;
+  rows.reserve(front.size());
   for (std::size_t i : front)
     rows.emplace_back(search.objectives()[i], case_of.at(search.population()[i]));
   std::sort(rows.begin(), rows.end());
