@@ -19,7 +19,8 @@ ensure_packages \
   nlohmann-json3-dev python3-jsonschema pkgconf \
   libcli11-dev gnuplot-nox slurm-wlm munge \
   clang clang-format clang-tidy libclang-rt-14-dev libbenchmark-dev git \
-  g++-mingw-w64-x86-64-posix wine64 python3-pefile
+  g++-mingw-w64-x86-64-posix wine64 python3-pefile \
+  libboost-dev python3-openturns libpagmo-dev
 
 echo "== format check (.clang-format)"
 git ls-files -z -- '*.cpp' '*.h' '*.c' | xargs -0 clang-format --dry-run -Werror

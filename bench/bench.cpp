@@ -41,6 +41,7 @@
 #include "run.h"
 #include "scenario.h"
 #include "snapshot.h"
+#include "study.h"
 #include "sweep.h"
 
 namespace {
@@ -494,6 +495,7 @@ void register_benchmarks() {
     RegisterBenchmark(r.name, [r](State& s) {
       sweep_cases(s, r.days, r.isolation, r.jobs);
     })->Unit(benchmark::kMicrosecond);
+  register_study_benchmarks();
 }
 
 }  // namespace

@@ -8,7 +8,7 @@
 
 namespace tds::study {
 
-// x^y for x > 0 and finite y, to within a few units in the last place;
+// x^y for x > 0 and finite y, within a relative 1e-15 (1 + |y log x|);
 // 0 for x == 0 and y > 0.
 double fixed_pow(double x, double y);
 

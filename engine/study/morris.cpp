@@ -20,7 +20,10 @@ std::vector<std::vector<double>> morris_design(std::size_t k, std::size_t r, std
   // uniformly and the direction by a coin gives every level the same
   // chance as a trajectory's start (Morris 1991's B* construction).
   const std::size_t half = levels / 2;
-  const double step = 1.0 / static_cast<double>(levels - 1);
+  // Level j as the double nearest j / (p - 1).
+  const auto level = [&](std::size_t j) {
+    return static_cast<double>(j) / static_cast<double>(levels - 1);
+  };
   Random random(seed);
   std::vector<std::vector<double>> design;
   design.reserve(r * (k + 1));
@@ -31,7 +34,7 @@ std::vector<std::vector<double>> morris_design(std::size_t k, std::size_t r, std
     for (std::size_t i = 0; i < k; ++i) {
       low[i] = random.below(half);
       up[i] = random.below(2) == 0;
-      point[i] = static_cast<double>(up[i] ? low[i] : low[i] + half) * step;
+      point[i] = level(up[i] ? low[i] : low[i] + half);
     }
     std::iota(order.begin(), order.end(), std::size_t{0});
     for (std::size_t i = k; i > 1; --i) {
@@ -39,7 +42,7 @@ std::vector<std::vector<double>> morris_design(std::size_t k, std::size_t r, std
     }
     design.push_back(point);
     for (const std::size_t i : order) {
-      point[i] = static_cast<double>(up[i] ? low[i] + half : low[i]) * step;
+      point[i] = level(up[i] ? low[i] + half : low[i]);
       design.push_back(point);
     }
   }

@@ -96,48 +96,45 @@ void Nsga2::tell(const std::vector<std::vector<double>>& objectives,
     const bool finite = std::all_of(objectives[i].begin(), objectives[i].end(),
                                     [](double f) { return std::isfinite(f); });
     // A case without finite objectives cannot be compared: it counts as
-    // failed, whatever violation it came with.
+    // failed, whatever violation it came with. A NaN violation is a failed
+    // case too; a negative one is a mistake of the caller's, which would
+    // otherwise pass for feasible.
     const double v = violation[i];
+    if (v < 0) {
+      throw std::invalid_argument("NSGA-II: a negative constraint violation");
+    }
     points.push_back(offspring_[i]);
     values.push_back(objectives[i]);
     violations.push_back(finite && v >= 0 ? v : std::numeric_limits<double>::infinity());
   }
   // Elitist selection: whole fronts while they fit, then the least crowded
-  // of the next front (crowding descending, ties by index).
+  // of the next front (crowding descending, ties by index). Each member
+  // keeps its front's number as its rank, which is its rank within the new
+  // population too (every better front is kept whole), and its crowding
+  // distance within the pool's front, as in Deb et al.'s own code.
   const std::size_t size = options_.population;
-  std::vector<std::size_t> chosen;
-  for (const auto& front : nondominated_fronts(values, violations)) {
-    if (chosen.size() + front.size() <= size) {
-      chosen.insert(chosen.end(), front.begin(), front.end());
-      continue;
-    }
-    const std::vector<double> distance = crowding_distances(values, front);
-    std::vector<std::size_t> order(front.size());
-    std::iota(order.begin(), order.end(), std::size_t{0});
-    std::stable_sort(order.begin(), order.end(),
-                     [&](std::size_t a, std::size_t b) { return distance[a] > distance[b]; });
-    for (std::size_t s = 0; chosen.size() < size; ++s) {
-      chosen.push_back(front[order[s]]);
-    }
-    break;
-  }
   population_.clear();
   objectives_.clear();
   violation_.clear();
-  for (const std::size_t i : chosen) {
-    population_.push_back(points[i]);
-    objectives_.push_back(values[i]);
-    violation_.push_back(violations[i]);
-  }
-  // Rank and crowding of the new population, for the tournaments.
-  rank_.assign(size, 0);
-  crowding_.assign(size, 0);
-  const auto fronts = nondominated_fronts(objectives_, violation_);
-  for (std::size_t r = 0; r < fronts.size(); ++r) {
-    const std::vector<double> distance = crowding_distances(objectives_, fronts[r]);
-    for (std::size_t s = 0; s < fronts[r].size(); ++s) {
-      rank_[fronts[r][s]] = r;
-      crowding_[fronts[r][s]] = distance[s];
+  rank_.clear();
+  crowding_.clear();
+  const auto fronts = nondominated_fronts(values, violations);
+  for (std::size_t r = 0; r < fronts.size() && population_.size() < size; ++r) {
+    const auto& front = fronts[r];
+    const std::vector<double> distance = crowding_distances(values, front);
+    std::vector<std::size_t> order(front.size());
+    std::iota(order.begin(), order.end(), std::size_t{0});
+    if (population_.size() + front.size() > size) {
+      std::stable_sort(order.begin(), order.end(),
+                       [&](std::size_t a, std::size_t b) { return distance[a] > distance[b]; });
+      order.resize(size - population_.size());
+    }
+    for (const std::size_t s : order) {
+      population_.push_back(std::move(points[front[s]]));
+      objectives_.push_back(std::move(values[front[s]]));
+      violation_.push_back(violations[front[s]]);
+      rank_.push_back(r);
+      crowding_.push_back(distance[s]);
     }
   }
   ++told_;

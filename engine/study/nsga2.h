@@ -33,7 +33,9 @@ class Nsga2 {
   // generation's offspring.
   const std::vector<std::vector<double>>& ask();
   // Their objectives, and constraint violations (>= 0, 0 = feasible; a failed
-  // case is +inf). Selects the next population.
+  // case is +inf or NaN, and so is a case whose objectives are not all
+  // finite). Selects the next population. Throws std::invalid_argument on
+  // sizes that do not match ask() or a negative violation.
   void tell(const std::vector<std::vector<double>>& objectives,
             const std::vector<double>& violation);
   // Whether the initial population and every generation have been told.

@@ -25,23 +25,42 @@ std::vector<std::vector<std::size_t>> nondominated_fronts(
   if (!violations.empty() && violations.size() != n) {
     throw std::invalid_argument("Pareto fronts: one violation per point needed");
   }
+  // The objectives side by side, for a tight comparison loop.
+  const std::size_t m = n ? objectives[0].size() : 0;
+  std::vector<double> flat;
+  flat.reserve(n * m);
+  for (const auto& f : objectives) {
+    if (f.size() != m) {
+      throw std::invalid_argument("Pareto fronts: points with different numbers of objectives");
+    }
+    flat.insert(flat.end(), f.begin(), f.end());
+  }
   const auto violation = [&](std::size_t i) { return violations.empty() ? 0.0 : violations[i]; };
-  const auto beats = [&](std::size_t a, std::size_t b) {
+  // -1: a beats b, 1: b beats a, 0: neither.
+  const auto compare = [&](std::size_t a, std::size_t b) {
     const double va = violation(a), vb = violation(b);
     if (va > 0 || vb > 0) {
-      return va < vb;
+      return va < vb ? -1 : vb < va ? 1 : 0;
     }
-    return dominates(objectives[a], objectives[b]);
+    const double* fa = flat.data() + a * m;
+    const double* fb = flat.data() + b * m;
+    bool a_better = false, b_better = false;
+    for (std::size_t j = 0; j < m; ++j) {
+      a_better = a_better || fa[j] < fb[j];
+      b_better = b_better || fb[j] < fa[j];
+    }
+    return a_better == b_better ? 0 : a_better ? -1 : 1;
   };
   // Deb et al. 2002: how many dominate each point, and whom each dominates.
   std::vector<std::size_t> dominated_by(n, 0);
   std::vector<std::vector<std::size_t>> dominated(n);
   for (std::size_t a = 0; a < n; ++a) {
     for (std::size_t b = a + 1; b < n; ++b) {
-      if (beats(a, b)) {
+      const int c = compare(a, b);
+      if (c < 0) {
         dominated[a].push_back(b);
         ++dominated_by[b];
-      } else if (beats(b, a)) {
+      } else if (c > 0) {
         dominated[b].push_back(a);
         ++dominated_by[a];
       }

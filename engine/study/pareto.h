@@ -32,6 +32,7 @@ std::vector<double> crowding_distances(const std::vector<std::vector<double>>& o
 // unit points. For two objectives that plane is the line through the two
 // ends of the front, so the knee is the point that bulges farthest from the
 // straight trade-off between the extremes. Among equals, the lowest index.
+// Throws std::invalid_argument for an empty front.
 std::size_t knee_point(const std::vector<std::vector<double>>& front_objectives);
 
 // The area dominated by a two-objective front and bounded by the reference

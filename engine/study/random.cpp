@@ -41,6 +41,21 @@ std::uint64_t Random::below(std::uint64_t n) {
   if (n == 0) {
     return 0;
   }
+  if (n <= 0xffffffffULL) {
+    // Lemire (2019): the top 32 bits of 32 random bits times n, rejecting
+    // the 2^32 mod n low products that would favour some results; the
+    // modulo is only computed when a draw comes near the edge.
+    std::uint64_t product = (bits() >> 32) * n;
+    auto low = static_cast<std::uint32_t>(product);
+    if (low < n) {
+      const auto threshold = static_cast<std::uint32_t>((0x100000000ULL - n) % n);
+      while (low < threshold) {
+        product = (bits() >> 32) * n;
+        low = static_cast<std::uint32_t>(product);
+      }
+    }
+    return product >> 32;
+  }
   // 2^64 mod n values at the bottom would be drawn once more often than the
   // rest; they are drawn again.
   const std::uint64_t threshold = (0 - n) % n;

@@ -16,12 +16,12 @@ class Random {
   std::uint64_t bits();
   // A double in [0, 1): the top 53 bits times 2^-53, exact.
   double unit();
-  // An integer in [0, n) without bias (rejection of the short last range);
-  // 0 when n is 0.
+  // An integer in [0, n) without bias (by rejection: Lemire's multiply and
+  // shift below 2^32, the modulo of 64 bits above); 0 when n is 0.
   std::uint64_t below(std::uint64_t n);
 
  private:
-  std::uint64_t state_[4];
+  std::uint64_t state_[4]{};
 };
 
 // The seed of an independent stream derived from a seed and a stream number,

@@ -20,8 +20,8 @@ namespace {
 // random bits and a unit diagonal, e random. Row r of L is a mask of the
 // digits it sums.
 struct Scramble {
-  std::uint64_t rows[64];
-  std::uint64_t shift;
+  std::uint64_t rows[64]{};
+  std::uint64_t shift = 0;
 
   explicit Scramble(Random& random) {
     for (int r = 0; r < 64; ++r) {
@@ -46,8 +46,28 @@ double unit_of(std::uint64_t x) { return static_cast<double>(x >> 11) * 0x1p-53;
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
-// The indices of one resampling of the rows (rows[j] is the row used as
-// the j-th), as sums over the rows; see the header for the formulas.
+// sum_j x_j y_j in four interleaved partial sums, added in a fixed order:
+// the same bits everywhere, without the latency of one long chain.
+double dot(const double* x, const double* y, std::size_t n) {
+  double s0 = 0, s1 = 0, s2 = 0, s3 = 0;
+  std::size_t j = 0;
+  for (; j + 4 <= n; j += 4) {
+    s0 += x[j] * y[j];
+    s1 += x[j + 1] * y[j + 1];
+    s2 += x[j + 2] * y[j + 2];
+    s3 += x[j + 3] * y[j + 3];
+  }
+  for (; j < n; ++j) {
+    s0 += x[j] * y[j];
+  }
+  return (s0 + s1) + (s2 + s3);
+}
+
+// The indices of the rows weighted by how often a resampling draws each
+// (all 1 for the sample itself); see the header for the formulas. The
+// outputs are first shifted by their mean over the A, B and A_B^i rows, and
+// each factor's differences g(A_B^i) - g(A) kept, so that every estimate is
+// a few weighted sums over contiguous columns.
 struct Estimate {
   std::vector<double> first, total;
   std::vector<std::vector<double>> second;
@@ -56,56 +76,79 @@ struct Estimate {
 class Estimator {
  public:
   Estimator(const std::vector<double>& output, std::size_t k, std::size_t n, bool second_order)
-      : output_(output), k_(k), n_(n), second_order_(second_order) {}
-
-  // The outputs of row j of matrix block b (0 = A, 1 = B, 2 + i = A_B^i,
-  // 2 + k + i = B_A^i).
-  double at(std::size_t block, std::size_t j) const { return output_[block * n_ + j]; }
-
-  Estimate operator()(const std::vector<std::size_t>& rows) const {
-    const std::size_t n = rows.size();
-    const auto dn = static_cast<double>(n);
-    // The centre: the mean over the A, B and A_B^i rows.
+      : k_(k), n_(n), second_order_(second_order) {
     double centre = 0;
-    for (std::size_t b = 0; b < k_ + 2; ++b) {
-      for (const std::size_t j : rows) {
-        centre += at(b, j);
+    for (std::size_t r = 0; r < n * (k + 2); ++r) {
+      centre += output[r];
+    }
+    centre /= static_cast<double>(n * (k + 2));
+    z_.resize(output.size());
+    for (std::size_t r = 0; r < output.size(); ++r) {
+      z_[r] = output[r] - centre;
+    }
+    rows_.assign(n, 0);
+    differences_.assign(k * n, 0);
+    squares_.assign(k * n, 0);
+    for (std::size_t j = 0; j < n; ++j) {
+      for (std::size_t b = 0; b < k + 2; ++b) {
+        rows_[j] += z_[b * n + j];
+      }
+      for (std::size_t i = 0; i < k; ++i) {
+        differences_[i * n + j] = z_[(2 + i) * n + j] - z_[j];
+        squares_[i * n + j] = differences_[i * n + j] * differences_[i * n + j];
       }
     }
-    centre /= dn * static_cast<double>(k_ + 2);
-    double mean_a = 0, mean_b = 0;
-    for (const std::size_t j : rows) {
-      mean_a += at(0, j) - centre;
-      mean_b += at(1, j) - centre;
+  }
+
+  // weight[j]: how many times row j counts; the weights sum to n.
+  Estimate operator()(const std::vector<double>& weight) const {
+    const auto dn = static_cast<double>(n_);
+    const double* a = z_.data();
+    const double* b = z_.data() + n_;
+    // The resampling's own centre, relative to the sample's.
+    double shift = 0, sum_a = 0, sum_b = 0;
+    for (std::size_t j = 0; j < n_; ++j) {
+      shift += weight[j] * rows_[j];
+      sum_a += weight[j] * a[j];
+      sum_b += weight[j] * b[j];
     }
-    mean_a /= dn;
-    mean_b /= dn;
+    shift /= dn * static_cast<double>(k_ + 2);
+    const double mean_a = sum_a / dn - shift, mean_b = sum_b / dn - shift;
     double variance = 0;
-    for (const std::size_t j : rows) {
-      const double d = at(0, j) - centre - mean_a;
-      variance += d * d;
+    for (std::size_t j = 0; j < n_; ++j) {
+      const double d = a[j] - shift - mean_a;
+      variance += weight[j] * d * d;
     }
     variance /= dn - 1;
     Estimate e;
+    if (!(variance > 0)) {
+      // No variance to share out: every index is undefined.
+      e.first.assign(k_, kNaN);
+      e.total.assign(k_, kNaN);
+      if (second_order_) {
+        e.second.assign(k_, std::vector<double>(k_, kNaN));
+      }
+      return e;
+    }
     e.first.resize(k_);
     e.total.resize(k_);
+    std::vector<double> weighted_b(n_);
+    for (std::size_t j = 0; j < n_; ++j) {
+      weighted_b[j] = weight[j] * (b[j] - shift);
+    }
     for (std::size_t i = 0; i < k_; ++i) {
-      double first = 0, total = 0;
-      for (const std::size_t j : rows) {
-        const double a = at(0, j) - centre, b = at(1, j) - centre, ab = at(2 + i, j) - centre;
-        first += b * (ab - a);
-        total += (a - ab) * (a - ab);
-      }
-      e.first[i] = first / (dn - 1) / variance;
-      e.total[i] = total / (2 * dn - 1) / variance;
+      e.first[i] = dot(weighted_b.data(), differences_.data() + i * n_, n_) / (dn - 1) / variance;
+      e.total[i] = dot(weight.data(), squares_.data() + i * n_, n_) / (2 * dn - 1) / variance;
     }
     if (second_order_) {
       e.second.assign(k_, std::vector<double>(k_, kNaN));
       for (std::size_t i = 0; i < k_; ++i) {
+        const double* ba = z_.data() + (2 + k_ + i) * n_;
         for (std::size_t l = i + 1; l < k_; ++l) {
+          const double* ab = z_.data() + (2 + l) * n_;
           double closed = 0;
-          for (const std::size_t j : rows) {
-            closed += (at(2 + k_ + i, j) - centre) * (at(2 + l, j) - centre);
+          for (std::size_t j = 0; j < n_; ++j) {
+            closed += weight[j] * (ba[j] - shift) * (ab[j] - shift);
           }
           const double v = closed / (dn - 1) - mean_a * mean_b;
           e.second[i][l] = v / variance - e.first[i] - e.first[l];
@@ -116,9 +159,12 @@ class Estimator {
   }
 
  private:
-  const std::vector<double>& output_;
   std::size_t k_, n_;
   bool second_order_;
+  std::vector<double> z_;            // the outputs less their centre
+  std::vector<double> rows_;         // per row, the sum of its A, B, A_B^i outputs
+  std::vector<double> differences_;  // [i * n + j]: z(A_B^i)_j - z(A)_j
+  std::vector<double> squares_;      // their squares
 };
 
 // The percentile q of sorted values, interpolating linearly between order
@@ -166,7 +212,9 @@ std::vector<std::vector<double>> saltelli_design(std::size_t k, std::size_t n, b
   std::vector<std::vector<double>> a(n, std::vector<double>(k)), b(n, std::vector<double>(k));
   for (std::size_t j = 0; j < n; ++j) {
     for (std::size_t c = 0; c < d; ++c) {
-      std::uint64_t x = sequence();
+      // Point 0 of the digital sequence is the origin, which Boost skips;
+      // without it the first 2^m points are not a net and miss a stratum.
+      std::uint64_t x = j == 0 ? 0 : sequence();
       if (scrambled) {
         x = scrambles[c](x);
       }
@@ -212,21 +260,19 @@ SobolIndices sobol_indices(const std::vector<double>& output, std::size_t k, std
     return result;
   }
   const Estimator estimate(output, k, n, second_order);
-  std::vector<std::size_t> rows(n);
-  for (std::size_t j = 0; j < n; ++j) {
-    rows[j] = j;
-  }
-  const Estimate value = estimate(rows);
+  std::vector<double> weight(n, 1);
+  const Estimate value = estimate(weight);
   // Each index's resampled values.
   std::vector<std::vector<double>> first(k), total(k);
   std::vector<std::vector<std::vector<double>>> second(second_order ? k : 0,
                                                        std::vector<std::vector<double>>(k));
   Random random(seed);
   for (std::size_t r = 0; r < resamples; ++r) {
-    for (auto& row : rows) {
-      row = random.below(n);
+    std::fill(weight.begin(), weight.end(), 0);
+    for (std::size_t j = 0; j < n; ++j) {
+      weight[random.below(n)] += 1;
     }
-    const Estimate e = estimate(rows);
+    const Estimate e = estimate(weight);
     for (std::size_t i = 0; i < k; ++i) {
       first[i].push_back(e.first[i]);
       total[i].push_back(e.total[i]);

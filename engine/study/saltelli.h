@@ -7,13 +7,15 @@
 
 namespace tds::study {
 
-// The design: matrices A and B of n rows from the first n points of
-// Boost.Random's Sobol' sequence of dimension 2k (Joe & Kuo's direction
-// numbers; it starts after the origin, at (1/2, ..., 1/2)) (A its first k coordinates, B the last
-// k), then the k matrices A_B^i (A with column i taken from B), and with second_order the k
-// matrices B_A^i (B with column i from A): n (k + 2) or n (2k + 2) rows, matrix after matrix.
-// scrambled randomises the sequence with a random linear matrix scramble and a digital shift
-// (Matousek 1998) drawn from Random(seed); it keeps the sequence's stratification.
+// The design: matrices A and B of n rows from the first n points of the
+// Sobol' sequence of dimension 2k (A its first k coordinates, B the last
+// k): the origin, then Boost.Random's sobol (Joe & Kuo's direction numbers),
+// so that the first 2^m points are a net and every coordinate has one point
+// in each interval of width 2^-m. Then the k matrices A_B^i (A with column i
+// taken from B), and with second_order the k matrices B_A^i (B with column i
+// from A): n (k + 2) or n (2k + 2) rows, matrix after matrix. scrambled
+// randomises the sequence with a random linear matrix scramble and a digital
+// shift (Matousek 1998) drawn from Random(seed); it keeps the net property.
 std::vector<std::vector<double>> saltelli_design(std::size_t k, std::size_t n, bool scrambled,
                                                  bool second_order, std::uint64_t seed);
 
@@ -42,7 +44,8 @@ struct SobolIndices {
 // from Random(seed); low and high are the percentiles (1 -+ confidence) / 2
 // of the resampled indices (linear interpolation between order statistics).
 // With resamples == 0, low = high = value. An output that is NaN (a failed
-// case) makes every index NaN: the estimators need every row.
+// case) makes every index NaN: the estimators need every row; so does an
+// output that does not vary over A (V = 0), whose indices are undefined.
 SobolIndices sobol_indices(const std::vector<double>& output, std::size_t k, std::size_t n,
                            bool second_order, std::size_t resamples, double confidence,
                            std::uint64_t seed);
