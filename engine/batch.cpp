@@ -200,8 +200,10 @@ CaseOutcome run_case(const Model& model, const Plan& plan, const Scenario& scena
   return out;
 }
 
-void run_batch(const Model& model, const Plan& plan, const Scenario& scenario,
-               const std::vector<BatchCase>& cases, const BatchOptions& o,
+// On Windows the workers read their own plan and scenario.
+void run_batch(const Model& model, [[maybe_unused]] const Plan& plan,
+               [[maybe_unused]] const Scenario& scenario, const std::vector<BatchCase>& cases,
+               const BatchOptions& o,
                const std::function<void(std::size_t index, CaseOutcome&& outcome)>& on_result) {
   const Description& d = model.description();
   for (const Reduction& r : o.reductions)

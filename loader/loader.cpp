@@ -167,14 +167,7 @@ void check_module_file(const std::string& path) {
 
 std::string last_error() {
 #if defined(_WIN32)
-  const DWORD code = GetLastError();
-  char text[256] = {0};
-  if (FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
-                     text, sizeof text, nullptr) == 0)
-    return "error " + std::to_string(code);
-  std::string s = text;
-  while (!s.empty() && (s.back() == '\n' || s.back() == '\r' || s.back() == ' ')) s.pop_back();
-  return s;
+  return last_windows_error(false);
 #else
   const char* e = dlerror();
   return e ? e : "unknown error";
@@ -266,5 +259,20 @@ void* Module::symbol(const char* name) const noexcept {
   return dlsym(handle_, name);
 #endif
 }
+
+#if defined(_WIN32)
+std::string last_windows_error(bool drop_period) {
+  const DWORD code = GetLastError();
+  char text[256] = {0};
+  if (FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
+                     text, sizeof text, nullptr) == 0)
+    return "error " + std::to_string(code);
+  std::string s = text;
+  while (!s.empty() && (s.back() == '\n' || s.back() == '\r' || s.back() == ' ' ||
+                        (drop_period && s.back() == '.')))
+    s.pop_back();
+  return s;
+}
+#endif
 
 }  // namespace tds

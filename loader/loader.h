@@ -30,6 +30,12 @@ std::string module_directory(const void* address);
 // Joins a directory and a file name with the platform's separator.
 std::string path_join(const std::string& directory, const std::string& name);
 
+#if defined(_WIN32)
+// The text of GetLastError(), without its final line end (and, when asked,
+// without its final period, for a message that goes on).
+std::string last_windows_error(bool drop_period = true);
+#endif
+
 class Module {
  public:
   // Loads the module file at path. A plain file name is searched for the

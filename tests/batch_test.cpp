@@ -1,0 +1,242 @@
+// The batch engine against runs made alone: every case's figures, daily rows
+// and reductions, in case order, whatever the isolation and the number of
+// workers; a failing case as an outcome among good ones; and answers cut
+// short refused by the worker protocol.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+#include <sstream>
+
+#include "batch.h"
+#include "csv.h"
+#include "defaults.h"
+#include "loader.h"
+#include "worker_protocol.h"
+
+namespace {
+
+using tds::BatchCase;
+using tds::CaseOutcome;
+using tds::Reduction;
+
+// The module as loaded, with its description, the built-in plan and scenario
+// and the snapshot of its load-time state; shared by the cases of this
+// program, which restore the snapshot whenever they have run the model
+// themselves.
+struct Site {
+  std::unique_ptr<tds::Module> module;
+  tds::Description description;
+  std::unique_ptr<tds::Snapshot> snapshot;
+  std::unique_ptr<tds::Model> model;
+  std::unique_ptr<tds::Plan> plan;
+  std::unique_ptr<tds::Scenario> scenario;
+  std::size_t value(const char* name) const { return *description.find_value(name); }
+};
+
+const Site& site() {
+  static const Site* const made = [] {
+    auto* s = new Site;
+    const std::string dir = tds::executable_directory();
+    s->module = tds::Module::load(tds::path_join(dir, tds::module_file_name("TarvelloDemoSite")));
+    s->snapshot = std::make_unique<tds::Snapshot>(tds::Snapshot::take(*s->module));
+    s->description = tds::Description::load(tds::path_join(dir, "TarvelloDemoSite.json"));
+    s->model = std::make_unique<tds::Model>(*s->module, s->description);
+    s->plan = std::make_unique<tds::Plan>(
+        tds::Plan::parse(tds::kDefaultPlan, "built-in plan", s->description));
+    s->scenario = std::make_unique<tds::Scenario>(
+        tds::Scenario::parse(tds::kDefaultScenario, "built-in scenario", s->description,
+                             [](const std::string&) { return std::string(tds::kDefaultInputs); }));
+    return s;
+  }();
+  return *made;
+}
+
+// A case run alone in this process from the load-time state: its CSV text
+// with every day of `variables` (and the figures), the state restored after.
+tds::RunResult alone(const BatchCase& c, const std::vector<std::size_t>& variables, long long every,
+                     std::string& csv) {
+  const Site& s = site();
+  tds::RunOptions options;
+  options.days = c.days;
+  options.every = every;
+  options.variables = variables;
+  options.overrides = c.values;
+  options.scales = c.scales;
+  s.snapshot->restore();
+  tds::RunResult r = tds::run_model(*s.model, *s.plan, *s.scenario, options,
+                                    [&csv](std::string& chunk) { csv += chunk; });
+  s.snapshot->restore();
+  return r;
+}
+
+std::vector<BatchCase> some_cases() {
+  const Site& s = site();
+  std::vector<BatchCase> cases(5);
+  cases[0].days = 365;
+  cases[1].days = 40;
+  tds::Cell reuse;
+  reuse.d = 0.8;
+  cases[1].values.emplace_back(s.value("percentReuse_B1_Water_P1_WasteWater"), reuse);
+  cases[2].days = 730;
+  cases[2].scales.emplace_back(s.value("qttEnergy_B1_Energy_P1_Energy"), 1.75);
+  cases[3].days = 1;
+  cases[4].days = 200;
+  cases[4].scales.emplace_back(s.value("qttWater_B1_Water_P1_CleanWater"), 0.3);
+  cases[4].values.emplace_back(s.value("percentReuse_B1_Water_P1_WasteWater"), reuse);
+  return cases;
+}
+
+class BatchEngine : public ::testing::TestWithParam<std::pair<tds::Isolation, unsigned>> {};
+
+TEST_P(BatchEngine, GivesEveryCaseInOrderAsItsRunAlone) {
+  const Site& s = site();
+  const std::size_t level = s.value("energyLevel_B1_Energy_P1_Energy");
+  const std::size_t year = s.value("current_year_B1_Environment_P1_Environment");
+  tds::BatchOptions o;
+  o.isolation = GetParam().first;
+  o.jobs = GetParam().second;
+  o.snapshot = s.snapshot.get();
+  o.run.variables = s.plan->default_variables();
+  o.run.every = 3;
+  o.daily = true;
+  for (const std::size_t v : {level, year})
+    for (const Reduction::Op op : {Reduction::Op::Final, Reduction::Op::Mean, Reduction::Op::Min,
+                                   Reduction::Op::Max, Reduction::Op::Sum})
+      o.reductions.push_back({v, op});
+  const std::vector<BatchCase> cases = some_cases();
+  std::vector<CaseOutcome> got;
+  std::size_t progress = 0;
+  o.on_progress = [&](std::size_t done, std::size_t total) {
+    EXPECT_EQ(done, ++progress);
+    EXPECT_EQ(total, cases.size());
+  };
+  tds::run_batch(*s.model, *s.plan, *s.scenario, cases, o, [&](std::size_t i, CaseOutcome&& r) {
+    EXPECT_EQ(i, got.size()) << "outcomes out of case order";
+    got.push_back(std::move(r));
+  });
+  ASSERT_EQ(got.size(), cases.size());
+  EXPECT_EQ(progress, cases.size());
+
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    SCOPED_TRACE("case " + std::to_string(i));
+    const CaseOutcome& r = got[i];
+    ASSERT_EQ(r.status, CaseOutcome::Status::Ok) << r.reason;
+    std::string csv;
+    const tds::RunResult want = alone(cases[i], o.run.variables, o.run.every, csv);
+    EXPECT_EQ(r.figures.days, want.days);
+    EXPECT_EQ(r.figures.counted, want.counted);
+    EXPECT_EQ(r.figures.shortfall_each, want.shortfall_each);
+    EXPECT_EQ(r.figures.shortfall_days, want.shortfall_days);
+    tds::CsvWriter finals, want_finals;
+    for (const tds::Cell& c : r.figures.finals) finals.cell(c);
+    for (const tds::Cell& c : r.figures.levels) finals.cell(c);
+    for (const tds::Cell& c : want.finals) want_finals.cell(c);
+    for (const tds::Cell& c : want.levels) want_finals.cell(c);
+    EXPECT_EQ(finals.buffer(), want_finals.buffer());
+
+    // The daily rows, written as the run writes them, are its CSV's bytes.
+    tds::CsvWriter daily;
+    daily.field("day");
+    for (std::size_t v : o.run.variables) daily.field(s.description.values()[v].name);
+    daily.end_row();
+    const std::size_t width = o.run.variables.size();
+    ASSERT_EQ(r.daily.size() % width, 0u);
+    for (std::size_t at = 0; at < r.daily.size(); at += width) {
+      daily.number(static_cast<std::int64_t>((at / width + 1) * 3));
+      for (std::size_t k = 0; k < width; ++k) daily.cell(r.daily[at + k]);
+      daily.end_row();
+    }
+    EXPECT_EQ(daily.buffer(), csv);
+
+    // The reductions from every day's values as the CSV has them.
+    std::string every_day;
+    alone(cases[i], {level, year}, 1, every_day);
+    std::istringstream lines(every_day);
+    std::string line;
+    std::getline(lines, line);
+    std::vector<double> x[2];
+    while (std::getline(lines, line)) {
+      const auto a = line.find(','), b = line.find(',', a + 1);
+      x[0].push_back(std::stod(line.substr(a + 1, b - a - 1)));
+      x[1].push_back(std::stod(line.substr(b + 1)));
+    }
+    ASSERT_EQ(r.reduced.size(), 10u);
+    for (int v = 0; v < 2; ++v) {
+      double sum = 0, lo = x[v][0], hi = x[v][0];
+      for (double d : x[v]) {
+        sum += d;
+        lo = std::min(lo, d);
+        hi = std::max(hi, d);
+      }
+      const double* red = &r.reduced[static_cast<std::size_t>(v) * 5];
+      EXPECT_EQ(red[0], x[v].back());
+      EXPECT_EQ(red[1], sum / static_cast<double>(x[v].size()));
+      EXPECT_EQ(red[2], lo);
+      EXPECT_EQ(red[3], hi);
+      EXPECT_EQ(red[4], sum);
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(IsolationsAndJobs, BatchEngine,
+                         ::testing::Values(std::pair(tds::Isolation::Snapshot, 1u),
+                                           std::pair(tds::Isolation::Snapshot, 2u),
+                                           std::pair(tds::Isolation::Process, 2u)));
+
+// A case that fails is an outcome between good ones, which run on.
+TEST(BatchEngineFailures, AFailingCaseIsAnOutcome) {
+  const Site& s = site();
+  std::vector<BatchCase> cases = some_cases();
+  cases.resize(3);
+  // A scale of a constant: not a column of the per-day table.
+  cases[1].scales.emplace_back(s.value("percentReuse_B1_Water_P1_WasteWater"), 2.0);
+  tds::BatchOptions o;
+  o.jobs = 2;
+  o.snapshot = s.snapshot.get();
+  std::vector<CaseOutcome> got;
+  tds::run_batch(*s.model, *s.plan, *s.scenario, cases, o,
+                 [&](std::size_t, CaseOutcome&& r) { got.push_back(std::move(r)); });
+  ASSERT_EQ(got.size(), 3u);
+  EXPECT_EQ(got[0].status, CaseOutcome::Status::Ok);
+  EXPECT_EQ(got[1].status, CaseOutcome::Status::Failed);
+  EXPECT_NE(got[1].reason.find("not a column of the scenario's per-day table"), std::string::npos)
+      << got[1].reason;
+  EXPECT_EQ(got[2].status, CaseOutcome::Status::Ok);
+}
+
+// An answer or a request cut short anywhere is refused rather than read
+// beyond its end.
+TEST(WorkerProtocol, RefusesWhatIsCutShort) {
+  const BatchCase c = some_cases()[4];
+  CaseOutcome full;
+  full.figures.days = 7;
+  full.figures.counted = {1, 2};
+  full.figures.levels.resize(2);
+  full.figures.levels[1].kind = tds::Kind::Text;
+  full.figures.levels[1].t = "a text";
+  full.daily.resize(3);
+  full.reduced = {0.5, -0.0};
+  const std::string answer = tds::wire::encode_outcome(full);
+  CaseOutcome back;
+  ASSERT_TRUE(tds::wire::decode_outcome(answer, back));
+  EXPECT_STREQ(back.figures.levels[1].t, "a text");
+  EXPECT_TRUE(std::signbit(back.reduced[1]));
+  for (std::size_t n = 1; n < answer.size(); ++n) {
+    CaseOutcome part;
+    EXPECT_FALSE(tds::wire::decode_outcome(answer.substr(0, n), part)) << n;
+  }
+  std::string request = tds::wire::encode_request(tds::wire::Request::Run, c);
+  const std::optional<std::string> payload = tds::wire::next_frame(request);
+  ASSERT_TRUE(payload);
+  tds::wire::Request kind{};
+  BatchCase got;
+  std::deque<std::string> texts;
+  ASSERT_TRUE(tds::wire::decode_request(*payload, kind, got, texts));
+  EXPECT_EQ(got.days, c.days);
+  EXPECT_EQ(got.scales, c.scales);
+  for (std::size_t n = 0; n < payload->size(); ++n)
+    EXPECT_FALSE(tds::wire::decode_request(payload->substr(0, n), kind, got, texts)) << n;
+}
+
+}  // namespace
