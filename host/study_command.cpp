@@ -238,8 +238,12 @@ std::string run_study(const Model& model, const Plan& plan, const Scenario& scen
   std::vector<Evaluation> kept;
   std::string start = header;
   if (resuming) {
-    for (const CsvTable::Row& row : journal_rows(journal_path, header)) {
-      const std::string where = journal_path + ":" + std::to_string(row.line);
+    // A study that had finished keeps its results.csv as its journal.
+    std::error_code error;
+    const std::string kept_path =
+        fs::exists(journal_path, error) ? journal_path : in_dir(o.out_dir, "results.csv");
+    for (const CsvTable::Row& row : journal_rows(kept_path, header)) {
+      const std::string where = kept_path + ":" + std::to_string(row.line);
       auto [index, e] = study::parse_results_row(row.fields, columns, where);
       const std::size_t expected = mine.empty()                ? kept.size()
                                    : kept.size() < mine.size() ? mine[kept.size()]
