@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <deque>
 #include <limits>
@@ -24,7 +25,12 @@ namespace tds {
 
 namespace {
 
-bool same_bits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+bool same_bits(double a, double b) {
+  std::uint64_t x = 0, y = 0;
+  std::memcpy(&x, &a, sizeof a);
+  std::memcpy(&y, &b, sizeof b);
+  return x == y;
+}
 
 bool same_cell(const Cell& a, const Cell& b) {
   if (a.kind != b.kind) return false;
@@ -101,9 +107,21 @@ int serve(Read read_some, Write write_all, const Model& model, const Plan& plan,
       if (o.snapshot == nullptr) return 2;
       o.snapshot->restore();
     }
-    const std::string answer = kind == wire::Request::Check
-                                   ? check_answer(model, plan, scenario, c, o)
-                                   : wire::encode_outcome(run_case(model, plan, scenario, c, o));
+    std::string answer;
+    if (kind == wire::Request::Check) {
+      answer = check_answer(model, plan, scenario, c, o);
+    } else {
+      CaseOutcome outcome = run_case(model, plan, scenario, c, o);
+      if (outcome.status == CaseOutcome::Status::Ok && o.in_worker) {
+        std::string reason = o.in_worker(c, outcome);
+        if (!reason.empty()) {
+          outcome = CaseOutcome{};
+          outcome.status = CaseOutcome::Status::Failed;
+          outcome.reason = one_line(reason);
+        }
+      }
+      answer = wire::encode_outcome(outcome);
+    }
     if (!write_all(wire::frame(answer))) return 3;
     if (kind == wire::Request::RunOnce) return 0;
   }
@@ -289,6 +307,7 @@ void run_batch(const Model& model, [[maybe_unused]] const Plan& plan,
         continue;
       }
       alive[slot] = true;
+      if (o.on_case_started) o.on_case_started(k);
       running[slot] = k;
       answered[slot] = false;
       ++busy;
@@ -305,6 +324,7 @@ void run_batch(const Model& model, [[maybe_unused]] const Plan& plan,
     if (e.ended) alive[e.slot] = false;
     if (!running[e.slot]) continue;  // a worker that had nothing to do
     const std::size_t k = *running[e.slot];
+    if (o.on_case_ended && (e.ended || lasting)) o.on_case_ended(k);
     if (!e.ended) {
       CaseOutcome outcome;
       if (!wire::decode_outcome(e.answer, outcome))

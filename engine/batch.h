@@ -39,6 +39,9 @@ enum class Isolation { Snapshot, Process };
 // columns of the scenario's per-day table (as --scale gives them, after the
 // batch's own scales).
 struct BatchCase {
+  // Names the case for BatchOptions::in_worker (a file name, say); the
+  // engine only carries it to the worker.
+  std::string label;
   long long days = 365;
   std::vector<std::pair<std::size_t, Cell>> values;
   std::vector<std::pair<std::size_t, double>> scales;  // (value index, factor)
@@ -100,6 +103,14 @@ struct BatchOptions {
   std::vector<std::string> worker_command;
   // Told after each finished case: cases done, of how many.
   std::function<void(std::size_t done, std::size_t total)> on_progress;
+  // In the worker, after a case that ran to its end and before its answer:
+  // may consume what need not travel back (write the daily rows to a file of
+  // the case's label and clear them, say). A non-empty return is the reason
+  // the case failed. A Windows worker must be given the same.
+  std::function<std::string(const BatchCase& c, CaseOutcome& outcome)> in_worker;
+  // Told when a case goes to a worker, and when its worker has answered or
+  // ended (in the order of completion, before on_result): by case index.
+  std::function<void(std::size_t index)> on_case_started, on_case_ended;
   // Told, in one line, when the snapshot's self-check fails.
   std::function<void(const std::string& line)> on_notice;
   BatchHooks hooks;

@@ -181,7 +181,7 @@ class ForkPool final : public Pool {
   WorkerBody body_;
   std::vector<pollfd> polls_;
   std::vector<std::size_t> slots_;
-  char chunk_[65536];
+  char chunk_[65536] = {};
 };
 
 }  // namespace

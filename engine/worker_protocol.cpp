@@ -72,6 +72,13 @@ class Reader {
     n = static_cast<std::size_t>(v);
     return true;
   }
+  bool text(std::string& t) {
+    std::size_t n = 0;
+    if (!count(n, 1)) return false;
+    t.assign(in_.substr(at_, n));
+    at_ += n;
+    return true;
+  }
   bool text(const char*& t, std::deque<std::string>& texts) {
     std::uint8_t present = 0;
     if (!get(present)) return false;
@@ -145,6 +152,8 @@ std::optional<std::string> next_frame(std::string& buffer) {
 std::string encode_request(Request kind, const BatchCase& c) {
   Writer w;
   w.put(static_cast<char>(kind));
+  w.count(c.label.size());
+  w.out += c.label;
   w.put(static_cast<std::int64_t>(c.days));
   w.count(c.values.size());
   for (const auto& [value, cell] : c.values) {
@@ -165,7 +174,7 @@ bool decode_request(std::string_view payload, Request& kind, BatchCase& c,
   char k = 0;
   std::int64_t days = 0;
   std::size_t n = 0;
-  if (!r.get(k) || !r.get(days) || !r.count(n, 9)) return false;
+  if (!r.get(k) || !r.text(c.label) || !r.get(days) || !r.count(n, 9)) return false;
   kind = static_cast<Request>(k);
   if (kind != Request::Run && kind != Request::RunOnce && kind != Request::Check) return false;
   c.days = days;

@@ -80,6 +80,7 @@ CaseTable CaseTable::parse(std::string_view text, const std::string& source, con
     const std::string at = source + ":" + std::to_string(row.line);
     SweepCase c{row.fields[*case_column], r};
     BatchCase run;
+    run.label = c.name;
     run.days = default_days;
     if (const std::string problem = case_name_problem(c.name); !problem.empty())
       throw InputError(at + ": column case: " + quote_input(c.name) + " " + problem);

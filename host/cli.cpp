@@ -224,7 +224,7 @@ struct Options {
   std::string isolation;
   std::string study;
   bool days_given = false, every_given = false;
-  std::string worker;  // a Windows worker of a sweep or a study
+  std::string worker;  // a Windows worker of a sweep or a study: the sweep's token
   std::vector<std::string> argv;
 };
 
@@ -412,9 +412,12 @@ int run(const Options& o) {
     sweep.snapshot = snapshot ? &*snapshot : nullptr;
     sweep.run = options;
     if (worker && !studying) {
+      // Its daily files are named by the sweep's token.
+      sweep.token = o.worker;
       interrupt::as_child();
-      return serve_batch_worker(model, plan, scenario, batch_options(sweep));
+      return serve_batch_worker(model, plan, scenario, batch_options(sweep, description));
     }
+    sweep.token = random_token();
 #if defined(_WIN32)
     // A worker is this program again with the same arguments, serving cases.
     char self[MAX_PATH];
@@ -422,14 +425,15 @@ int run(const Options& o) {
     if (n == 0 || n == MAX_PATH) throw RunError("cannot find this program's own file");
     sweep.worker_command.emplace_back(self);
     sweep.worker_command.insert(sweep.worker_command.end(), o.argv.begin(), o.argv.end());
-    sweep.worker_command.insert(sweep.worker_command.end(), {"--sweep-worker", "cases"});
+    sweep.worker_command.insert(sweep.worker_command.end(), {"--sweep-worker", sweep.token});
 #endif
     if (studying) {
       const std::string study_text = read_text_file(o.study, "study file");
       const study::Study st = study::parse_study(study_text, o.study, description, plan, scenario);
       if (worker) {
         interrupt::as_child();
-        const study::ModelEvaluator cases(model, plan, scenario, st, batch_options(sweep));
+        const study::ModelEvaluator cases(model, plan, scenario, st,
+                                          batch_options(sweep, description));
         return serve_batch_worker(model, plan, scenario, cases.batch_options());
       }
       const nlohmann::json identity = {{"inputs",
@@ -452,7 +456,7 @@ int run(const Options& o) {
         so.shard = shard;
         so.shards = shards;
         so.progress = !o.quiet && TDS_ISATTY(TDS_FILENO(stderr));
-        so.batch = batch_options(sweep);
+        so.batch = batch_options(sweep, description);
         summary_line = run_study(model, plan, scenario, st, identity, so);
       }
       const double seconds =
@@ -469,7 +473,6 @@ int run(const Options& o) {
     const std::string cases_text = read_text_file(o.sweep, "cases file");
     const CaseTable table =
         CaseTable::parse(cases_text, o.sweep, description, scenario.daily, days);
-    sweep.token = random_token();
     nlohmann::json vars = nlohmann::json::array();
     for (std::size_t v : options.variables) vars.push_back(description.values()[v].name);
     sweep.identity = {{"inputs",

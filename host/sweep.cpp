@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <optional>
 
@@ -33,15 +34,14 @@ std::vector<std::string> result_columns(const Description& d, const Plan& plan,
   return columns;
 }
 
-std::string daily_path(const SweepOptions& o, const SweepCase& c) {
-  return in_dir(o.out_dir, c.name + ".csv");
+std::string daily_path(const SweepOptions& o, const std::string& name) {
+  return in_dir(o.out_dir, name + ".csv");
 }
 
-// Where a case's daily file is written until it is complete. The sweep
-// knows the name, so that a sweep into this directory again can remove what
-// a killed sweep left.
-std::string daily_temporary(const SweepOptions& o, const SweepCase& c) {
-  return in_dir(o.out_dir, "." + c.name + ".csv." + o.token + ".tmp");
+// Where a worker writes a case's daily file until it is complete. The sweep
+// knows the name, so it can remove what a crashed or stopped worker left.
+std::string daily_temporary(const SweepOptions& o, const std::string& name) {
+  return in_dir(o.out_dir, "." + name + ".csv." + o.token + ".tmp");
 }
 
 // A case's fields of the summary after "case" and "status".
@@ -53,13 +53,13 @@ void summary_fields(CsvWriter& csv, const RunResult& r) {
   for (long long n : r.shortfall_each) csv.number(static_cast<std::int64_t>(n));
 }
 
-// Writes a case's daily file from its rows, the bytes that a run alone
-// writes with the same --vars and --every: through a temporary file that an
-// interruption removes, renamed when complete. Returns why it could not.
-std::string write_daily(const Description& d, const SweepOptions& o, const SweepCase& c,
-                        const CaseOutcome& outcome, CsvWriter& csv) {
+// In the worker: writes a case's daily file from its rows, the bytes that a
+// run alone writes with the same --vars and --every, through a temporary
+// file renamed when complete, and drops the rows. Returns why it could not.
+std::string write_daily(const Description& d, const SweepOptions& o, const BatchCase& c,
+                        CaseOutcome& outcome) {
   const std::vector<std::size_t>& variables = o.run.variables;
-  csv.buffer().clear();
+  CsvWriter csv;
   csv.field("day");
   for (std::size_t v : variables) csv.field(d.values()[v].name);
   csv.end_row();
@@ -71,29 +71,24 @@ std::string write_daily(const Description& d, const SweepOptions& o, const Sweep
     for (std::size_t k = 0; k < width; ++k) csv.cell(outcome.daily[at + k]);
     csv.end_row();
   }
-  const std::string path = daily_path(o, c), temporary = daily_temporary(o, c);
-  const std::size_t slot = interrupt::add_file(temporary);
+  outcome.daily.clear();
+  const std::string path = daily_path(o, c.label), temporary = daily_temporary(o, c.label);
   std::string reason;
   RawFile file = RawFile::create_new(temporary, reason);
-  if (!file.is_open()) {
-    interrupt::remove_file(slot);
-    return "cannot write " + temporary + ": " + reason;
-  }
+  if (!file.is_open()) return "cannot write " + temporary + ": " + reason;
   reason = file.write(csv.buffer());
   if (reason.empty()) reason = file.sync();
   if (reason.empty()) reason = file.close();
   if (reason.empty()) reason = replace_file(temporary, path);
-  if (!reason.empty()) {
-    file.close();
-    std::remove(temporary.c_str());
-  }
-  interrupt::remove_file(slot);
-  return reason.empty() ? reason : "cannot write " + path + ": " + reason;
+  if (reason.empty()) return reason;
+  file.close();
+  std::remove(temporary.c_str());
+  return "cannot write " + path + ": " + reason;
 }
 
 }  // namespace
 
-BatchOptions batch_options(const SweepOptions& o) {
+BatchOptions batch_options(const SweepOptions& o, const Description& d) {
   BatchOptions b;
   b.jobs = o.jobs;
   b.isolation = o.isolation;
@@ -101,6 +96,11 @@ BatchOptions batch_options(const SweepOptions& o) {
   b.run = o.run;
   b.daily = o.daily;
   b.worker_command = o.worker_command;
+  // The workers write the daily files, as many at once as there are workers.
+  if (o.daily)
+    b.in_worker = [&d, o](const BatchCase& c, CaseOutcome& outcome) {
+      return write_daily(d, o, c, outcome);
+    };
   b.on_notice = [](const std::string& line) {
     std::fprintf(stderr, "tarvello-run: %s\n", line.c_str());
   };
@@ -161,7 +161,7 @@ SweepResult run_sweep(const Model& model, const Plan& plan, const Scenario& scen
         const SweepCase& c = table.cases[todo[k - 1]];
         std::error_code error;
         if (first_field(found[k]) != c.name ||
-            (o.daily && record_ok(found[k]) && !fs::exists(daily_path(o, c), error)))
+            (o.daily && record_ok(found[k]) && !fs::exists(daily_path(o, c.name), error)))
           break;
         records.push_back(found[k]);
       }
@@ -184,19 +184,29 @@ SweepResult run_sweep(const Model& model, const Plan& plan, const Scenario& scen
   for (std::size_t k = result.kept; k < todo.size(); ++k) runs.push_back(table.runs[todo[k]]);
   {
     ProgressBar progress(o.progress, static_cast<long long>(runs.size()), "case");
-    BatchOptions batch = batch_options(o);
+    BatchOptions batch = batch_options(o, model.description());
     batch.on_progress = [&progress](std::size_t done, std::size_t) {
       progress.update(static_cast<long long>(done));
     };
-    CsvWriter row, daily;
+    // A case's temporary daily file is removed on interruption while a
+    // worker may be writing it, and after the worker, whatever its end.
+    std::map<std::size_t, std::size_t> temporaries;  // case index: slot
+    if (o.daily) {
+      batch.on_case_started = [&](std::size_t i) {
+        temporaries[i] = interrupt::add_file(daily_temporary(o, runs[i].label));
+      };
+      batch.on_case_ended = [&](std::size_t i) {
+        std::remove(daily_temporary(o, runs[i].label).c_str());
+        interrupt::remove_file(temporaries[i]);
+        temporaries.erase(i);
+      };
+    }
+    CsvWriter row;
     run_batch(model, plan, scenario, runs, batch, [&](std::size_t i, CaseOutcome&& outcome) {
       const std::size_t k = result.kept + i;
       const SweepCase& c = table.cases[todo[k]];
       std::string status = "ok";
-      if (outcome.status == CaseOutcome::Status::Ok && o.daily) {
-        const std::string reason = write_daily(model.description(), o, c, outcome, daily);
-        if (!reason.empty()) status = "failed: " + reason;
-      } else if (outcome.status == CaseOutcome::Status::Failed) {
+      if (outcome.status == CaseOutcome::Status::Failed) {
         status = "failed: " + outcome.reason;
       } else if (outcome.status == CaseOutcome::Status::Crashed) {
         status = "crashed: " + outcome.reason;

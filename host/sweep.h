@@ -37,7 +37,7 @@ struct SweepOptions {
   // digests}, "options": {...}}, recorded in shard.json.
   nlohmann::json identity = {{"inputs", nlohmann::json::object()},
                              {"options", nlohmann::json::object()}};
-  // Windows: the command line that starts a worker (see batch_worker).
+  // Windows: the command line that starts a worker (tarvello-run again).
   std::vector<std::string> worker_command;
   std::string token;  // names this sweep's temporary files
 };
@@ -49,8 +49,9 @@ struct SweepResult {
 };
 
 // The batch options of a sweep's cases, with the host's hooks for
-// interruption: what run_sweep runs and what a Windows worker serves.
-BatchOptions batch_options(const SweepOptions& o);
+// interruption and, with --daily, the workers' writing of the daily files:
+// what run_sweep runs and what a Windows worker serves.
+BatchOptions batch_options(const SweepOptions& o, const Description& d);
 
 // Runs the sweep into out_dir. The model's module must be loaded and
 // untouched (no IniModel yet): every worker starts from it. Throws InputError
