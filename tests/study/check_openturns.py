@@ -8,7 +8,8 @@ OpenTURNS's SaltelliSensitivityAlgorithm implements Saltelli 2002's
 first-order estimator, another formula for the same quantity: it must agree
 as an estimate (0.05). The plain sequence's two dimensions must equal
 OpenTURNS's SobolSequence point for point (after our origin). Its further
-dimensions use other direction numbers than Boost's.
+dimensions use other direction numbers than Boost's. Our Latin hypercube
+must be stratified as OpenTURNS's LHSExperiment is.
 
 Usage: check_openturns.py STUDY_ORACLE_SAMPLE WORKDIR
 """
@@ -51,6 +52,15 @@ def main():
     assert np.array_equal(sequence[0], [0, 0]), "the plain Sobol' sequence does not start at the origin"
     assert np.array_equal(sequence[1:], theirs), "the plain Sobol' sequence differs from OpenTURNS's"
     print(f"Sobol' sequence: {sequence.shape[0] - 1} points of 2 dimensions after the origin equal to OpenTURNS's")
+    # The Latin hypercube: one point in each of the n strata of every
+    # coordinate, as in OpenTURNS's LHSExperiment of the same size.
+    ours = np.loadtxt(os.path.join(workdir, "lhs.txt"), ndmin=2)
+    n, k = ours.shape
+    theirs = np.array(ot.LHSExperiment(ot.ComposedDistribution([ot.Uniform(0, 1)] * k), n).generate())
+    for name, sample in (("ours", ours), ("OpenTURNS's", theirs)):
+        strata = np.sort(np.floor(sample * n).astype(int), axis=0)
+        assert (strata == np.arange(n)[:, None]).all(), f"{name} Latin hypercube misses a stratum"
+    print(f"Latin hypercube: {n} points in {k} dimensions stratified as OpenTURNS's LHSExperiment")
     print(f"max relative difference of the indices from OpenTURNS: {worst:.3g}")
 
 

@@ -1,12 +1,13 @@
 // Writes what the OpenTURNS oracle checks: Saltelli designs (plain and
 // scrambled), a function's outputs on them and our indices, the plain
-// sequence's first points, as text tables of %.17g numbers.
+// sequence's first points, a Latin hypercube, as text tables of %.17g numbers.
 // Usage: study_oracle_sample DIR
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "functions.h"
+#include "lhs.h"
 #include "saltelli.h"
 
 namespace {
@@ -63,7 +64,8 @@ int main(int argc, char** argv) {
   for (std::size_t j = 0; j < points; ++j) {
     rows.push_back({sequence[j][0], sequence[points + j][0]});
   }
-  ok = ok && write_table(dir + "/sequence.txt", rows);
+  ok = ok && write_table(dir + "/sequence.txt", rows) &&
+       write_table(dir + "/lhs.txt", tds::study::lhs_design(5, 200, 3));
   if (!ok) {
     std::fprintf(stderr, "study_oracle_sample: cannot write to %s\n", dir.c_str());
     return 1;
