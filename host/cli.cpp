@@ -432,7 +432,8 @@ int run(const Options& o) {
       const study::Study st = study::parse_study(study_text, o.study, description, plan, scenario);
       if (worker) {
         interrupt::as_child();
-        const study::ModelEvaluator cases(model, plan, scenario, st, batch_options(sweep, description));
+        const study::ModelEvaluator cases(model, plan, scenario, st,
+                                          batch_options(sweep, description));
         return serve_batch_worker(model, plan, scenario, cases.batch_options());
       }
       const nlohmann::json identity = {{"inputs",
@@ -455,9 +456,8 @@ int run(const Options& o) {
         so.shard = shard;
         so.shards = shards;
         so.progress = !o.quiet && TDS_ISATTY(TDS_FILENO(stderr));
-        so.identity = identity;
         so.batch = batch_options(sweep, description);
-        summary_line = run_study(model, plan, scenario, st, so);
+        summary_line = run_study(model, plan, scenario, st, identity, so);
       }
       const double seconds =
           std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();

@@ -14,6 +14,7 @@
 #include "progress.h"
 #include "study.h"
 #include "study_plot.h"
+#include "sweep_files.h"
 
 namespace tds {
 
@@ -26,18 +27,14 @@ namespace {
 
 constexpr int kFormat = 1;
 constexpr const char* kRecord = "study.json";
-constexpr const char* kJournal = "results.csv.partial";
+constexpr const char* kResultsJournal = "results.csv.partial";
 // The files a study writes into its directory.
 const std::set<std::string>& owned_files() {
   static const std::set<std::string> names = {
-      kRecord,       kJournal,       "samples.csv", "results.csv", "effects.csv",
-      "indices.csv", "indices2.csv", "best.csv",    "pareto.csv",  "optim.out",
-      "effects.png", "indices.png",  "best.png",    "pareto.png"};
+      kRecord,       kResultsJournal, "samples.csv", "results.csv", "effects.csv",
+      "indices.csv", "indices2.csv",  "best.csv",    "pareto.csv",  "optim.out",
+      "effects.png", "indices.png",   "best.png",    "pareto.png"};
   return names;
-}
-
-std::string in_dir(const std::string& dir, const std::string& name) {
-  return (fs::path(dir) / name).string();
 }
 
 json record_of(const json& identity, unsigned shard, unsigned shards, std::size_t cases,
@@ -74,7 +71,7 @@ std::optional<json> read_record(const std::string& dir) {
 }
 
 // What differs between two studies' identities, in words, or "".
-std::string difference(const json& a, const json& b) {
+std::string identity_difference(const json& a, const json& b) {
   for (const char* part : {"inputs", "options"}) {
     const json& x = a.value(part, json::object());
     const json& y = b.value(part, json::object());
@@ -87,7 +84,7 @@ std::string difference(const json& a, const json& b) {
   return a == b ? std::string() : std::string("inputs");
 }
 
-void remove_owned(const std::string& dir) {
+void remove_study_files(const std::string& dir) {
   std::error_code error;
   for (const auto& entry : fs::directory_iterator(dir, error)) {
     const std::string name = entry.path().filename().string();
@@ -104,8 +101,8 @@ void remove_owned(const std::string& dir) {
 
 // Makes sure dir can take the study: new, empty, or a study's own (whose
 // files go first unless the same study resumes). Returns whether it resumes.
-bool claim_directory(const std::string& dir, const json& record, bool resume,
-                     const std::string& what) {
+bool claim_study_directory(const std::string& dir, const json& record, bool resume,
+                           const std::string& what) {
   if (dir.empty()) throw InputError(what + ": the directory name is empty");
   std::error_code error;
   const fs::file_status status = fs::status(dir, error);
@@ -126,14 +123,14 @@ bool claim_directory(const std::string& dir, const json& record, bool resume,
     return false;
   }
   if (resume) {
-    const std::string differs = difference((*found)["identity"], record["identity"]);
+    const std::string differs = identity_difference((*found)["identity"], record["identity"]);
     if (differs.empty() && (*found)["shard"] == record["shard"] &&
         (*found)["shards"] == record["shards"])
       return true;
     throw InputError("--resume: " + dir + " holds another study (its " +
                      (differs.empty() ? std::string("shard") : differs) + " differs)");
   }
-  remove_owned(dir);
+  remove_study_files(dir);
   return false;
 }
 
@@ -147,31 +144,6 @@ std::vector<CsvTable::Row> journal_rows(const std::string& path, const std::stri
   if (text.compare(0, header.size(), header) != 0) return {};
   return parse_csv(text, path).rows;
 }
-
-// Results appended as cases finish, in order; renamed when complete.
-class Journal {
- public:
-  Journal(std::string path, const std::string& start) : path_(std::move(path)) {
-    write_file_atomically(path_, start);
-    std::string reason;
-    file_ = RawFile::open_append(path_, reason);
-    if (!file_.is_open()) throw RunError("cannot write " + path_ + ": " + reason);
-  }
-  void append(const std::string& records) {
-    const interrupt::Hold held;
-    const std::string reason = file_.write(records);
-    if (!reason.empty()) throw RunError("cannot write " + path_ + ": " + reason);
-  }
-  void close() {
-    std::string reason = file_.sync();
-    if (reason.empty()) reason = file_.close();
-    if (!reason.empty()) throw RunError("cannot write " + path_ + ": " + reason);
-  }
-
- private:
-  std::string path_;
-  RawFile file_;
-};
 
 // An evaluator that answers the first points from a journal of an earlier
 // run and the rest from the model, journalling each new result under its
@@ -239,17 +211,17 @@ void write_tables(const std::string& dir, const study::Study& s, const study::Ta
 }  // namespace
 
 std::string run_study(const Model& model, const Plan& plan, const Scenario& scenario,
-                      const study::Study& s, const StudyOptions& o) {
+                      const study::Study& s, const json& identity, const StudyOptions& o) {
   if (o.shards > 1 && !study::one_batch(s.method))
     throw InputError("--shard: an nsga2 study runs each generation as a batch on one machine");
   const std::size_t total = study::case_count(s);
-  const json record = record_of(o.identity, o.shard, o.shards, total, false);
-  const bool resuming = claim_directory(o.out_dir, record, o.resume, "--out");
+  const json record = record_of(identity, o.shard, o.shards, total, false);
+  const bool resuming = claim_study_directory(o.out_dir, record, o.resume, "--out");
   study::ModelEvaluator model_evaluator(model, plan, scenario, s, o.batch);
   const std::vector<std::string>& figures = model_evaluator.figures();
   const std::size_t columns = model_evaluator.outputs();
   const std::string header = study::results_header(s, figures);
-  const std::string journal_path = in_dir(o.out_dir, kJournal);
+  const std::string journal_path = in_dir(o.out_dir, kResultsJournal);
 
   // The cases of this shard, in order.
   std::vector<std::vector<double>> points;
@@ -266,8 +238,12 @@ std::string run_study(const Model& model, const Plan& plan, const Scenario& scen
   std::vector<Evaluation> kept;
   std::string start = header;
   if (resuming) {
-    for (const CsvTable::Row& row : journal_rows(journal_path, header)) {
-      const std::string where = journal_path + ":" + std::to_string(row.line);
+    // A study that had finished keeps its results.csv as its journal.
+    std::error_code error;
+    const std::string kept_path =
+        fs::exists(journal_path, error) ? journal_path : in_dir(o.out_dir, "results.csv");
+    for (const CsvTable::Row& row : journal_rows(kept_path, header)) {
+      const std::string where = kept_path + ":" + std::to_string(row.line);
       auto [index, e] = study::parse_results_row(row.fields, columns, where);
       const std::size_t expected = mine.empty()                ? kept.size()
                                    : kept.size() < mine.size() ? mine[kept.size()]
@@ -288,23 +264,18 @@ std::string run_study(const Model& model, const Plan& plan, const Scenario& scen
   if (o.shards > 1) {
     evaluator.evaluate(points,
                        [&](std::size_t i, Evaluation&&) { bar(i + 1, points.size(), "cases"); });
-    journal.close();
-    const std::string reason = replace_file(journal_path, in_dir(o.out_dir, "results.csv"));
-    if (!reason.empty())
-      throw RunError("cannot write " + in_dir(o.out_dir, "results.csv") + ": " + reason);
+    journal.finish(in_dir(o.out_dir, "results.csv"));
     write_file_atomically(in_dir(o.out_dir, kRecord),
-                          record_of(o.identity, o.shard, o.shards, total, true).dump(2) + "\n");
+                          record_of(identity, o.shard, o.shards, total, true).dump(2) + "\n");
     return "shard " + std::to_string(o.shard) + "/" + std::to_string(o.shards) + " of " +
            std::to_string(total) + " cases done" + kept_note + "; merge the shards with --merge";
   }
   const study::Cases cases = study::run_cases(s, evaluator, std::ref(bar));
-  journal.close();
+  journal.finish(in_dir(o.out_dir, "results.csv"));
   const study::Tables t = study::make_tables(s, figures, cases);
   write_tables(o.out_dir, s, t, o.plots);
-  std::error_code error;
-  fs::remove(journal_path, error);
   write_file_atomically(in_dir(o.out_dir, kRecord),
-                        record_of(o.identity, 0, 1, total, true).dump(2) + "\n");
+                        record_of(identity, 0, 1, total, true).dump(2) + "\n");
   return t.summary + kept_note;
 }
 
@@ -327,7 +298,7 @@ std::string merge_study(const Plan& plan, const study::Study& s, const json& ide
       throw InputError("--merge: the output directory " + out_dir + " is one of the shards");
     const std::optional<json> r = read_record(dir);
     if (!r) throw InputError("--merge: " + dir + " holds no study (no study.json)");
-    if (const std::string d = difference((*r)["identity"], identity); !d.empty())
+    if (const std::string d = identity_difference((*r)["identity"], identity); !d.empty())
       throw InputError("--merge: " + dir + " is a shard of another study (its " + d + " differs)");
     const long long n = (*r)["shards"].get<long long>(), i = (*r)["shard"].get<long long>();
     if (shards >= 0 && n != shards)
@@ -363,7 +334,7 @@ std::string merge_study(const Plan& plan, const study::Study& s, const json& ide
   for (std::size_t c = 0; c < total; ++c)
     if (!have[c]) throw InputError("--merge: case " + study::case_name(c) + " has no result");
   const json record = record_of(identity, 0, 1, total, false);
-  claim_directory(out_dir, record, false, "--merge");
+  claim_study_directory(out_dir, record, false, "--merge");
   const study::Tables t = study::make_tables(s, figures, cases);
   write_tables(out_dir, s, t, plots);
   write_file_atomically(in_dir(out_dir, kRecord),

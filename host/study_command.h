@@ -21,16 +21,18 @@ struct StudyOptions {
   unsigned shard = 0, shards = 1;
   bool progress = false;
   bool plots = true;
-  // What determines the results: {"inputs": {...digests}, "options": {...}}.
-  nlohmann::json identity;
-  BatchOptions batch;  // jobs, isolation, snapshot, worker command
+  BatchOptions
+      batch;  // jobs, isolation, snapshot, workers  // jobs, isolation, snapshot, worker command
 };
 
 // Runs the study into out_dir and returns the summary line. Throws
 // InputError before any case runs for a directory it must not use,
 // RunError when results cannot be written.
+// identity: what determines the results, {"inputs": {...digests},
+// "options": {...}}, recorded in study.json.
 std::string run_study(const Model& model, const Plan& plan, const Scenario& scenario,
-                      const study::Study& study, const StudyOptions& o);
+                      const study::Study& study, const nlohmann::json& identity,
+                      const StudyOptions& o);
 
 // Joins the shards of a study into out_dir: the tables of one machine.
 // Throws InputError naming a missing, duplicated, unfinished or foreign

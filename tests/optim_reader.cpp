@@ -16,8 +16,9 @@ int main(int argc, char** argv) {
     return 2;
   }
   const std::string text = std::string("'") + argv[1] + "'";
-  const int n = std::atoi(argv[2]);
-  for (int i = 0; i < n; ++i)
-    std::printf("%s\n", tds::format_double(recoverOptiValue(text.c_str(), i)).c_str());
+  const long n = std::strtol(argv[2], nullptr, 10);
+  for (long i = 0; i < n && i < 1000000; ++i)
+    std::printf("%s\n",
+                tds::format_double(recoverOptiValue(text.c_str(), static_cast<int>(i))).c_str());
   return 0;
 }

@@ -23,8 +23,14 @@ namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
-// Independent streams of random numbers drawn from the study's seed.
+// Independent streams of random numbers drawn from the study's seed: each
+// part of a study (the design, the search, each output's bootstrap) seeds
+// its generator with the first draw of a generator of its own stream, so
+// that none of them depends on how many numbers another one drew.
 enum Stream : std::uint64_t { kDesign = 1, kSearch = 2, kBootstrap = 1000 };
+std::uint64_t stream_seed(std::uint64_t seed, std::uint64_t stream) {
+  return Random(seed ^ (stream * 0x9e3779b97f4a7c15ull)).bits();
+}
 
 void write_factor_value(CsvWriter& csv, const Factor& f, double x) {
   if (f.type == Factor::Type::Int)
@@ -79,7 +85,7 @@ Nsga2Options nsga2_options(const Study& s) {
   o.eta_c = s.eta_c;
   o.mutation = s.mutation;
   o.eta_m = s.eta_m;
-  o.seed = derive_seed(s.seed, kSearch);
+  o.seed = stream_seed(s.seed, kSearch);
   return o;
 }
 
@@ -178,7 +184,7 @@ void sobol_tables(const Study& s, const std::vector<std::vector<double>>& output
     column.reserve(outputs.size());
     for (const auto& row : outputs) column.push_back(row[j]);
     const SobolIndices x = sobol_indices(column, s.factors.size(), s.n, s.second_order, s.resamples,
-                                         s.confidence, derive_seed(s.seed, kBootstrap + j));
+                                         s.confidence, stream_seed(s.seed, kBootstrap + j));
     for (std::size_t i = 0; i < s.factors.size(); ++i) {
       csv.field(s.factors[i].name);
       csv.field(s.outputs[j].name);
@@ -285,6 +291,7 @@ void nsga2_tables(const Study& s, const std::vector<std::vector<double>>& output
   }
   // The front, sorted by its objectives as minimised, then by case.
   std::vector<std::pair<std::vector<double>, std::size_t>> rows;
+  rows.reserve(front.size());
   for (std::size_t i : front)
     rows.emplace_back(search.objectives()[i], case_of.at(search.population()[i]));
   std::sort(rows.begin(), rows.end());
@@ -321,7 +328,7 @@ bool one_batch(Method m) { return m != Method::Nsga2; }
 
 std::vector<std::vector<double>> design(const Study& s) {
   const std::size_t k = s.factors.size();
-  const std::uint64_t seed = derive_seed(s.seed, kDesign);
+  const std::uint64_t seed = stream_seed(s.seed, kDesign);
   switch (s.method) {
     case Method::Morris:
       return morris_design(k, s.trajectories, s.levels, seed);
