@@ -67,10 +67,4 @@ std::uint64_t Random::below(std::uint64_t n) {
   }
 }
 
-std::uint64_t derive_seed(std::uint64_t seed, std::uint64_t stream) {
-  std::uint64_t x = seed ^ (stream * 0xd1b54a32d192ed03ULL);
-  splitmix64(x);
-  return splitmix64(x);
-}
-
 }  // namespace tds::study

@@ -24,8 +24,4 @@ class Random {
   std::uint64_t state_[4]{};
 };
 
-// The seed of an independent stream derived from a seed and a stream number,
-// so that each part of a study draws its own numbers whatever the others do.
-std::uint64_t derive_seed(std::uint64_t seed, std::uint64_t stream);
-
 }  // namespace tds::study
