@@ -199,7 +199,8 @@ void plot_tables(const std::string& dir, const study::Study& s, const study::Tab
     reason = run_gnuplot((fs::path(dir) / "indices.png").string(), indices_script(*i),
                          80 + 340 * static_cast<int>((rows_of(*i) - 1) /
                                                      std::max<std::size_t>(1, s.factors.size())));
-  if (table(t, "pareto.csv") != nullptr)
+  // A front without a feasible design has nothing to draw.
+  if (const std::string* p = table(t, "pareto.csv"); p != nullptr && rows_of(*p) > 1)
     reason = run_gnuplot((fs::path(dir) / "pareto.png").string(), pareto_script(dir, s));
   if (!reason.empty()) std::fprintf(stderr, "tarvello-run: no plots: %s\n", reason.c_str());
 }
