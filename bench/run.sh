@@ -23,5 +23,7 @@ build/bench/bin/tds_bench "$@"
 python3 bench/report.py "$results" "$runner" "build/bench/bin/tds_bench $*" > build/bench/BENCHMARKS.md
 echo >> build/bench/BENCHMARKS.md
 /usr/bin/python3 bench/python.py build/bench >> build/bench/BENCHMARKS.md
+echo >> build/bench/BENCHMARKS.md
+/usr/bin/python3 bench/study.py build/bench >> build/bench/BENCHMARKS.md
 mv build/bench/BENCHMARKS.md BENCHMARKS.md
 echo "Wrote BENCHMARKS.md"
