@@ -46,19 +46,11 @@ json record_of(const json& identity, unsigned shard, unsigned shards, std::size_
 }
 
 std::optional<json> read_record(const std::string& dir) {
+  std::optional<json> found =
+      read_format_file(dir, kRecord, "study record", "tarvello-study", kFormat);
+  if (!found) return std::nullopt;
+  json& r = *found;
   const std::string path = in_dir(dir, kRecord);
-  std::error_code error;
-  if (!fs::exists(path, error)) return std::nullopt;
-  json r;
-  try {
-    r = json::parse(read_text_file(path, "study record"));
-  } catch (const json::exception& e) {
-    throw InputError(path + ": not a study record (" + std::string(e.what()) + ")");
-  }
-  if (!r.is_object() || json_string(r, "format", path) != "tarvello-study")
-    throw InputError(path + ": not a study record");
-  if (json_integer(r, "formatVersion", path, 0) != kFormat)
-    throw InputError(path + ": written by another version of tarvello-run");
   const long long shards = json_integer(r, "shards", path, -1);
   const long long shard = json_integer(r, "shard", path, -1);
   if (shards < 1 || shard < 0 || shard >= shards)
@@ -67,7 +59,7 @@ std::optional<json> read_record(const std::string& dir) {
   json_bool(r, "complete", path, false);
   if (!r.contains("identity") || !r["identity"].is_object())
     throw InputError(path + ": \"identity\" must be an object");
-  return r;
+  return found;
 }
 
 // What differs between two studies' identities, in words, or "".

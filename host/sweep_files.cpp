@@ -77,23 +77,34 @@ std::string read_file_or_empty(const std::string& path) {
   return read_text_file(path, "file");
 }
 
-// Reads a sweep directory's shard.json; nothing when there is none.
-std::optional<json> read_manifest(const std::string& dir) {
-  const std::string path = in_dir(dir, kManifest);
+std::optional<json> read_format_file(const std::string& dir, const std::string& name,
+                                     const std::string& what, const std::string& format,
+                                     long long version) {
+  const std::string path = in_dir(dir, name);
   std::error_code error;
   if (!fs::exists(path, error)) return std::nullopt;
   json m;
   try {
-    m = json::parse(read_text_file(path, "shard description"));
+    m = json::parse(read_text_file(path, what));
   } catch (const json::exception& e) {
-    throw InputError(path + ": not a shard description (" + std::string(e.what()) + ")");
+    throw InputError(path + ": not a " + what + " (" + std::string(e.what()) + ")");
   }
-  if (!m.is_object() || json_string(m, "format", path) != "tarvello-sweep-shard")
-    throw InputError(path + ": not a shard description");
-  if (json_integer(m, "formatVersion", path, 0) != kShardFormat)
+  if (!m.is_object() || json_string(m, "format", path) != format)
+    throw InputError(path + ": not a " + what);
+  if (json_integer(m, "formatVersion", path, 0) != version)
     throw InputError(path + ": written by another version of tarvello-run (format " +
                      std::to_string(json_integer(m, "formatVersion", path, 0)) + ", not " +
-                     std::to_string(kShardFormat) + ")");
+                     std::to_string(version) + ")");
+  return m;
+}
+
+// Reads a sweep directory's shard.json; nothing when there is none.
+std::optional<json> read_manifest(const std::string& dir) {
+  std::optional<json> found =
+      read_format_file(dir, kManifest, "shard description", "tarvello-sweep-shard", kShardFormat);
+  if (!found) return std::nullopt;
+  json& m = *found;
+  const std::string path = in_dir(dir, kManifest);
   const long long cases = json_integer(m, "cases", path, -1);
   const long long shards = json_integer(m, "shards", path, -1);
   const long long shard = json_integer(m, "shard", path, -1);
@@ -114,7 +125,7 @@ std::optional<json> read_manifest(const std::string& dir) {
       !m["identity"].value("inputs", json::object()).is_object() ||
       !m["identity"].value("options", json::object()).is_object())
     throw InputError(path + ": \"identity\" must be an object of inputs and options");
-  return m;
+  return found;
 }
 
 // What differs between two sweeps' records, in words, or an empty string.

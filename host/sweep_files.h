@@ -34,6 +34,13 @@ bool record_ok(const std::string& record);
 // A file's text, or an empty one when there is no such file.
 std::string read_file_or_empty(const std::string& path);
 
+// Reads the record `name` that tarvello-run keeps in a directory it writes:
+// a JSON object of the given "format" and "formatVersion"; nothing when
+// there is none. Throws InputError "<path>: not a <what>" or naming the
+// other version.
+std::optional<nlohmann::json> read_format_file(const std::string& dir, const std::string& name,
+                                               const std::string& what, const std::string& format,
+                                               long long version);
 // Reads a sweep directory's shard.json; nothing when there is none. Throws
 // InputError naming the file and key of a malformed one.
 std::optional<nlohmann::json> read_manifest(const std::string& dir);
