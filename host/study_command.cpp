@@ -95,17 +95,8 @@ void remove_study_files(const std::string& dir) {
 // files go first unless the same study resumes). Returns whether it resumes.
 bool claim_study_directory(const std::string& dir, const json& record, bool resume,
                            const std::string& what) {
-  if (dir.empty()) throw InputError(what + ": the directory name is empty");
   std::error_code error;
-  const fs::file_status status = fs::status(dir, error);
-  if (fs::exists(status) && !fs::is_directory(status))
-    throw InputError(what + ": " + dir + " is not a directory");
-  if (!fs::exists(status)) {
-    fs::create_directories(dir, error);
-    if (error)
-      throw InputError(what + ": cannot make the directory " + dir + ": " + error.message());
-    return false;
-  }
+  if (!existing_directory(dir, what)) return false;
   const std::optional<json> found = read_record(dir);
   if (!found) {
     if (!fs::is_empty(dir, error))

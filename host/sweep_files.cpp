@@ -152,22 +152,25 @@ std::string difference(const json& a, const json& b) {
   return a["identity"] == b["identity"] ? std::string() : std::string("inputs");
 }
 
-// Makes sure dir can take a sweep's results: an absent or empty directory,
-// or a sweep's own (whose files go first unless the same sweep resumes).
-// Returns the manifest found when it may be resumed.
-std::optional<json> claim_directory(const std::string& dir, const json& manifest, bool resume,
-                                    const std::string& what) {
+bool existing_directory(const std::string& dir, const std::string& what) {
   if (dir.empty()) throw InputError(what + ": the directory name is empty");
   std::error_code error;
   const fs::file_status status = fs::status(dir, error);
   if (fs::exists(status) && !fs::is_directory(status))
     throw InputError(what + ": " + dir + " is not a directory");
-  if (!fs::exists(status)) {
-    fs::create_directories(dir, error);
-    if (error)
-      throw InputError(what + ": cannot make the directory " + dir + ": " + error.message());
-    return std::nullopt;
-  }
+  if (fs::exists(status)) return true;
+  fs::create_directories(dir, error);
+  if (error) throw InputError(what + ": cannot make the directory " + dir + ": " + error.message());
+  return false;
+}
+
+// Makes sure dir can take a sweep's results: an absent or empty directory,
+// or a sweep's own (whose files go first unless the same sweep resumes).
+// Returns the manifest found when it may be resumed.
+std::optional<json> claim_directory(const std::string& dir, const json& manifest, bool resume,
+                                    const std::string& what) {
+  std::error_code error;
+  if (!existing_directory(dir, what)) return std::nullopt;
   std::optional<json> found = read_manifest(dir);
   if (!found) {
     if (!fs::is_empty(dir, error))

@@ -46,6 +46,10 @@ std::optional<nlohmann::json> read_format_file(const std::string& dir, const std
 std::optional<nlohmann::json> read_manifest(const std::string& dir);
 // What differs between two sweeps' records, in words, or an empty string.
 std::string difference(const nlohmann::json& a, const nlohmann::json& b);
+// Whether dir is a directory already (true) or has just been made (false).
+// Throws InputError "<what>: ..." for an empty name, a file that is not a
+// directory, or a directory that cannot be made.
+bool existing_directory(const std::string& dir, const std::string& what);
 // Makes sure dir can take a sweep's results: an absent or empty directory,
 // or a sweep's own (whose files go first unless the same sweep resumes).
 // Returns the manifest found when it may be resumed. `what` names the option
