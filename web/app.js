@@ -4,21 +4,13 @@
 import {
   commandLine, dailyTable, editsTable, emptySettings, fromHash, parseTable, request, scenarioFile, toHash,
 } from './settings.js';
+import { $, el, save } from './dom.js';
+import { setupStudy } from './study-panel.js';
 import { axisFor, labelOf, figure, unitOf } from './view.js';
 
 const MAX_DAYS = 36500;
 const COLOURS = ['#1a4f8b', '#b3471d', '#2a7d2e', '#7b3294'];
 
-const $ = (id) => document.getElementById(id);
-const el = (tag, props = {}, ...children) => {
-  const e = document.createElement(tag);
-  for (const [k, v] of Object.entries(props)) {
-    if (k === 'text') e.textContent = v;
-    else e.setAttribute(k, v);
-  }
-  e.append(...children);
-  return e;
-};
 
 // What the test reads: when the first chart was drawn, every rerun's time
 // from the last change to the redrawn charts, and how many runs were started
@@ -32,6 +24,7 @@ let baseline = null;  // a pinned run
 let kept = [];        // the address's parts that could not be applied: [{part, message}]
 let charts = [];
 let chartsKey = '';
+let study = null;     // the Study panel
 
 // The worker: one request at a time in flight, answered in order.
 let asked = 0;
@@ -467,6 +460,7 @@ async function rerun(since) {
   probe.runs++;
   probe.timings.push({ days: answer.days, ms, engineMs: answer.seconds * 1000, workerMs: answer.workerMs });
   showStatus(`${answer.days} days run in ${(answer.seconds * 1000).toFixed(1)} ms.`);
+  study.ready();
 }
 
 function showStatus(text) {
@@ -715,16 +709,6 @@ function unpin() {
   draw();
 }
 
-// Saves a text or its bytes as a file.
-function save(name, content, type) {
-  const url = URL.createObjectURL(new Blob([content], { type }));
-  const a = el('a', { href: url, download: name });
-  document.body.append(a);
-  a.click();
-  a.remove();
-  setTimeout(() => URL.revokeObjectURL(url), 1000);
-}
-
 // The CSV of the run on screen, once the latest change has run.
 async function downloadCsv() {
   const reply = await runChecked(current.settings, true);
@@ -746,9 +730,22 @@ window.addEventListener('resize', () => {
   for (const c of charts) c.setSize({ width: chartWidth(), height: 180 });
 });
 
+// A design of a study into the controls: its factors' values, a scale
+// factor for "scale:NAME".
+function applyDesign(design) {
+  for (const [name, text] of design) {
+    if (name.startsWith('scale:')) $(`s-${name.slice(6)}`).value = text;
+    else if ($(`f-${name}`)) $(`f-${name}`).value = text;
+    else addValue(name, text);
+  }
+  changed(performance.now());
+}
+
 try {
   const { ready } = await load();
   buildControls();
+  study = setupStudy({ description, plan, scenario: scenarioDoc, files, columns, readSettings, applyDesign,
+    current: () => current });
   await ready;
   await fromAddress();
 } catch (e) {

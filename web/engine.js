@@ -20,15 +20,22 @@ export class Engine {
     const engine = new Engine(m);
     const answer = engine.call('_tds_web_load', description);
     if (!answer.ok) throw new Error(answer.error);
-    // The saved state must not hold the text of a call: the arguments are
-    // freed before it is taken.
-    // A run that traps leaves the stack pointer where it was: it is put back too.
-    engine.stack = m.stackSave();
+    engine.snapshot();
+    engine.pristine = engine.saved;
+    return engine;
+  }
+
+  // Takes the program's memory as it is now as the state that each run
+  // starts from. The saved state must not hold the text of a call: the
+  // arguments are freed before it is taken. A run that traps leaves the
+  // stack pointer where it was: it is put back too.
+  snapshot() {
+    const m = this.m;
+    this.stack = m.stackSave();
     const low = m._tds_web_stack_low(), high = m._tds_web_stack_high(), end = m._tds_web_memory_end();
-    engine.saved = low < high && high <= end
+    this.saved = low < high && high <= end
       ? [[0, m.HEAPU8.slice(0, low)], [high, m.HEAPU8.slice(high, end)]]
       : [[0, m.HEAPU8.slice(0, end)]];
-    return engine;
   }
 
   // The bytes copied back before each run.
@@ -39,12 +46,14 @@ export class Engine {
   constructor(module) {
     this.m = module;
     this.saved = null;
+    this.pristine = null;
     this.stack = 0;
   }
 
-  // Calls an exported function with a text and answers its JSON text.
+  // Calls an exported function with a text (or none) and answers its JSON text.
   call(name, text) {
     const m = this.m;
+    if (text === undefined) return JSON.parse(m.UTF8ToString(m[name]()));
     const size = m.lengthBytesUTF8(text) + 1;
     const at = m._malloc(size);
     m.stringToUTF8(text, at, size);
@@ -89,4 +98,52 @@ export class Engine {
     }
     return answer;
   }
+
+  // A design study's evaluator: reads the study (request: {plan, scenario,
+  // daily, study: the study file's text, source}) and takes the state after
+  // it as the one each case starts from. Answers the program's JSON.
+  loadStudy(request) {
+    this.saved = this.pristine;
+    this.restore();
+    const answer = this.call('_tds_web_study_load', JSON.stringify(request));
+    if (answer.ok) this.snapshot();
+    return answer;
+  }
+
+  // The evaluations of a loaded study's points, each from the saved state.
+  // A case that fails is an evaluation; a call the program refuses (no
+  // study loaded, a point of the wrong size) throws its message.
+  evaluate(points) {
+    return points.map((point) => {
+      this.restore();
+      const answer = this.call('_tds_web_study_case', JSON.stringify(point));
+      if (answer.error !== undefined) throw new Error(answer.error);
+      return answer;
+    });
+  }
 }
+
+// The instance that leads a study: never restored, it keeps the study's
+// state from start to tables. Its calls answer the program's JSON.
+export class StudyLeader {
+  constructor(engine) {
+    this.engine = engine;
+  }
+
+  start(request) {
+    return this.engine.call('_tds_web_study_start', JSON.stringify(request));
+  }
+
+  next() {
+    return this.engine.call('_tds_web_study_next');
+  }
+
+  tell(evaluations) {
+    return this.engine.call('_tds_web_study_tell', JSON.stringify(evaluations));
+  }
+
+  tables() {
+    return this.engine.call('_tds_web_study_tables');
+  }
+}
+

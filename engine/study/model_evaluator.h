@@ -1,8 +1,7 @@
-// The model as a study's evaluator: each unit point becomes a case of the
-// batch engine (the study's fixed values and scales, then each factor's value
-// at its coordinate), and each case's outcome the figure columns and the
-// study's outputs. A case that fails or crashes is reported as a failed
-// evaluation with its reason; the study goes on.
+// The model as a study's evaluator: the points of each batch become cases of
+// the batch engine (see ModelCases), run on its workers, and their outcomes
+// the study's evaluations. A case that fails or crashes is reported as a
+// failed evaluation with its reason; the study goes on.
 #ifndef TDS_ENGINE_STUDY_MODEL_EVALUATOR_H
 #define TDS_ENGINE_STUDY_MODEL_EVALUATOR_H
 
@@ -11,6 +10,7 @@
 
 #include "batch.h"
 #include "evaluate.h"
+#include "model_cases.h"
 #include "spec.h"
 
 namespace tds::study {
@@ -22,8 +22,8 @@ class ModelEvaluator : public Evaluator {
   ModelEvaluator(const Model& model, const Plan& plan, const Scenario& scenario, const Study& study,
                  BatchOptions options);
   // The figure columns, then the study's outputs.
-  std::size_t outputs() const override { return figures_.size() + study_->outputs.size(); }
-  const std::vector<std::string>& figures() const { return figures_; }
+  std::size_t outputs() const override { return cases_.outputs(); }
+  const std::vector<std::string>& figures() const { return cases_.figures(); }
   // The batch options that every case runs with (what a worker serves).
   const BatchOptions& batch_options() const { return options_; }
   void evaluate(const std::vector<std::vector<double>>& points,
@@ -33,10 +33,8 @@ class ModelEvaluator : public Evaluator {
   const Model* model_;
   const Plan* plan_;
   const Scenario* scenario_;
-  const Study* study_;
+  ModelCases cases_;
   BatchOptions options_;
-  std::vector<std::string> figures_;
-  std::vector<std::size_t> reduction_of_;  // per output: its index in the reductions
 };
 
 }  // namespace tds::study

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <deque>
+#include <iterator>
 #include <limits>
 #include <map>
 #include <numeric>
@@ -357,38 +358,67 @@ std::size_t case_count(const Study& s) {
   return 0;
 }
 
+StudyRun::StudyRun(const Study& s, std::size_t figures) : study_(&s), figures_(figures) {
+  if (!one_batch(s.method))
+    search_ = std::make_unique<Nsga2>(s.factors.size(), s.objectives.size(), nsga2_options(s));
+}
+
+StudyRun::~StudyRun() = default;
+
+bool StudyRun::done() const { return search_ ? search_->done() : told_design_; }
+
+const std::vector<std::vector<double>>& StudyRun::next() {
+  if (asked_) return batch_;
+  if (done()) throw std::logic_error("the study is done");
+  if (search_) {
+    batch_ = search_->ask();
+    phase_ = generation_phase(*study_, generation_++);
+  } else {
+    batch_ = design(*study_);
+    phase_ = "cases";
+  }
+  asked_ = true;
+  return batch_;
+}
+
+void StudyRun::tell(std::vector<Evaluation> results) {
+  if (!asked_ || results.size() != batch_.size())
+    throw std::logic_error("a study told evaluations that are not of its batch");
+  asked_ = false;
+  const std::size_t first = cases_.points.size();
+  cases_.points.insert(cases_.points.end(), std::make_move_iterator(batch_.begin()),
+                       std::make_move_iterator(batch_.end()));
+  batch_.clear();
+  cases_.results.insert(cases_.results.end(), std::make_move_iterator(results.begin()),
+                        std::make_move_iterator(results.end()));
+  if (!search_) {
+    told_design_ = true;
+    return;
+  }
+  std::vector<std::vector<double>> objectives;
+  std::vector<double> violations;
+  for (std::size_t c = first; c < cases_.points.size(); ++c) {
+    auto [o, v] = objectives_of(*study_, study_outputs(*study_, cases_.results[c], figures_));
+    objectives.push_back(std::move(o));
+    violations.push_back(v);
+  }
+  search_->tell(objectives, violations);
+}
+
 Cases run_cases(const Study& s, Evaluator& evaluator, const StudyProgress& progress) {
-  Cases cases;
   const std::size_t total = case_count(s);
-  const std::size_t figures = evaluator.outputs() - s.outputs.size();
-  const auto record = [&](const std::vector<std::vector<double>>& points,
-                          const std::string& phase) {
-    const std::size_t first = cases.results.size();
-    cases.points.insert(cases.points.end(), points.begin(), points.end());
-    cases.results.resize(cases.points.size());
+  StudyRun run(s, evaluator.outputs() - s.outputs.size());
+  while (!run.done()) {
+    const std::vector<std::vector<double>>& points = run.next();
+    const std::size_t first = run.cases().points.size();
+    std::vector<Evaluation> results(points.size());
     evaluator.evaluate(points, [&](std::size_t i, Evaluation&& e) {
-      cases.results[first + i] = std::move(e);
-      if (progress) progress(first + i + 1, total, phase);
+      results[i] = std::move(e);
+      if (progress) progress(first + i + 1, total, run.phase());
     });
-  };
-  if (one_batch(s.method)) {
-    record(design(s), "cases");
-    return cases;
+    run.tell(std::move(results));
   }
-  Nsga2 search(s.factors.size(), s.objectives.size(), nsga2_options(s));
-  for (std::size_t g = 0; !search.done(); ++g) {
-    const std::size_t first = cases.points.size();
-    record(search.ask(), generation_phase(s, g));
-    std::vector<std::vector<double>> objectives;
-    std::vector<double> violations;
-    for (std::size_t c = first; c < cases.points.size(); ++c) {
-      auto [o, v] = objectives_of(s, study_outputs(s, cases.results[c], figures));
-      objectives.push_back(std::move(o));
-      violations.push_back(v);
-    }
-    search.tell(objectives, violations);
-  }
-  return cases;
+  return run.take_cases();
 }
 
 std::string samples_header(const Study& s) {

@@ -14,6 +14,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -22,6 +23,8 @@
 #include "spec.h"
 
 namespace tds::study {
+
+class Nsga2;
 
 // The cases of a study in their order: each point in unit coordinates and
 // its evaluation. An evaluation's outputs are the figure columns (see
@@ -45,6 +48,41 @@ std::size_t case_count(const Study& s);
 // Told as cases are done: cases done, of how many, and the phase (e.g.
 // "generation 3 of 50").
 using StudyProgress = std::function<void(std::size_t done, std::size_t total, const std::string&)>;
+
+// A study driven by ask and tell, for a front end whose evaluations come
+// when they come (the page's workers): next() gives the next batch of points
+// (the design as one batch, or NSGA-II's generation), tell() takes their
+// evaluations in the order of the points, until done().
+class StudyRun {
+ public:
+  // figures: how many figure columns lead each evaluation's outputs.
+  StudyRun(const Study& s, std::size_t figures);
+  ~StudyRun();
+  StudyRun(const StudyRun&) = delete;
+  StudyRun& operator=(const StudyRun&) = delete;
+  bool done() const;
+  // The next batch; asked again before a tell, the same batch. Throws
+  // std::logic_error when done.
+  const std::vector<std::vector<double>>& next();
+  // The phase of the batch that next() gave ("cases", "generation 3 of 50").
+  const std::string& phase() const { return phase_; }
+  // The evaluations of the batch that next() gave. Throws std::logic_error
+  // when no batch waits or their count is not the batch's.
+  void tell(std::vector<Evaluation> results);
+  // The cases told so far, in order.
+  const Cases& cases() const { return cases_; }
+  Cases take_cases() { return std::move(cases_); }
+
+ private:
+  const Study* study_;
+  std::size_t figures_;
+  Cases cases_;
+  std::unique_ptr<Nsga2> search_;
+  std::vector<std::vector<double>> batch_;
+  bool asked_ = false, told_design_ = false;
+  std::size_t generation_ = 0;
+  std::string phase_;
+};
 
 // Runs the study's cases through the evaluator: the design as one batch, or
 // NSGA-II's generations one batch each.

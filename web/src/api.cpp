@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "api.h"
 #include "csv.h"
 #include "description.h"
 #include "linked.h"
@@ -25,25 +26,20 @@
 #include "scenario.h"
 
 #ifdef __EMSCRIPTEN__
-#include <emscripten/emscripten.h>
 #include <emscripten/stack.h>
-#define TDS_WEB_API extern "C" EMSCRIPTEN_KEEPALIVE
-#else
-#define TDS_WEB_API extern "C"
 #endif
 
 namespace tds {
+
+std::string g_answer;
+std::optional<Description> g_description;
+std::optional<Model> g_model;
 
 namespace {
 
 using nlohmann::json;
 
-// What the last call answered; the caller reads it before the next call.
-std::string g_answer;
 std::vector<double> g_series;
-// The description that tds_web_load parsed, and the model bound to it.
-std::optional<Description> g_description;
-std::optional<Model> g_model;
 
 // The request: {"description" (optional once tds_web_load has parsed one),
 // "plan", "scenario", "daily" (optional: the per-day table in place of the

@@ -6,7 +6,8 @@
 // run stays. Then addresses with parts that cannot be applied, cells and
 // scale factors refused as the host refuses them, the phone layout, the
 // keyboard's reach, and a burst of typing superseded with the download
-// matching the screen. No console errors, no axe-core violations at either
+// matching the screen; a design study from the panel against the command
+// line's, stopped, and a design of it loaded. No console errors, no axe-core violations at either
 // size. It reports the page's speed and keeps screenshots.
 // Environment: TDS_SITE (the built site), TDS_HOST (tarvello-run), TDS_OUT
 // (where the screenshot and the measurements go), CHROMIUM (the browser).
@@ -290,6 +291,68 @@ test('a phone and a keyboard reach everything', async () => {
   assert.equal(await reuse.inputValue(), '0.5');
   await rerun(page, () => page.click('#reset-all'));
   assert.equal(new URL(page.url()).hash, '#days=365');
+  assert.deepEqual(problems, []);
+});
+
+test('a design study runs beside the page, gives the command line\'s tables, stops, and loads a design', async () => {
+  const { page, problems } = await open(address);
+  const panel = page.locator('#study');
+  const runStudy = async () => {
+    await panel.getByRole('button', { name: 'Run study' }).click();
+    await page.waitForFunction(() => /runs in .* s on/.test(document.getElementById('study-status').textContent),
+      null, { timeout: 60000 });
+  };
+  // A small Morris screening of the panel's default factors and outputs.
+  await page.fill('#st-trajectories', '3');
+  await page.fill('#st-seed', '11');
+  await runStudy();
+  const scratch = mkdtempSync(join(tmpdir(), 'tarvello-study-'));
+  const saved = async (selector, name) => {
+    const [d] = await Promise.all([page.waitForEvent('download'), page.click(selector)]);
+    await d.saveAs(join(scratch, name));
+    return readFileSync(join(scratch, name));
+  };
+  await saved('#study-download-file', 'study.json');
+  const r = spawnSync(host, ['--quiet', '--study', 'study.json', '--out', 'cli'], { cwd: scratch, encoding: 'utf8' });
+  assert.equal(r.status, 0, r.stderr);
+  for (const name of ['effects.csv', 'results.csv', 'samples.csv'])
+    assert.ok((await saved(`#study-downloads [data-file="${name}"]`, name)).equals(readFileSync(join(scratch, 'cli', name))),
+      `the page's ${name} is tarvello-run --study's`);
+  assert.equal(await page.locator('#study-chart canvas').count(), 1);
+  assert.deepEqual(await axeViolations(page), [], 'with a study shown');
+  await panel.screenshot({ path: join(out, 'screenshot-study.png') });
+
+  // A design of the screening loaded by keyboard: into its fields and the address.
+  const load = page.locator('#study-designs button').first();
+  const row = await page.locator('#study-designs tbody tr').first().locator('td').allTextContents();
+  const factor = JSON.parse(readFileSync(join(scratch, 'study.json'), 'utf8')).factors.find((f) => !f.name.startsWith('scale:'));
+  const samples = readFileSync(join(scratch, 'cli', 'samples.csv'), 'utf8').split('\n').map((l) => l.split(','));
+  const design = await load.getAttribute('aria-label');
+  const sample = samples.find((l) => l[0] === design.split(' ').at(-1));
+  const value = sample[samples[0].indexOf(factor.name)];
+  await load.focus();
+  await rerun(page, () => page.keyboard.press('Enter'));
+  assert.equal(await page.inputValue(`input[name="${factor.name}"]`), value, `${design}: ${row}`);
+  assert.ok(page.url().includes(`set=${factor.name}=${encodeURIComponent(value)}`), page.url());
+
+  // A long study stopped: the page stays usable and the panel ready again.
+  await page.fill('#st-trajectories', '400');
+  await panel.getByRole('button', { name: 'Run study' }).click();
+  await page.waitForFunction(() => document.getElementById('study-progress').value > 0, null, { timeout: 20000 });
+  await rerun(page, () => page.fill(`input[name="${REUSE}"]`, '0.65'));
+  await panel.getByRole('button', { name: 'Stop' }).click();
+  await page.waitForFunction(() => document.getElementById('study-status').textContent.startsWith('Stopped'), null,
+    { timeout: 10000 });
+  assert.ok(await page.evaluate(() => document.getElementById('study-progress').value < 400 * 5));
+  assert.equal(await panel.getByRole('button', { name: 'Run study' }).isEnabled(), true);
+
+  // The screening of ten factors by twenty trajectories (220 one-year runs).
+  await page.locator('#study-factors input[type="checkbox"]').evaluateAll((boxes) =>
+    boxes.forEach((b, i) => (b.checked = i < 10)));
+  await page.fill('#st-trajectories', '20');
+  await runStudy();
+  measured.study = await page.evaluate(() => window.tarvello.study);
+  assert.equal(measured.study.cases, 220);
   assert.deepEqual(problems, []);
 });
 

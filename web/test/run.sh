@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The page's checks: builds the WebAssembly program and the site (preset
-# wasm), compares its CSVs with build/linux's tarvello-run byte for byte under
-# node, and runs the browser test in Debian's headless Chromium. The screenshot
-# and the measurements land in build/wasm/test/.
+# wasm), compares its CSVs and its design studies' tables with build/linux's
+# tarvello-run byte for byte under node, and runs the browser test in Debian's
+# headless Chromium. The screenshot and the measurements land in
+# build/wasm/test/.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 source cmake/packages.sh
@@ -20,6 +21,8 @@ cmake --preset wasm --fresh >/dev/null
 cmake --build --preset wasm
 echo "== web: the WebAssembly program against $host"
 node web/test/compare.mjs build/wasm/site "$host"
+echo "== web: the WebAssembly program's design studies against $host --study"
+node web/test/study-compare.mjs build/wasm/site "$host" docs
 echo "== web: the page in headless Chromium"
 root=$PWD
 (cd web && TDS_SITE="$root/build/wasm/site" TDS_HOST="$root/$host" TDS_OUT="$root/build/wasm/test" \

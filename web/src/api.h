@@ -1,0 +1,42 @@
+// What the page's programs share: the description that tds_web_load parsed
+// and the model bound to it, and the answer of the last call, which the
+// caller reads before the next call.
+#ifndef TDS_WEB_API_H
+#define TDS_WEB_API_H
+
+#include <exception>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+
+#include "description.h"
+#include "model.h"
+
+#ifdef __EMSCRIPTEN__
+#include <emscripten/emscripten.h>
+#define TDS_WEB_API extern "C" EMSCRIPTEN_KEEPALIVE
+#else
+#define TDS_WEB_API extern "C"
+#endif
+
+namespace tds {
+
+extern std::string g_answer;
+extern std::optional<Description> g_description;
+extern std::optional<Model> g_model;
+
+// Answers f(the request's JSON, or null without one) as JSON text, or
+// {"ok": false, "error": the message}; the answer lives until the next call.
+template <class F>
+const char* answer_with(const char* request, F f) {
+  try {
+    g_answer = f(request == nullptr ? nlohmann::json() : nlohmann::json::parse(request)).dump();
+  } catch (const std::exception& e) {
+    g_answer = nlohmann::json{{"ok", false}, {"error", e.what()}}.dump();
+  }
+  return g_answer.c_str();
+}
+
+}  // namespace tds
+
+#endif  // TDS_WEB_API_H
