@@ -50,6 +50,7 @@ ModelEvaluator::ModelEvaluator(const Model& model, const Plan& plan, const Scena
     if (o.source == Output::Source::Reduction)
       options_.reductions.push_back({o.index, batch_op(o.op)});
   }
+  session_ = std::make_unique<BatchSession>(model, plan, scenario, options_);
 }
 
 void ModelEvaluator::evaluate(const std::vector<std::vector<double>>& points,
@@ -78,45 +79,44 @@ void ModelEvaluator::evaluate(const std::vector<std::vector<double>>& points,
     }
     cases.push_back(std::move(c));
   }
-  run_batch(
-      *model_, *plan_, *scenario_, cases, options_, [&](std::size_t index, CaseOutcome&& outcome) {
-        Evaluation e;
-        if (outcome.status != CaseOutcome::Status::Ok) {
-          e.ok = false;
-          e.reason = std::string(outcome.status == CaseOutcome::Status::Crashed ? "crashed: "
-                                                                                : "failed: ") +
-                     outcome.reason;
-          done(index, std::move(e));
-          return;
-        }
-        const RunResult& r = outcome.figures;
-        // The figure columns, in the order of figure_columns().
-        e.outputs.push_back(static_cast<double>(r.days));
-        for (long long n : r.counted) e.outputs.push_back(static_cast<double>(n));
-        e.outputs.push_back(static_cast<double>(r.shortfall_days));
-        for (long long n : r.shortfall_each) e.outputs.push_back(static_cast<double>(n));
-        for (std::size_t j = 0; j < study_->outputs.size(); ++j) {
-          const Output& o = study_->outputs[j];
-          switch (o.source) {
-            case Output::Source::Count:
-              e.outputs.push_back(static_cast<double>(r.counted[o.index]));
-              break;
-            case Output::Source::ShortfallDays:
-              e.outputs.push_back(static_cast<double>(r.shortfall_days));
-              break;
-            case Output::Source::Shortfall:
-              e.outputs.push_back(static_cast<double>(r.shortfall_each[o.index]));
-              break;
-            case Output::Source::Level:
-              e.outputs.push_back(number(r.levels[o.index]));
-              break;
-            case Output::Source::Reduction:
-              e.outputs.push_back(outcome.reduced[reduction_of_[j]]);
-              break;
-          }
-        }
-        done(index, std::move(e));
-      });
+  session_->run(cases, [&](std::size_t index, CaseOutcome&& outcome) {
+    Evaluation e;
+    if (outcome.status != CaseOutcome::Status::Ok) {
+      e.ok = false;
+      e.reason =
+          std::string(outcome.status == CaseOutcome::Status::Crashed ? "crashed: " : "failed: ") +
+          outcome.reason;
+      done(index, std::move(e));
+      return;
+    }
+    const RunResult& r = outcome.figures;
+    // The figure columns, in the order of figure_columns().
+    e.outputs.push_back(static_cast<double>(r.days));
+    for (long long n : r.counted) e.outputs.push_back(static_cast<double>(n));
+    e.outputs.push_back(static_cast<double>(r.shortfall_days));
+    for (long long n : r.shortfall_each) e.outputs.push_back(static_cast<double>(n));
+    for (std::size_t j = 0; j < study_->outputs.size(); ++j) {
+      const Output& o = study_->outputs[j];
+      switch (o.source) {
+        case Output::Source::Count:
+          e.outputs.push_back(static_cast<double>(r.counted[o.index]));
+          break;
+        case Output::Source::ShortfallDays:
+          e.outputs.push_back(static_cast<double>(r.shortfall_days));
+          break;
+        case Output::Source::Shortfall:
+          e.outputs.push_back(static_cast<double>(r.shortfall_each[o.index]));
+          break;
+        case Output::Source::Level:
+          e.outputs.push_back(number(r.levels[o.index]));
+          break;
+        case Output::Source::Reduction:
+          e.outputs.push_back(outcome.reduced[reduction_of_[j]]);
+          break;
+      }
+    }
+    done(index, std::move(e));
+  });
 }
 
 }  // namespace tds::study

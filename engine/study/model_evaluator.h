@@ -6,6 +6,7 @@
 #ifndef TDS_ENGINE_STUDY_MODEL_EVALUATOR_H
 #define TDS_ENGINE_STUDY_MODEL_EVALUATOR_H
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -18,7 +19,8 @@ namespace tds::study {
 class ModelEvaluator : public Evaluator {
  public:
   // `options` carries the jobs, isolation, snapshot and progress; its run
-  // options' overrides and reductions are the study's.
+  // options' overrides and reductions are the study's. Every evaluate() runs
+  // on the same workers, which end with the evaluator.
   ModelEvaluator(const Model& model, const Plan& plan, const Scenario& scenario, const Study& study,
                  BatchOptions options);
   // The figure columns, then the study's outputs.
@@ -37,6 +39,7 @@ class ModelEvaluator : public Evaluator {
   BatchOptions options_;
   std::vector<std::string> figures_;
   std::vector<std::size_t> reduction_of_;  // per output: its index in the reductions
+  std::unique_ptr<BatchSession> session_;  // runs every batch with options_
 };
 
 }  // namespace tds::study
