@@ -314,11 +314,22 @@ void BatchSession::run(
   };
   // Gives the slot's worker its next case, starting a worker when the slot
   // has none.
+  // A case whose request a waiting worker could not take (it had died
+  // meanwhile) goes again to a worker started for it.
+  std::deque<std::size_t> again;
+  std::vector<bool> unsent(alive.size(), false);
   auto dispatch = [&](std::size_t slot) {
-    while (next < total) {
-      const std::size_t k = next++;
+    while (next < total || !again.empty()) {
+      std::size_t k = next;
+      if (again.empty()) {
+        ++next;
+      } else {
+        k = again.front();
+        again.pop_front();
+      }
       std::string why;
-      if (!alive[slot] && !pool.start(slot, why)) {
+      const bool waiting = alive[slot];
+      if (!waiting && !pool.start(slot, why)) {
         deliver(k, failure(CaseOutcome::Status::Crashed, why));
         progress();
         continue;
@@ -328,8 +339,9 @@ void BatchSession::run(
       running[slot] = k;
       answered[slot] = false;
       ++busy;
-      pool.send(slot, wire::encode_request(lasting ? wire::Request::Run : wire::Request::RunOnce,
-                                           cases[k]));
+      const std::string request =
+          wire::encode_request(lasting ? wire::Request::Run : wire::Request::RunOnce, cases[k]);
+      unsent[slot] = !pool.send(slot, request) && waiting;
       if (!lasting) pool.retire(slot);
       return;
     }
@@ -352,6 +364,8 @@ void BatchSession::run(
         deliver(k, std::move(outcome));
         progress();
         if (!lasting) continue;  // its end follows
+      } else if (unsent[e.slot]) {
+        again.push_back(k);
       } else if (!answered[e.slot]) {
         deliver(k, e.crash.empty() ? failure(CaseOutcome::Status::Failed,
                                              "exit status " + std::to_string(e.status))

@@ -3,11 +3,13 @@
 // workers; a failing case as an outcome among good ones; and answers cut
 // short refused by the worker protocol.
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <cmath>
 #include <csignal>
 #include <functional>
 #include <memory>
+#include <set>
 #include <sstream>
 
 #include "batch.h"
@@ -244,8 +246,13 @@ TEST(BatchSession, RunsBatchAfterBatchAsBatchesOfTheirOwn) {
         return got;
       };
   int started = 0;
+  std::set<int> workers;
   tds::BatchOptions counted = o;
-  counted.hooks.started = [&started](int) { ++started; };
+  counted.hooks.started = [&](int pid) {
+    ++started;
+    workers.insert(pid);
+  };
+  counted.hooks.ended = [&workers](int pid) { workers.erase(pid); };
   std::vector<std::string> notices;
   counted.on_notice = [&notices](const std::string& line) { notices.push_back(line); };
   tds::BatchSession session(*s.model, *s.plan, *s.scenario, counted);
@@ -268,12 +275,29 @@ TEST(BatchSession, RunsBatchAfterBatchAsBatchesOfTheirOwn) {
                                                          : CaseOutcome::Status::Ok)
           << i << ": " << r.reason;
     }
-    if (b == 0) EXPECT_EQ(started, 2);
+    if (b == 0) {
+      EXPECT_EQ(started, 2);
+    }
   }
   // Two workers for the first batch, one more for the killed one (in the
   // batch that killed it, or the next that needs its slot).
   EXPECT_EQ(started, 3);
   EXPECT_TRUE(notices.empty());
+
+  // Workers that die while they wait for the next batch: its cases go to
+  // new ones.
+  ASSERT_FALSE(workers.empty());
+  for (const int pid : std::set<int>(workers)) kill(pid, SIGKILL);
+  const int waited = static_cast<int>(workers.size());
+  EXPECT_EQ(
+      outcomes([&](const auto& batch, const auto& on_result) { session.run(batch, on_result); },
+               cases),
+      outcomes(
+          [&](const auto& batch, const auto& on_result) {
+            tds::run_batch(*s.model, *s.plan, *s.scenario, batch, o, on_result);
+          },
+          cases));
+  EXPECT_EQ(started, 3 + waited);
 }
 
 // An answer or a request cut short anywhere is refused rather than read
