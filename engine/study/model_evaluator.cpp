@@ -33,12 +33,7 @@ Reduction::Op batch_op(Output::Op op) {
 
 ModelEvaluator::ModelEvaluator(const Model& model, const Plan& plan, const Scenario& scenario,
                                const Study& study, BatchOptions options)
-    : model_(&model),
-      plan_(&plan),
-      scenario_(&scenario),
-      study_(&study),
-      options_(std::move(options)),
-      figures_(figure_columns(plan)) {
+    : model_(&model), study_(&study), options_(std::move(options)), figures_(figure_columns(plan)) {
   options_.run.days = study.days;
   options_.run.variables.clear();
   options_.run.write_csv = false;

@@ -33,8 +33,6 @@ class ModelEvaluator : public Evaluator {
 
  private:
   const Model* model_;
-  const Plan* plan_;
-  const Scenario* scenario_;
   const Study* study_;
   BatchOptions options_;
   std::vector<std::string> figures_;
