@@ -25,10 +25,12 @@ if(TDS_SANITIZE)
 endif()
 
 # The fuzz preset: everything instrumented for libFuzzer's coverage feedback
-# and checked by ASan and UBSan; the fuzz targets link -fsanitize=fuzzer.
+# (but the functions of fuzz/coverage-ignore.txt) and checked by ASan and
+# UBSan; the fuzz targets link -fsanitize=fuzzer.
 if(TDS_BUILD_FUZZERS)
   set(TDS_FUZZ_SANITIZERS -fsanitize=address,undefined,float-cast-overflow
       -fno-sanitize-recover=all -fno-omit-frame-pointer)
-  add_compile_options(-fsanitize=fuzzer-no-link ${TDS_FUZZ_SANITIZERS})
+  add_compile_options(-fsanitize=fuzzer-no-link ${TDS_FUZZ_SANITIZERS}
+                      -fsanitize-coverage-ignorelist=${PROJECT_SOURCE_DIR}/fuzz/coverage-ignore.txt)
   add_link_options(${TDS_FUZZ_SANITIZERS})
 endif()

@@ -15,12 +15,18 @@
 // Before the first case a self-check runs it, restores, runs it again and
 // compares every daily value and figure bit for bit; on any difference every
 // case gets a worker of its own (BatchOptions::on_notice says why).
+//
+// A BatchSession runs batch after batch of one model, plan, scenario and
+// options on the same lasting workers, with one self-check: a search that
+// asks for a generation of cases at a time pays for starting its workers
+// once. run_batch is a session of one batch.
 #ifndef TDS_ENGINE_BATCH_H
 #define TDS_ENGINE_BATCH_H
 
 #include <cstddef>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -116,12 +122,51 @@ struct BatchOptions {
   BatchHooks hooks;
 };
 
-// Runs the cases and calls on_result(index, outcome) for each, in the order
-// of `cases` whatever the order of completion. The model's module must be
-// loaded and untouched (no IniModel yet). Throws RunError when no worker can
-// be had at all, InputError for a reduction of a text; a case that fails or
-// crashes is an outcome, not an error. An exception from on_result ends the
-// batch (its workers killed and reaped) and is passed on.
+class Pool;
+
+// Workers (and the self-check's verdict) that outlive one batch. The first
+// batch starts them, as many as the options' jobs and as its cases need; a
+// worker that crashes is replaced by the next case of its slot; the
+// destructor kills and reaps those left. The model, plan and scenario must
+// outlive the session.
+class BatchSession {
+ public:
+  // Throws InputError for a reduction of a text.
+  BatchSession(const Model& model, const Plan& plan, const Scenario& scenario,
+               BatchOptions options);
+  ~BatchSession();
+  BatchSession(const BatchSession&) = delete;
+  BatchSession& operator=(const BatchSession&) = delete;
+  BatchSession(BatchSession&&) = delete;
+  BatchSession& operator=(BatchSession&&) = delete;
+
+  // Runs the cases and calls on_result(index, outcome) for each, in the
+  // order of `cases` whatever the order of completion; on_progress counts
+  // the cases of this batch. The model's module must be loaded and
+  // untouched (no IniModel yet). Throws RunError when no worker can be had
+  // at all; a case that fails or crashes is an outcome, not an error. An
+  // exception from on_result ends the batch and is passed on: its workers
+  // are killed and reaped, and the next batch starts new ones. With `last`,
+  // a worker ends as soon as no case is left for it, as when nothing
+  // follows (a later batch starts new ones).
+  void run(const std::vector<BatchCase>& cases,
+           const std::function<void(std::size_t index, CaseOutcome&& outcome)>& on_result,
+           bool last = false);
+
+  const BatchOptions& options() const { return options_; }
+
+ private:
+  enum class Check { Pending, Passed, Failed };
+  const Model& model_;
+  const Plan& plan_;
+  const Scenario& scenario_;
+  BatchOptions options_;
+  Check check_ = Check::Pending;
+  std::unique_ptr<Pool> pool_;  // started with the first batch
+  std::vector<bool> alive_;     // per slot: whether its worker is up
+};
+
+// One batch in a session of its own: its workers end with it.
 void run_batch(const Model& model, const Plan& plan, const Scenario& scenario,
                const std::vector<BatchCase>& cases, const BatchOptions& options,
                const std::function<void(std::size_t index, CaseOutcome&& outcome)>& on_result);

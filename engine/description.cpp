@@ -1,6 +1,7 @@
 #include "description.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -347,25 +348,31 @@ std::vector<std::string> nearest_names(std::string_view name,
                                        const std::vector<std::string_view>& candidates,
                                        std::size_t count) {
   if (count == 0) return {};
+  // A name more than twice as long as every candidate is near none: more
+  // than half of it would have to go.
+  std::size_t longest = 0;
+  for (std::string_view c : candidates) longest = std::max(longest, c.size());
+  if (name.size() > 2 * longest) return {};
+  const auto fold = [](char c) {
+    return static_cast<unsigned char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+  };
+
   // Levenshtein distance in half steps, a substitution that changes only the
   // letter case counting one half step, so that such a name ranks first. A
   // candidate is given up as soon as it cannot beat the count-th best so far.
   std::vector<int> row, next;
-  auto distance = [&](std::string_view a, std::string_view b, int limit) {
+  auto distance = [&](std::string_view b, int limit) {
     row.resize(b.size() + 1);
     next.resize(b.size() + 1);
     for (std::size_t j = 0; j <= b.size(); ++j) row[j] = static_cast<int>(2 * j);
-    for (std::size_t i = 1; i <= a.size(); ++i) {
+    for (std::size_t i = 1; i <= name.size(); ++i) {
       next[0] = static_cast<int>(2 * i);
       int best = next[0];
+      const char x = name[i - 1];
+      const unsigned char fx = fold(x);
       for (std::size_t j = 1; j <= b.size(); ++j) {
-        const char x = a[i - 1], y = b[j - 1];
-        const int substitute = x == y ? 0
-                               : std::tolower(static_cast<unsigned char>(x)) ==
-                                       std::tolower(static_cast<unsigned char>(y))
-                                   ? 1
-                                   : 2;
-        next[j] = std::min({row[j] + 2, next[j - 1] + 2, row[j - 1] + substitute});
+        const int substitute = x == b[j - 1] ? 0 : fx == fold(b[j - 1]) ? 1 : 2;
+        next[j] = std::min(std::min(row[j], next[j - 1]) + 2, row[j - 1] + substitute);
         best = std::min(best, next[j]);
       }
       if (best > limit) return best;
@@ -373,17 +380,36 @@ std::vector<std::string> nearest_names(std::string_view name,
     }
     return row[b.size()];
   };
-  std::vector<std::pair<int, std::size_t>> best;  // (distance, candidate), sorted
+
+  // A lower bound of each distance: the letters (case aside) that one name
+  // has more often than the other, each of which costs an edit of a whole
+  // step. Candidates are measured in the order of their bounds, so that the
+  // closest are met first and the rest are given up on their bound alone.
+  std::array<int, 256> letters{};  // the name's letters, by how often each occurs
+  for (char c : name) ++letters[fold(c)];
+  std::vector<std::pair<int, std::size_t>> order;  // (bound, candidate)
+  order.reserve(candidates.size());
   for (std::size_t i = 0; i < candidates.size(); ++i) {
+    int lacking = 0;  // the candidate's letters that the name lacks
+    for (char c : candidates[i])
+      if (--letters[fold(c)] < 0) ++lacking;
+    for (char c : candidates[i]) ++letters[fold(c)];
+    const int extra = static_cast<int>(name.size() + static_cast<std::size_t>(lacking)) -
+                      static_cast<int>(candidates[i].size());
+    order.emplace_back(2 * std::max(lacking, extra), i);
+  }
+  std::sort(order.begin(), order.end());
+
+  std::vector<std::pair<int, std::size_t>> best;  // (distance, candidate), sorted: ties by order
+  for (const auto& [bound, i] : order) {
+    if (best.size() >= count && std::pair(bound, i) > best.back()) {
+      if (bound > best.back().first) break;
+      continue;
+    }
     const int limit = best.size() < count ? std::numeric_limits<int>::max() : best.back().first;
-    const int length_gap =
-        2 * std::abs(static_cast<int>(name.size()) - static_cast<int>(candidates[i].size()));
-    if (length_gap >= limit && best.size() >= count) continue;
-    const int d = distance(name, candidates[i], limit);
-    if (best.size() >= count && d >= limit) continue;
-    const auto at = std::upper_bound(best.begin(), best.end(), d,
-                                     [](int v, const auto& e) { return v < e.first; });
-    best.insert(at, {d, i});
+    const std::pair<int, std::size_t> found(distance(candidates[i], limit), i);
+    if (best.size() >= count && found > best.back()) continue;
+    best.insert(std::upper_bound(best.begin(), best.end(), found), found);
     if (best.size() > count) best.pop_back();
   }
   std::vector<std::string> out;

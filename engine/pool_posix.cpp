@@ -3,6 +3,7 @@
 #if !defined(_WIN32)
 
 #include <poll.h>
+#include <pthread.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -10,6 +11,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <vector>
 
 #include "os_error.h"
@@ -94,15 +96,32 @@ class ForkPool final : public Pool {
     return true;
   }
 
+  // A worker that has died since its last answer (one that waited between
+  // batches, say) fails the write instead of raising SIGPIPE here; wait()
+  // then reports its end.
   bool send(std::size_t slot, const std::string& request) override {
     const Worker& w = workers_[slot];
+    sigset_t pipe_signal, saved;
+    sigemptyset(&pipe_signal);
+    sigaddset(&pipe_signal, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipe_signal, &saved);
+    bool sent = true;
     for (std::size_t done = 0; done < request.size();) {
       const ssize_t n = write(w.to, request.data() + done, request.size() - done);
       if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) return false;
+      if (n <= 0) {
+        if (n < 0 && errno == EPIPE && sigismember(&saved, SIGPIPE) == 0) {
+          const timespec now{};
+          while (sigtimedwait(&pipe_signal, nullptr, &now) < 0 && errno == EINTR) {
+          }
+        }
+        sent = false;
+        break;
+      }
       done += static_cast<std::size_t>(n);
     }
-    return true;
+    pthread_sigmask(SIG_SETMASK, &saved, nullptr);
+    return sent;
   }
 
   void retire(std::size_t slot) override {

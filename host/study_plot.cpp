@@ -161,6 +161,62 @@ std::string indices_script(const std::string& text) {
   return script + "unset multiplot\n";
 }
 
+// The Latin hypercube's sample, a panel per factor: every successful case's
+// objective against the factor's value, the best designs (best.csv) marked
+// and numbered by rank, so that a planner sees where the good designs lie in
+// each factor's range and which factors the objective follows.
+std::string best_script(const study::Study& s, const std::string& samples_text,
+                        const std::string& results_text, const std::string& best_text) {
+  const CsvTable samples = parse_csv(samples_text, "samples.csv");
+  const CsvTable results = parse_csv(results_text, "results.csv");
+  const CsvTable best = parse_csv(best_text, "best.csv");
+  const std::size_t k = s.factors.size();
+  // results.csv: case, status, the figures, then the study's outputs.
+  const std::size_t objective = results.header.size() - s.outputs.size() + s.objective.output;
+  std::vector<std::string> rank(samples.rows.size(), "0");
+  for (const auto& row : best.rows)
+    for (std::size_t c = 0; c < samples.rows.size(); ++c)
+      if (samples.rows[c].fields[0] == row.fields[1]) rank[c] = row.fields[0];
+  std::vector<std::vector<std::string>> rows;
+  for (std::size_t c = 0; c < samples.rows.size() && c < results.rows.size(); ++c) {
+    const auto& sample = samples.rows[c].fields;
+    const auto& result = results.rows[c].fields;
+    if (result[0] != sample[0] || result[1] != "ok") continue;
+    std::vector<std::string> fields(sample.begin() + 2,
+                                    sample.begin() + 2 + static_cast<std::ptrdiff_t>(k));
+    fields.push_back(result[objective]);
+    fields.push_back(rank[c]);
+    rows.push_back(std::move(fields));
+  }
+  const study::Goal& goal = s.objective;
+  const std::string& name = s.outputs[goal.output].name;
+  const std::string y = std::to_string(k + 1), r = std::to_string(k + 2);
+  const std::size_t columns = std::min<std::size_t>(k, 3);
+  std::string script =
+      data_block("s", rows) +
+      "set grid\nset key below\n"
+      "set offsets graph 0.03, graph 0.03, graph 0.08, graph 0.08\n"
+      "set ylabel " +
+      quote(name) + "\nset multiplot layout " + std::to_string((k + columns - 1) / columns) + "," +
+      std::to_string(columns) + " title " +
+      quote("Latin hypercube: " + name + (goal.maximise ? " (maximised)" : " (minimised)") +
+            " against each factor, the best designs numbered by rank") +
+      "\n";
+  for (std::size_t i = 0; i < k; ++i) {
+    const std::string x = std::to_string(i + 1);
+    const std::string best_only = "(column(" + r + ") > 0 ? column(" + x + ") : 1/0)";
+    script += "set xlabel " + quote(short_name(s.factors[i].name)) + "\nplot $s using " + x + ":" +
+              y + " with points pt 7 ps 0.8 lc rgb '#9a9a9a' title 'sample', $s using " +
+              best_only + ":" + y +
+              " with points pt 7 ps 1.4 lc rgb '#c0392b' title 'best designs', $s using " +
+              best_only + ":" + y + ":" + r +
+              " with labels offset char 0.9,0.6 font ',8' notitle, $s using (column(" + r +
+              ") == 1 ? column(" + x + ") : 1/0):" + y +
+              " with points pt 6 ps 3.5 lw 2 lc rgb 'black' title 'the best'\n";
+  }
+  return script + "unset multiplot\n";
+}
+
 std::string pareto_script(const std::string& dir, const study::Study& s) {
   // pareto.csv: case, the factors, the outputs, knee (columns from 1).
   const std::size_t k = s.factors.size(), m = s.outputs.size();
@@ -199,6 +255,14 @@ void plot_tables(const std::string& dir, const study::Study& s, const study::Tab
     reason = run_gnuplot((fs::path(dir) / "indices.png").string(), indices_script(*i),
                          80 + 340 * static_cast<int>((rows_of(*i) - 1) /
                                                      std::max<std::size_t>(1, s.factors.size())));
+  // A sample without a successful case has nothing to draw.
+  const std::string* samples = table(t, "samples.csv");
+  const std::string* results = table(t, "results.csv");
+  if (const std::string* b = table(t, "best.csv");
+      b != nullptr && rows_of(*b) > 1 && samples != nullptr && results != nullptr)
+    reason =
+        run_gnuplot((fs::path(dir) / "best.png").string(), best_script(s, *samples, *results, *b),
+                    100 + 330 * static_cast<int>((s.factors.size() + 2) / 3));
   // A front without a feasible design has nothing to draw.
   if (const std::string* p = table(t, "pareto.csv"); p != nullptr && rows_of(*p) > 1)
     reason = run_gnuplot((fs::path(dir) / "pareto.png").string(), pareto_script(dir, s));

@@ -3,9 +3,13 @@
 // workers; a failing case as an outcome among good ones; and answers cut
 // short refused by the worker protocol.
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <cmath>
+#include <csignal>
+#include <functional>
 #include <memory>
+#include <set>
 #include <sstream>
 
 #include "batch.h"
@@ -203,6 +207,97 @@ TEST(BatchEngineFailures, AFailingCaseIsAnOutcome) {
   EXPECT_NE(got[1].reason.find("not a column of the scenario's per-day table"), std::string::npos)
       << got[1].reason;
   EXPECT_EQ(got[2].status, CaseOutcome::Status::Ok);
+}
+
+// Batches of one session, on the same workers, give what batches of their own
+// give, bit for bit; a worker killed amid a batch is replaced and the next
+// batch runs on; no other worker is started after the first batch.
+TEST(BatchSession, RunsBatchAfterBatchAsBatchesOfTheirOwn) {
+  const Site& s = site();
+  tds::BatchOptions o;
+  o.jobs = 2;
+  o.snapshot = s.snapshot.get();
+  o.run.variables = s.plan->default_variables();
+  o.daily = true;
+  o.reductions.push_back({s.value("energyLevel_B1_Energy_P1_Energy"), Reduction::Op::Mean});
+  o.in_worker = [](const BatchCase& c, CaseOutcome&) {
+    if (c.label == "crash") std::raise(SIGKILL);
+    return std::string();
+  };
+  const std::vector<BatchCase> cases = some_cases();
+  BatchCase crash = cases[3];
+  crash.label = "crash";
+  const std::vector<std::vector<BatchCase>> batches = {
+      cases, {cases[1], crash, cases[4], cases[0]}, {cases[2]}, {cases[3], cases[1]}};
+  // An outcome's bytes on the wire, but for its time.
+  const auto bytes = [](CaseOutcome r) {
+    r.figures.seconds = 0;
+    return tds::wire::encode_outcome(r);
+  };
+  const auto outcomes =
+      [&](const std::function<void(const std::vector<BatchCase>&,
+                                   const std::function<void(std::size_t, CaseOutcome &&)>&)>& run,
+          const std::vector<BatchCase>& batch) {
+        std::vector<std::string> got;
+        run(batch, [&](std::size_t i, CaseOutcome&& r) {
+          EXPECT_EQ(i, got.size()) << "outcomes out of case order";
+          got.push_back(bytes(std::move(r)));
+        });
+        return got;
+      };
+  int started = 0;
+  std::set<int> workers;
+  tds::BatchOptions counted = o;
+  counted.hooks.started = [&](int pid) {
+    ++started;
+    workers.insert(pid);
+  };
+  counted.hooks.ended = [&workers](int pid) { workers.erase(pid); };
+  std::vector<std::string> notices;
+  counted.on_notice = [&notices](const std::string& line) { notices.push_back(line); };
+  tds::BatchSession session(*s.model, *s.plan, *s.scenario, counted);
+  for (std::size_t b = 0; b < batches.size(); ++b) {
+    SCOPED_TRACE("batch " + std::to_string(b));
+    const std::vector<std::string> got =
+        outcomes([&](const auto& batch, const auto& on_result) { session.run(batch, on_result); },
+                 batches[b]);
+    const std::vector<std::string> want = outcomes(
+        [&](const auto& batch, const auto& on_result) {
+          tds::run_batch(*s.model, *s.plan, *s.scenario, batch, o, on_result);
+        },
+        batches[b]);
+    EXPECT_EQ(got, want);
+    ASSERT_EQ(got.size(), batches[b].size());
+    for (std::size_t i = 0; i < got.size(); ++i) {
+      CaseOutcome r;
+      ASSERT_TRUE(tds::wire::decode_outcome(got[i], r));
+      EXPECT_EQ(r.status, batches[b][i].label == "crash" ? CaseOutcome::Status::Crashed
+                                                         : CaseOutcome::Status::Ok)
+          << i << ": " << r.reason;
+    }
+    if (b == 0) {
+      EXPECT_EQ(started, 2);
+    }
+  }
+  // Two workers for the first batch, one more for the killed one (in the
+  // batch that killed it, or the next that needs its slot).
+  EXPECT_EQ(started, 3);
+  EXPECT_TRUE(notices.empty());
+
+  // Workers that die while they wait for the next batch: its cases go to
+  // new ones.
+  ASSERT_FALSE(workers.empty());
+  for (const int pid : std::set<int>(workers)) kill(pid, SIGKILL);
+  const int waited = static_cast<int>(workers.size());
+  EXPECT_EQ(
+      outcomes([&](const auto& batch, const auto& on_result) { session.run(batch, on_result); },
+               cases),
+      outcomes(
+          [&](const auto& batch, const auto& on_result) {
+            tds::run_batch(*s.model, *s.plan, *s.scenario, batch, o, on_result);
+          },
+          cases));
+  EXPECT_EQ(started, 3 + waited);
 }
 
 // An answer or a request cut short anywhere is refused rather than read

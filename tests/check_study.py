@@ -260,6 +260,13 @@ def determinism(args):
         result = run(program, base + ["--out", one, "--jobs", "1"], workdir)
         check("%s with --jobs 1 runs" % method, result.returncode == 0, result.stderr.decode())
         expected = outputs_of(at(one)) if result.returncode == 0 else {}
+        # Every table with rows gets its plot, where gnuplot is at hand.
+        tab = TABLES[method][0]
+        plot = tab.replace(".csv", ".png")
+        if (shutil.which("gnuplot") and not program[-1].endswith(".exe")
+                and len(table(at(one, tab))) > 0):
+            with open(at(one, plot), "rb") as f:
+                check("%s draws %s" % (method, plot), f.read(8) == b"\x89PNG\r\n\x1a\n")
         two = method + "-2"
         result = run(program, base + ["--out", two, "--jobs", "2"], workdir)
         check("%s: --jobs 2 gives the bytes of --jobs 1" % method,

@@ -4,12 +4,9 @@ namespace tds::study {
 
 ModelEvaluator::ModelEvaluator(const Model& model, const Plan& plan, const Scenario& scenario,
                                const Study& study, BatchOptions options)
-    : model_(&model),
-      plan_(&plan),
-      scenario_(&scenario),
-      cases_(model.description(), plan, study),
-      options_(std::move(options)) {
+    : cases_(model.description(), plan, study), options_(std::move(options)) {
   cases_.configure(options_);
+  session_ = std::make_unique<BatchSession>(model, plan, scenario, options_);
 }
 
 void ModelEvaluator::evaluate(const std::vector<std::vector<double>>& points,
@@ -17,9 +14,9 @@ void ModelEvaluator::evaluate(const std::vector<std::vector<double>>& points,
   std::vector<BatchCase> cases;
   cases.reserve(points.size());
   for (const std::vector<double>& point : points) cases.push_back(cases_.case_at(point));
-  run_batch(
-      *model_, *plan_, *scenario_, cases, options_,
-      [&](std::size_t index, CaseOutcome&& outcome) { done(index, cases_.evaluation(outcome)); });
+  session_->run(cases, [&](std::size_t index, CaseOutcome&& outcome) {
+    done(index, cases_.evaluation(outcome));
+  });
 }
 
 }  // namespace tds::study

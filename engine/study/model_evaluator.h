@@ -1,10 +1,12 @@
 // The model as a study's evaluator: the points of each batch become cases of
-// the batch engine (see ModelCases), run on its workers, and their outcomes
-// the study's evaluations. A case that fails or crashes is reported as a
-// failed evaluation with its reason; the study goes on.
+// the batch engine (see ModelCases), run on the workers of one batch session
+// that lasts as long as the evaluator, and their outcomes the study's
+// evaluations. A case that fails or crashes is reported as a failed
+// evaluation with its reason; the study goes on.
 #ifndef TDS_ENGINE_STUDY_MODEL_EVALUATOR_H
 #define TDS_ENGINE_STUDY_MODEL_EVALUATOR_H
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -30,11 +32,9 @@ class ModelEvaluator : public Evaluator {
                 const std::function<void(std::size_t, Evaluation&&)>& done) override;
 
  private:
-  const Model* model_;
-  const Plan* plan_;
-  const Scenario* scenario_;
   ModelCases cases_;
   BatchOptions options_;
+  std::unique_ptr<BatchSession> session_;  // runs every batch with options_
 };
 
 }  // namespace tds::study
