@@ -193,8 +193,8 @@ std::string best_script(const study::Study& s, const std::string& samples_text,
   const std::string y = std::to_string(k + 1), r = std::to_string(k + 2);
   const std::size_t columns = std::min<std::size_t>(k, 3);
   std::string script =
-      data_block("s", rows) +
-      "set grid\nset key below\n"
+      data_block("s", rows) + "set grid\nset key " + std::string(goal.maximise ? "bottom" : "top") +
+      " right box opaque font ',8'\n"
       "set offsets graph 0.03, graph 0.03, graph 0.08, graph 0.08\n"
       "set ylabel " +
       quote(name) + "\nset multiplot layout " + std::to_string((k + columns - 1) / columns) + "," +
@@ -213,6 +213,8 @@ std::string best_script(const study::Study& s, const std::string& samples_text,
               " with labels offset char 0.9,0.6 font ',8' notitle, $s using (column(" + r +
               ") == 1 ? column(" + x + ") : 1/0):" + y +
               " with points pt 6 ps 3.5 lw 2 lc rgb 'black' title 'the best'\n";
+    // One legend, in the first panel, on the side away from the best designs.
+    if (i == 0) script += "unset key\n";
   }
   return script + "unset multiplot\n";
 }
