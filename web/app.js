@@ -39,14 +39,16 @@ function ask(message) {
 // engine's readiness: the worker parses the description while the page
 // builds its controls.
 async function load() {
-  // Started first: the worker compiles the program while the texts load.
-  worker = new Worker('worker.js', { type: 'module' });
+  // The worker compiles the program while the texts load; both were started
+  // by boot.js as the page began to load.
+  const boot = window.tarvelloBoot;
+  worker = boot?.worker ?? new Worker('worker.js', { type: 'module' });
   worker.onmessage = ({ data }) => {
     answers.get(data.id)(data);
     answers.delete(data.id);
   };
   const text = async (name) => {
-    const r = await fetch(name);
+    const r = await (boot?.texts.get(name) ?? fetch(name));
     if (!r.ok) throw new Error(`cannot load ${name}: ${r.status}`);
     return r.text();
   };
