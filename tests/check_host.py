@@ -624,17 +624,24 @@ def merges(args):
           repr(os.listdir(os.path.join(workdir, "good"))))
 
 
-def isolation(args):
-    """A library whose state a snapshot cannot restore, and a worker that crashes."""
-    workdir, module, sources, program = args[0], args[1], args[2], args[3:]
+def leaky_workdir(workdir, module, sources):
+    """A fresh WORKDIR holding the test library tests/leaky/ (MODULE, and its
+    description, plan and scenario from SOURCES); answers the options that
+    run it there."""
     shutil.rmtree(workdir, ignore_errors=True)
     os.makedirs(workdir)
     library = "./" + os.path.basename(module)
     shutil.copy(module, os.path.join(workdir, library))
     for name in ("Leaky.json", "plan.json", "scenario.json"):
         shutil.copy(os.path.join(sources, name), workdir)
-    common = ["--library", library, "--description", "Leaky.json", "--plan", "plan.json",
-              "--scenario", "scenario.json", "--days", "5"]
+    return ["--library", library, "--description", "Leaky.json", "--plan", "plan.json",
+            "--scenario", "scenario.json"]
+
+
+def isolation(args):
+    """A library whose state a snapshot cannot restore, and a worker that crashes."""
+    workdir, module, sources, program = args[0], args[1], args[2], args[3:]
+    common = leaky_workdir(workdir, module, sources) + ["--days", "5"]
     fallback = "a restored library did not repeat its first run (its daily values differ)"
     with open(os.path.join(workdir, "leak.csv"), "w") as f:
         f.write("case,leak_B1_Site_P1_Counter\na,1\nb,1\nc,0\n")

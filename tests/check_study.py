@@ -28,6 +28,8 @@ import sys
 
 import jsonschema
 
+from check_host import leaky_workdir
+
 failures = []
 TABLES = {"morris": ["effects.csv"], "sobol": ["indices.csv"], "lhs": ["best.csv", "optim.out"],
           "nsga2": ["pareto.csv", "optim.out"]}
@@ -308,12 +310,7 @@ def determinism(args):
 
 def crash(args):
     workdir, module, sources, program = args[0], args[1], args[2], args[3:]
-    shutil.rmtree(workdir, ignore_errors=True)
-    os.makedirs(workdir)
-    library = "./" + os.path.basename(module)
-    shutil.copy(module, os.path.join(workdir, library))
-    for name in ("Leaky.json", "plan.json", "scenario.json"):
-        shutil.copy(os.path.join(sources, name), workdir)
+    leaky = leaky_workdir(workdir, module, sources)
     # Half the designs crash their worker: an int factor of 0 or 1.
     study = {"method": "lhs", "days": 5, "seed": 3,
              "factors": [{"name": "crash_B1_Site_P1_Counter", "low": 0, "high": 1},
@@ -321,9 +318,8 @@ def crash(args):
              "outputs": [{"name": "count", "variable": "count_B1_Site_P1_Counter"}],
              "lhs": {"samples": 8, "best": 8, "objective": {"output": "count"}}}
     write_study(workdir, "crash.json", study)
-    result = run(program, ["--library", library, "--description", "Leaky.json", "--plan",
-                           "plan.json", "--scenario", "scenario.json", "--study", "crash.json",
-                           "--out", "out", "--jobs", "2", "--quiet"], workdir)
+    result = run(program, leaky + ["--study", "crash.json", "--out", "out", "--jobs", "2", "--quiet"],
+                 workdir)
     check("a study with crashing cases finishes", result.returncode == 0, result.stderr.decode())
     if result.returncode != 0:
         return
