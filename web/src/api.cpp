@@ -35,6 +35,21 @@ std::string g_answer;
 std::optional<Description> g_description;
 std::optional<Model> g_model;
 
+Plan plan_of(const nlohmann::json& request, const Description& d) {
+  const std::string text = request.at("plan").get<std::string>();
+  return Plan::parse(std::string_view(text), "(built-in)", d);
+}
+
+Scenario scenario_of(const nlohmann::json& request, const Description& d) {
+  const std::string text = request.at("scenario").get<std::string>();
+  const std::string daily = request.value("daily", std::string());
+  const bool own_daily = request.contains("daily");
+  return Scenario::parse(text, "(built-in)", d, [&](const std::string& name) {
+    if (own_daily) return daily;
+    throw InputError("scenario (built-in): no built-in file " + name);
+  });
+}
+
 namespace {
 
 using nlohmann::json;
@@ -57,16 +72,8 @@ json run(const json& request) {
   }
   const Description& d = own_description ? *own_description : *g_description;
   const Model& model = own_model ? *own_model : *g_model;
-  const std::string plan_text = request.at("plan").get<std::string>();
-  const std::string scenario_text = request.at("scenario").get<std::string>();
-  const Plan plan = Plan::parse(std::string_view(plan_text), "(built-in)", d);
-  const std::string daily = request.value("daily", std::string());
-  const bool own_daily = request.contains("daily");
-  const Scenario scenario =
-      Scenario::parse(scenario_text, "(built-in)", d, [&](const std::string& name) {
-        if (own_daily) return daily;
-        throw InputError("scenario (built-in): no built-in file " + name);
-      });
+  const Plan plan = plan_of(request, d);
+  const Scenario scenario = scenario_of(request, d);
 
   RunOptions options;
   options.days = parse_positive(request.value("days", std::string("365")), "--days");

@@ -11,6 +11,8 @@
 
 #include "description.h"
 #include "model.h"
+#include "plan.h"
+#include "scenario.h"
 
 #ifdef __EMSCRIPTEN__
 #include <emscripten/emscripten.h>
@@ -24,6 +26,11 @@ namespace tds {
 extern std::string g_answer;
 extern std::optional<Description> g_description;
 extern std::optional<Model> g_model;
+
+// The plan and the scenario of a request's "plan" and "scenario" texts; the
+// per-day table that the scenario names is the request's "daily" text.
+Plan plan_of(const nlohmann::json& request, const Description& d);
+Scenario scenario_of(const nlohmann::json& request, const Description& d);
 
 // Answers f(the request's JSON, or null without one) as JSON text, or
 // {"ok": false, "error": the message}; the answer lives until the next call.

@@ -45,12 +45,8 @@ std::unique_ptr<StudyInputs> read_study(const json& request) {
   if (!g_description) throw InputError("no model description: call tds_web_load first");
   const Description& d = *g_description;
   auto in = std::make_unique<StudyInputs>();
-  const std::string plan_text = request.at("plan").get<std::string>();
-  const std::string scenario_text = request.at("scenario").get<std::string>();
-  const std::string daily = request.at("daily").get<std::string>();
-  in->plan.emplace(Plan::parse(std::string_view(plan_text), "(built-in)", d));
-  in->scenario.emplace(
-      Scenario::parse(scenario_text, "(built-in)", d, [&](const std::string&) { return daily; }));
+  in->plan.emplace(plan_of(request, d));
+  in->scenario.emplace(scenario_of(request, d));
   const std::string text = request.at("study").get<std::string>();
   in->study.emplace(study::parse_study(text, request.value("source", std::string("study.json")), d,
                                        *in->plan, *in->scenario));
