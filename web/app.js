@@ -35,20 +35,19 @@ function ask(message) {
   return new Promise((resolve) => answers.set(id, resolve));
 }
 
-// Loads the texts and starts the worker; answers {ready}, the promise of the
-// engine's readiness: the worker parses the description while the page
-// builds its controls.
+// Takes the worker and the texts that boot.js started as the page began to
+// load (the worker compiles the program while the texts load); answers
+// {ready}, the promise of the engine's readiness: the worker parses the
+// description while the page builds its controls.
 async function load() {
-  // The worker compiles the program while the texts load; both were started
-  // by boot.js as the page began to load.
   const boot = window.tarvelloBoot;
-  worker = boot?.worker ?? new Worker('worker.js', { type: 'module' });
+  worker = boot.worker;
   worker.onmessage = ({ data }) => {
     answers.get(data.id)(data);
     answers.delete(data.id);
   };
   const text = async (name) => {
-    const r = await (boot?.texts.get(name) ?? fetch(name));
+    const r = await boot.texts.get(name);
     if (!r.ok) throw new Error(`cannot load ${name}: ${r.status}`);
     return r.text();
   };
