@@ -21,7 +21,7 @@
 #include "loader.h"
 #include "merge.h"
 #include "model.h"
-#include "model_evaluator.h"
+#include "model_cases.h"
 #include "output.h"
 #include "plan.h"
 #include "progress.h"
@@ -432,9 +432,10 @@ int run(const Options& o) {
       const study::Study st = study::parse_study(study_text, o.study, description, plan, scenario);
       if (worker) {
         interrupt::as_child();
-        const study::ModelEvaluator cases(model, plan, scenario, st,
-                                          batch_options(sweep, description));
-        return serve_batch_worker(model, plan, scenario, cases.batch_options());
+        // The options that the study's evaluator gives its cases.
+        BatchOptions served = batch_options(sweep, description);
+        study::ModelCases(description, plan, st).configure(served);
+        return serve_batch_worker(model, plan, scenario, served);
       }
       const nlohmann::json identity = {{"inputs",
                                         {{"study", hex_digest(study_text)},

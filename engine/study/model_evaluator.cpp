@@ -4,9 +4,9 @@ namespace tds::study {
 
 ModelEvaluator::ModelEvaluator(const Model& model, const Plan& plan, const Scenario& scenario,
                                const Study& study, BatchOptions options)
-    : cases_(model.description(), plan, study), options_(std::move(options)) {
-  cases_.configure(options_);
-  session_ = std::make_unique<BatchSession>(model, plan, scenario, options_);
+    : cases_(model.description(), plan, study) {
+  cases_.configure(options);
+  session_ = std::make_unique<BatchSession>(model, plan, scenario, std::move(options));
 }
 
 void ModelEvaluator::evaluate(const std::vector<std::vector<double>>& points,

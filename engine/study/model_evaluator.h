@@ -26,15 +26,12 @@ class ModelEvaluator : public Evaluator {
   // The figure columns, then the study's outputs.
   std::size_t outputs() const override { return cases_.outputs(); }
   const std::vector<std::string>& figures() const { return cases_.figures(); }
-  // The batch options that every case runs with (what a worker serves).
-  const BatchOptions& batch_options() const { return options_; }
   void evaluate(const std::vector<std::vector<double>>& points,
                 const std::function<void(std::size_t, Evaluation&&)>& done) override;
 
  private:
   ModelCases cases_;
-  BatchOptions options_;
-  std::unique_ptr<BatchSession> session_;  // runs every batch with options_
+  std::unique_ptr<BatchSession> session_;  // runs every batch with the study's options
 };
 
 }  // namespace tds::study
