@@ -3,13 +3,15 @@
 # installs whatever build and test tools are missing (apt-get, as root), checks
 # the formatting, then runs each step:
 #   linux, windows, asan  the CMake workflow preset: configure, build, all tests
+#   docs                  the documentation site (docs/build.sh -W): warnings
+#                         as errors, every internal link and anchor checked
 #   web                   the page (preset wasm): its CSVs against build/linux's
 #                         tarvello-run byte for byte, and its browser test
 #   fmu                   the two FMU archives joined from the linux and windows
 #                         builds, checked as an importer unpacks them
 #   fuzz                  every fuzz target for FUZZ_SECONDS (60) seconds
 #   tidy                  clang-tidy over the whole tree
-# Usage: ./test.sh [step...]   (default: linux web windows fmu asan fuzz tidy)
+# Usage: ./test.sh [step...]   (default: linux docs web windows fmu asan fuzz tidy)
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -28,7 +30,7 @@ echo "== format check (.clang-format)"
 git ls-files -z -- '*.cpp' '*.h' '*.c' ':!fmu/third_party' | xargs -0 clang-format --dry-run -Werror
 
 steps=("$@")
-((${#steps[@]})) || steps=(linux web windows fmu asan fuzz tidy)
+((${#steps[@]})) || steps=(linux docs web windows fmu asan fuzz tidy)
 for step in "${steps[@]}"; do
   case "$step" in
     fuzz)
@@ -42,6 +44,10 @@ for step in "${steps[@]}"; do
     tidy)
       echo "== static analysis: clang-tidy"
       cmake/tidy.sh
+      ;;
+    docs)
+      echo "== docs: the documentation site, warnings as errors, its links checked"
+      docs/build.sh -W
       ;;
     web)
       echo "== web: the page in WebAssembly against tarvello-run, and in Chromium"
