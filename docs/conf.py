@@ -49,6 +49,8 @@ tarvello_included_pages = {"../BENCHMARKS.md": "benchmarks"}
 # running.md#output-that-is-never-half-written work on the site and on a
 # repository's web page alike.
 myst_heading_anchors = 3
+# <img src=... width=...> in the guides, for pictures shown smaller than their size.
+myst_enable_extensions = ["html_image"]
 
 nbsphinx_execute = "never"
 nbsphinx_allow_errors = False
