@@ -1,6 +1,6 @@
-# Shell helper for run.sh and test.sh: installs the Debian packages that are
-# missing, with apt-get as root (apt-get update once), or tells a non-root user
-# what to install.
+# Shell helper for the scripts (run.sh, test.sh, docs/build.sh, ...):
+# installs the Debian packages that are missing, with apt-get as root
+# (apt-get update once), or tells a non-root user what to install.
 ensure_packages() {
   local missing=() p
   for p in "$@"; do
