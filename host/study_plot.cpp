@@ -403,11 +403,11 @@ std::string pareto_script(const std::string& dir, const study::Study& s) {
     return words(s.outputs[g.output]) + (g.maximise ? ", maximised" : ", minimised");
   };
   // A third objective colours the points.
-  const std::string front = s.objectives.size() > 2
-                                ? "using " + x + ":" + y + ":" + column(2) +
-                                      " with points pt 7 ps 1.4 palette title " +
-                                      quote("front (colour: " + label(s.objectives[2]) + ")")
-                                : "using " + x + ":" + y + " with points pt 7 ps 1.4 title 'front'";
+  const std::string front =
+      s.objectives.size() > 2
+          ? "using " + x + ":" + y + ":" + column(2) + " with points pt 7 ps 1.4 palette title " +
+                quote("front (colour: " + in_sentence(label(s.objectives[2])) + ")")
+          : "using " + x + ":" + y + " with points pt 7 ps 1.4 title 'front'";
   return "set title 'Pareto front of the last generation, the knee point circled'\n"
          "set xlabel " +
          quote(label(s.objectives[0])) + "\nset ylabel " + quote(label(s.objectives[1])) +
