@@ -321,9 +321,18 @@ void nsga2_tables(const Study& s, const std::vector<std::vector<double>>& output
   }
   t.files.emplace_back("pareto.csv", std::move(csv.buffer()));
   t.files.emplace_back("optim.out", std::move(optim));
-  t.summary = front.empty() ? "no feasible design found"
-                            : "Pareto front of " + std::to_string(rows.size()) + " designs; knee " +
-                                  case_name(knee_case);
+  if (front.empty()) {
+    t.summary = "no feasible design found";
+    return;
+  }
+  // The knee with what it achieves of each objective.
+  t.summary = "Pareto front of " + std::to_string(rows.size()) + " designs; knee " +
+              case_name(knee_case) + ":";
+  for (std::size_t g = 0; g < s.objectives.size(); ++g) {
+    const Output& o = s.outputs[s.objectives[g].output];
+    t.summary += (g ? ", " : " ") + words(o) + " " +
+                 with_unit(short_number(outputs[knee_case][s.objectives[g].output]), o.unit);
+  }
 }
 
 }  // namespace
