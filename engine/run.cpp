@@ -1,9 +1,9 @@
 #include "run.h"
 
 #include <algorithm>
-
 #include <chrono>
 #include <cstdio>
+#include <string_view>
 
 #include "csv.h"
 

@@ -4,6 +4,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <iterator>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "csv.h"
