@@ -159,12 +159,14 @@ long long json_integer(const nlohmann::json& object, const char* key, const std:
   return v->get<long long>();
 }
 
-void check_labels(const nlohmann::json& labels, const std::string& where, const Description& d,
-                  bool ranges) {
+Labels check_labels(const nlohmann::json& labels, const std::string& where, const Description& d,
+                    bool ranges) {
   if (!labels.is_object()) throw InputError(where + ": must be an object of labels by name");
+  Labels found;
   for (const auto& [name, entry] : labels.items()) {
     const std::string at = where + "." + name;
-    if (!d.find_value(name))
+    const auto value = d.find_value(name);
+    if (!value)
       throw InputError(with_nearest(at + ": unknown variable " + name, d.nearest_values(name)));
     if (!entry.is_object() || !entry.contains("label"))
       throw InputError(at + ": must be an object with a \"label\"");
@@ -178,7 +180,9 @@ void check_labels(const nlohmann::json& labels, const std::string& where, const 
     if (entry.contains("min") && entry.contains("max") &&
         entry["min"].get<double>() > entry["max"].get<double>())
       throw InputError(at + ": \"min\" lies above \"max\"");
+    found[*value] = {entry["label"].get<std::string>(), entry.value("unit", std::string())};
   }
+  return found;
 }
 
 bool json_bool(const nlohmann::json& object, const char* key, const std::string& where,

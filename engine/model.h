@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <map>
 #include <nlohmann/json_fwd.hpp>
 #include <string>
 #include <string_view>
@@ -104,12 +105,21 @@ bool json_bool(const nlohmann::json& object, const char* key, const std::string&
 const nlohmann::json& json_list(const nlohmann::json& object, const char* key,
                                 const std::string& where);
 
+// A value's plain words as a plan's or scenario's "labels" give them: its
+// label and its unit ("" when none is given).
+struct Label {
+  std::string label, unit;
+};
+// Labels by value index.
+using Labels = std::map<std::size_t, Label>;
+
 // Checks a "labels" object of a plan or scenario: each key a value of the
 // description, each entry an object with a string "label" and optionally a
 // string "unit", a string "help" and, when `ranges`, numbers "min" and
-// "max" (min not above max). Throws InputError "<where>.<NAME>: ...".
-void check_labels(const nlohmann::json& labels, const std::string& where, const Description& d,
-                  bool ranges);
+// "max" (min not above max). Returns the labels and units by value index;
+// throws InputError "<where>.<NAME>: ...".
+Labels check_labels(const nlohmann::json& labels, const std::string& where, const Description& d,
+                    bool ranges);
 
 // Parses a decimal whole number of at least 1 (a number of days, of jobs).
 // Throws InputError "<what>: '<text>' is not a positive whole number".

@@ -210,7 +210,8 @@ Plan Plan::parse(const json& doc, const std::string& source, const Description& 
   if (doc.contains("output")) {
     const json& out = doc["output"];
     r.keys(out, "output", {"variables", "panels", "labels"});
-    if (out.contains("labels")) check_labels(out["labels"], top + ": output.labels", d, false);
+    if (out.contains("labels"))
+      plan.labels_ = check_labels(out["labels"], top + ": output.labels", d, false);
     for (const json& v : json_list(out, "variables", top + ": output"))
       plan.default_variables_.push_back(r.variable(v, "output.variables"));
     // Panels only group columns for plots; their names must still exist.
@@ -229,14 +230,14 @@ Plan Plan::parse(const json& doc, const std::string& source, const Description& 
       for (const json& c : json_list(s, key, top + ": summary")) {
         const std::string where = std::string("summary.") + key;
         r.keys(c, where, {"name", "node", "label"});
-        json_string(c, "label", top + ": " + where);
+        const std::string label = json_string(c, "label", top + ": " + where);
         if (!c.contains("name") || !c["name"].is_string() || !c.contains("node"))
           r.fail(where, "each entry needs \"name\" and \"node\"");
         const auto it = c["node"].is_string() ? plan.index_.find(c["node"].get<std::string>())
                                               : plan.index_.end();
         if (it == plan.index_.end())
           r.fail(where, "unknown node " + c["node"].dump() + ": the plan does not define it");
-        into.push_back({c["name"].get<std::string>(), it->second});
+        into.push_back({c["name"].get<std::string>(), it->second, label});
       }
     };
     counts("counts", plan.counts_);

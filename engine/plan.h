@@ -50,10 +50,12 @@ struct PlanProcess {
   int day = -1;    // node index where each day's walk begins, or -1
 };
 
-// A named count of the days on which a node was visited.
+// A named count of the days on which a node was visited, with its plain
+// label ("" when the plan gives none).
 struct NodeCount {
   std::string name;
   int node;
+  std::string label;
 };
 
 class Plan {
@@ -79,6 +81,8 @@ class Plan {
   const std::vector<NodeCount>& counts() const { return counts_; }
   const std::vector<NodeCount>& shortfalls() const { return shortfalls_; }
   const std::vector<std::size_t>& levels() const { return levels_; }
+  // The plain words of output.labels, by value index.
+  const Labels& labels() const { return labels_; }
 
   // The node that a decision's answer leads to, or -1 when the plan defines
   // none.
@@ -90,6 +94,7 @@ class Plan {
   std::vector<PlanNode> nodes_;
   std::vector<std::size_t> default_variables_, levels_;
   std::vector<NodeCount> counts_, shortfalls_;
+  Labels labels_;
   std::deque<std::string> texts_;  // texts that set actions store
   std::unordered_map<std::string, int> index_;
 };

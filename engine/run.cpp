@@ -1,7 +1,9 @@
 #include "run.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <string_view>
 
 #include "csv.h"
 
@@ -135,25 +137,68 @@ std::string figure_text(const Cell& c) {
                                 : std::string(c.t ? c.t : "(null)");
 }
 
-std::string run_figures(const Description& d, const Plan& plan, const RunResult& r) {
-  auto words = [](std::string name) {
-    for (char& c : name)
-      if (c == '_') c = ' ';
-    return name;
-  };
+namespace {
+
+const Label* label_entry(const Plan& plan, const Scenario& scenario, std::size_t value) {
+  if (const auto it = scenario.labels.find(value); it != scenario.labels.end()) return &it->second;
+  if (const auto it = plan.labels().find(value); it != plan.labels().end()) return &it->second;
+  return nullptr;
+}
+
+}  // namespace
+
+std::string label_of(const Description& d, const Plan& plan, const Scenario& scenario,
+                     std::size_t value) {
+  const Label* l = label_entry(plan, scenario, value);
+  return l && !l->label.empty() ? l->label : d.values()[value].name;
+}
+
+std::string unit_of(const Plan& plan, const Scenario& scenario, std::size_t value) {
+  const Label* l = label_entry(plan, scenario, value);
+  return l ? l->unit : std::string();
+}
+
+std::string label_of(const NodeCount& count) {
+  if (!count.label.empty()) return count.label;
+  std::string words = count.name;
+  for (char& c : words)
+    if (c == '_') c = ' ';
+  return words;
+}
+
+std::string in_sentence(std::string label) {
+  const auto upper = [](char c) { return c >= 'A' && c <= 'Z'; };
+  const std::string_view first = std::string_view(label).substr(0, label.find(' '));
+  const bool plain_word = std::none_of(first.begin() + (first.empty() ? 0 : 1), first.end(),
+                                       [&](char c) { return upper(c) || c == '_'; });
+  if (!first.empty() && upper(first[0]) && plain_word)
+    label[0] = static_cast<char>(label[0] - 'A' + 'a');
+  return label;
+}
+
+std::string with_unit(const std::string& figure, const std::string& unit) {
+  return unit.empty() ? figure : figure + " " + unit;
+}
+
+std::string run_figures(const Description& d, const Plan& plan, const Scenario& scenario,
+                        const RunResult& r) {
   std::string s = "  nodes with model code visited: " + std::to_string(r.model_nodes_visited) +
                   " of " + std::to_string(d.nodes().size()) + "\n";
   for (std::size_t i = 0; i < plan.counts().size(); ++i)
-    s += "  " + words(plan.counts()[i].name) + ": " + std::to_string(r.counted[i]) + "\n";
+    s +=
+        "  " + in_sentence(label_of(plan.counts()[i])) + ": " + std::to_string(r.counted[i]) + "\n";
   if (!plan.shortfalls().empty()) {
     s += "  shortfall days: " + std::to_string(r.shortfall_days) + " (";
     for (std::size_t i = 0; i < plan.shortfalls().size(); ++i)
-      s += (i ? ", " : "") + words(plan.shortfalls()[i].name) + " " +
+      s += (i ? ", " : "") + in_sentence(label_of(plan.shortfalls()[i])) + " " +
            std::to_string(r.shortfall_each[i]);
     s += ")\n";
   }
-  for (std::size_t i = 0; i < plan.levels().size(); ++i)
-    s += "  final " + d.values()[plan.levels()[i]].name + ": " + figure_text(r.levels[i]) + "\n";
+  for (std::size_t i = 0; i < plan.levels().size(); ++i) {
+    const std::size_t v = plan.levels()[i];
+    s += "  final " + in_sentence(label_of(d, plan, scenario, v)) + ": " +
+         with_unit(figure_text(r.levels[i]), unit_of(plan, scenario, v)) + "\n";
+  }
   return s;
 }
 

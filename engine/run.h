@@ -54,9 +54,26 @@ RunResult run_model(const Model& model, const Plan& plan, const Scenario& scenar
                     const RunOptions& options, const std::function<void(std::string&)>& sink);
 
 // The run's figures as tarvello-run reports them, two-space indented, a line
-// each: the nodes with model code visited, the plan's counts, the shortfall
-// days with each shortfall, the final levels.
-std::string run_figures(const Description& d, const Plan& plan, const RunResult& r);
+// each, in the plan's and scenario's words: the nodes with model code
+// visited, the plan's counts, the shortfall days with each shortfall, the
+// final levels with their units.
+std::string run_figures(const Description& d, const Plan& plan, const Scenario& scenario,
+                        const RunResult& r);
+
+// The words a person reads for a value, as the explorer page shows them: the
+// scenario's label, else the plan's output label, else its qualified name;
+// the unit of the same entry, or "".
+std::string label_of(const Description& d, const Plan& plan, const Scenario& scenario,
+                     std::size_t value);
+std::string unit_of(const Plan& plan, const Scenario& scenario, std::size_t value);
+// A count's or shortfall's label, else its name with spaces for underscores.
+std::string label_of(const NodeCount& count);
+// A label inside a sentence: its first letter in lower case, unless its
+// first word is an abbreviation or a name (another capital or an underscore
+// in it: "COD at the inlet", a qualified name).
+std::string in_sentence(std::string label);
+// "245 units", or the figure alone without a unit.
+std::string with_unit(const std::string& figure, const std::string& unit);
 // A value as the figures show it: the shortest double, the int, the text
 // itself or "(null)".
 std::string figure_text(const Cell& c);

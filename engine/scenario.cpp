@@ -161,7 +161,7 @@ Scenario Scenario::parse(std::string_view text, const std::string& source, const
                                   s.texts));
     }
   }
-  if (doc.contains("labels")) check_labels(doc["labels"], top + ": labels", d, true);
+  if (doc.contains("labels")) s.labels = check_labels(doc["labels"], top + ": labels", d, true);
   // Presets are named sets of constants (and per-day scale factors) that a
   // front end offers; a run reads none of them, but they must name values
   // and fit their kinds.

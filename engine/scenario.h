@@ -71,6 +71,7 @@ struct Scenario {
   std::vector<std::pair<std::size_t, Cell>> constants;  // in name order
   DailyInputs daily;
   int cycle = 0;
+  Labels labels;  // plain words for constants and per-day columns
   std::deque<std::string> texts;
 
   // Reads a scenario; read_file(name) gives the text of the per-day table it

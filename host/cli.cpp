@@ -169,12 +169,49 @@ void print_info(std::ostream& out, const Description& d, const Located& at, cons
   }
   std::size_t host_nodes = 0;
   for (const PlanNode& n : plan.nodes()) host_nodes += n.kind == PlanNode::Kind::Host;
+  // Each entry in plain words with the name that options and files take in
+  // parentheses, one list per heading.
+  const auto list = [&out](const char* heading, const std::vector<std::string>& entries) {
+    std::string indent = std::string("    ") + heading;
+    indent.resize(17, ' ');
+    for (const std::string& e : entries) {
+      out << indent << e << "\n";
+      indent.assign(17, ' ');
+    }
+  };
+  const auto value = [&](std::size_t v) {
+    const std::string unit = unit_of(plan, scenario, v);
+    return label_of(d, plan, scenario, v) + (unit.empty() ? "" : ", " + unit) + " (" +
+           d.values()[v].name + ")";
+  };
+  const auto counts = [](const std::vector<NodeCount>& of) {
+    std::vector<std::string> entries;
+    for (const NodeCount& c : of) entries.push_back(label_of(c) + " (" + c.name + ")");
+    return entries;
+  };
+  const auto values = [&](const std::vector<std::size_t>& of) {
+    std::vector<std::string> entries;
+    for (std::size_t v : of) entries.push_back(value(v));
+    return entries;
+  };
   out << "  plan         " << plan.source() << ": " << plan.processes().size() << " processes, "
-      << plan.nodes().size() << " nodes (" << host_nodes << " without model code)\n"
-      << "  scenario     " << scenario.source << ": " << scenario.constants.size() << " constants, "
+      << plan.nodes().size() << " nodes (" << host_nodes << " without model code)\n";
+  list("counts", counts(plan.counts()));
+  list("shortfalls", counts(plan.shortfalls()));
+  list("levels", values(plan.levels()));
+  list("columns", values(plan.default_variables()));
+  out << "  scenario     " << scenario.source << ": " << scenario.constants.size() << " constants, "
       << scenario.daily.columns().size() << " per-day inputs";
   if (scenario.cycle > 0) out << " repeating every " << scenario.cycle << " days";
   out << "\n";
+  std::vector<std::string> constants;
+  for (const auto& [v, cell] : scenario.constants) {
+    const std::string unit = unit_of(plan, scenario, v);
+    constants.push_back(label_of(d, plan, scenario, v) + " (" + d.values()[v].name +
+                        "): " + with_unit(figure_text(cell), unit));
+  }
+  list("constants", constants);
+  list("per-day", values(scenario.daily.columns()));
 }
 
 void print_list(std::ostream& out, const Description& d, const std::string& pattern) {
@@ -198,7 +235,8 @@ void print_list(std::ostream& out, const Description& d, const std::string& patt
   out << csv.buffer();
 }
 
-std::string summary(const Description& d, const Plan& plan, const RunResult& r) {
+std::string summary(const Description& d, const Plan& plan, const Scenario& scenario,
+                    const RunResult& r) {
   std::ostringstream s;
   s << kProgram << ": " << r.days << " days of " << d.model() << " " << d.version() << " in ";
   if (r.seconds < 1.0)
@@ -207,7 +245,7 @@ std::string summary(const Description& d, const Plan& plan, const RunResult& r) 
   else
     s << format_double(static_cast<double>(static_cast<long long>(r.seconds * 100)) / 100.0)
       << " s\n";
-  s << run_figures(d, plan, r);
+  s << run_figures(d, plan, scenario, r);
   return s.str();
 }
 
@@ -513,7 +551,7 @@ int run(const Options& o) {
         run_model(model, plan, scenario, options, [&](std::string& chunk) { out->write(chunk); });
   }
   out->commit();
-  if (!o.quiet) std::fputs(summary(description, plan, result).c_str(), stderr);
+  if (!o.quiet) std::fputs(summary(description, plan, scenario, result).c_str(), stderr);
   return 0;
 }
 

@@ -4,11 +4,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <iterator>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "csv.h"
 #include "description.h"
 #include "output.h"
+#include "run.h"
 
 namespace tds {
 
@@ -16,9 +20,14 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// A gnuplot string: quoted, a line break as its escape.
 std::string quote(const std::string& text) {
   std::string q = "\"";
   for (char c : text) {
+    if (c == '\n') {
+      q += "\\n";
+      continue;
+    }
     if (c == '"' || c == '\\') q += '\\';
     q += c;
   }
@@ -27,13 +36,14 @@ std::string quote(const std::string& text) {
 
 // Runs a gnuplot script; the PNG goes to a temporary name, renamed when
 // gnuplot has succeeded. Returns the reason of a failure or "".
-std::string run_gnuplot(const std::string& png, const std::string& script, int height = 640) {
+std::string run_gnuplot(const std::string& png, const std::string& script, int height = 640,
+                        int width = 1000) {
   const std::string temporary = temporary_name_for(png);
-  const std::string full = "set terminal pngcairo size 1000," + std::to_string(height) +
-                           " font 'sans,10' noenhanced\n"
-                           "set output " +
-                           quote(temporary) + "\nset datafile separator ','\n" + script +
-                           "unset output\n";
+  const std::string full =
+      "set terminal pngcairo size " + std::to_string(width) + "," + std::to_string(height) +
+      " font 'sans,10' noenhanced\n"
+      "set output " +
+      quote(temporary) + "\nset datafile separator ','\n" + script + "unset output\n";
 #if defined(_WIN32)
   // A constant command, gnuplot found on the PATH as tarvello-plot finds it.
   FILE* pipe = _popen("gnuplot 2>NUL", "w");  // NOLINT(cert-env33-c)
@@ -67,18 +77,46 @@ const std::string* table(const study::Tables& t, const std::string& name) {
   return nullptr;
 }
 
-// A factor's name as a plot shows it: "percentReuse (WasteWater)" for
-// percentReuse_B1_Water_P1_WasteWater, with the "scale:" of a scale kept.
-std::string short_name(const std::string& name) {
-  const auto block = name.find("_B1_");
-  const auto process = name.find("_P1_");
-  if (block == std::string::npos || process == std::string::npos) return name;
-  const std::string rest = name.substr(process + 4);
-  return name.substr(0, block) + " (" + rest.substr(0, rest.find('_')) + ")";
+// A factor's or an output's words as a plot shows them, with the unit in
+// parentheses; its name when the study has no words for it.
+template <class T>
+std::string words(const T& x) {
+  const std::string label = x.label.empty() ? x.name : x.label;
+  return x.unit.empty() ? label : label + " (" + x.unit + ")";
 }
 
-// The rows of a table as a gnuplot data block, the fields given by index
-// (the label fields quoted).
+// The index of the factor or output of that name, or the count when none.
+template <class T>
+std::size_t index_of(const std::vector<T>& list, const std::string& name) {
+  std::size_t i = 0;
+  while (i < list.size() && list[i].name != name) ++i;
+  return i;
+}
+
+// Text broken into lines of at most `width` characters at spaces (a longer
+// word stands on a line of its own).
+std::vector<std::string> wrapped(const std::string& text, std::size_t width) {
+  std::vector<std::string> lines(1);
+  std::size_t at = 0;
+  while (at < text.size()) {
+    const std::size_t space = text.find(' ', at);
+    const std::string word = text.substr(at, space == std::string::npos ? space : space - at);
+    at = space == std::string::npos ? text.size() : space + 1;
+    if (!lines.back().empty() && lines.back().size() + 1 + word.size() > width)
+      lines.emplace_back();
+    lines.back() += (lines.back().empty() ? "" : " ") + word;
+  }
+  return lines;
+}
+
+// Lines as one text of several lines.
+std::string joined(const std::vector<std::string>& lines) {
+  std::string text;
+  for (std::size_t i = 0; i < lines.size(); ++i) text += (i ? "\n" : "") + lines[i];
+  return text;
+}
+
+// Rows of numbers as a gnuplot data block.
 std::string data_block(const std::string& block,
                        const std::vector<std::vector<std::string>>& rows) {
   std::string text = "$" + block + " << EOD\n";
@@ -89,7 +127,69 @@ std::string data_block(const std::string& block,
   return text + "EOD\n";
 }
 
-std::string effects_script(const std::string& text) {
+// Where the numbers of a Morris panel's points go: each beside its point,
+// on the first side (right above, right below, left above, left below,
+// above, below) where it overlaps neither another number nor another point
+// nor leaves the panel, else where it overlaps least; the points in the
+// order of their mu*, largest first. Positions are fractions of
+// the panel's axes; a character is `cw` wide and `ch` high in the same
+// fractions. Returns per point its offset in characters (x, y).
+struct Placed {
+  double x0, y0, x1, y1;
+};
+bool overlaps(const Placed& a, const Placed& b) {
+  return a.x0 < b.x1 && b.x0 < a.x1 && a.y0 < b.y1 && b.y0 < a.y1;
+}
+std::vector<std::pair<double, double>> place_numbers(const std::vector<double>& x,
+                                                     const std::vector<double>& y,
+                                                     const std::vector<std::size_t>& digits,
+                                                     double cw, double ch) {
+  const std::size_t n = x.size();
+  std::vector<std::size_t> order(n);
+  for (std::size_t i = 0; i < n; ++i) order[i] = i;
+  std::stable_sort(order.begin(), order.end(),
+                   [&](std::size_t a, std::size_t b) { return x[a] > x[b]; });
+  // A point's marker: about a character square.
+  std::vector<Placed> taken;
+  for (std::size_t i = 0; i < n; ++i)
+    taken.push_back({x[i] - 0.5 * cw, y[i] - 0.4 * ch, x[i] + 0.5 * cw, y[i] + 0.4 * ch});
+  std::vector<std::pair<double, double>> offsets(n, {0.7, 0.5});
+  for (std::size_t i : order) {
+    const double w = static_cast<double>(digits[i]);
+    // Offsets of the number's left edge and middle height, in characters.
+    const std::pair<double, double> sides[] = {{0.7, 0.6},       {0.7, -0.6},   {-0.7 - w, 0.6},
+                                               {-0.7 - w, -0.6}, {-w / 2, 1.0}, {-w / 2, -1.0}};
+    std::size_t best = 0;
+    double least = -1.0;
+    for (std::size_t c = 0; c < std::size(sides); ++c) {
+      const Placed box = {x[i] + sides[c].first * cw, y[i] + (sides[c].second - 0.5) * ch,
+                          x[i] + (sides[c].first + w) * cw, y[i] + (sides[c].second + 0.5) * ch};
+      double overlap = 0.0;
+      for (const Placed& t : taken)
+        if (overlaps(box, t))
+          overlap += (std::min(box.x1, t.x1) - std::max(box.x0, t.x0)) *
+                     (std::min(box.y1, t.y1) - std::max(box.y0, t.y0));
+      // Inside the panel, too.
+      if (box.x0 < 0.0 || box.x1 > 1.0 || box.y0 < 0.0 || box.y1 > 1.0) overlap += 1.0;
+      if (least < 0.0 || overlap < least) {
+        least = overlap;
+        best = c;
+      }
+      if (overlap == 0.0) break;
+    }
+    const auto [dx, dy] = sides[best];
+    taken.push_back(
+        {x[i] + dx * cw, y[i] + (dy - 0.5) * ch, x[i] + (dx + w) * cw, y[i] + (dy + 0.5) * ch});
+    offsets[i] = {dx, dy};
+  }
+  return offsets;
+}
+
+// Morris's mu*-sigma scatter, a panel per output. The factors are numbered
+// in the study's order, the same number in every panel, and listed by number
+// in words beside the panels: a number is short enough to stand beside its
+// point without covering another's.
+std::string effects_script(const study::Study& s, const std::string& text, int width, int height) {
   const CsvTable csv = parse_csv(text, "effects.csv");
   std::vector<std::string> outputs;
   std::vector<std::vector<const CsvTable::Row*>> rows;
@@ -101,62 +201,133 @@ std::string effects_script(const std::string& text) {
     rows.back().push_back(&row);
   }
   const std::size_t columns = outputs.size() > 1 ? 2 : 1;
+  const std::size_t panel_rows = (outputs.size() + columns - 1) / columns;
+  // The panels take the left three quarters, the list of factors the rest.
+  constexpr double kLeft = 0.06, kRight = 0.73, kSpaceX = 0.07;
+  const double bottom = 60.0 / height, top = 1.0 - 75.0 / height, space_y = 90.0 / height;
+  const double panel_w =
+      width * (kRight - kLeft - kSpaceX * static_cast<double>(columns - 1)) / columns;
+  const double panel_h = height * (top - bottom - space_y * static_cast<double>(panel_rows - 1)) /
+                         static_cast<double>(panel_rows);
+  // A character of the numbers' font (9 points) in pixels.
+  const double cw = 7.0 / panel_w, ch = 14.0 / panel_h;
+  // The list: the numbers aligned on the right in one column, the words
+  // (wrapped) on the left in the next, line for line.
+  std::vector<std::string> numbers_column = {"", ""}, words_column = {"The factors", ""};
+  for (std::size_t i = 0; i < s.factors.size(); ++i) {
+    const std::vector<std::string> lines = wrapped(words(s.factors[i]), 38);
+    numbers_column.push_back(std::to_string(i + 1));
+    numbers_column.resize(numbers_column.size() + lines.size() - 1);
+    words_column.insert(words_column.end(), lines.begin(), lines.end());
+  }
+  words_column.emplace_back();
+  for (const std::string& line : wrapped(
+           "A factor whose mu* lies below 5 % of the largest in a panel has no number there.", 38))
+    words_column.push_back(line);
+  char margins[160];
+  std::snprintf(margins, sizeof margins, " margins %.3f,%.3f,%.3f,%.3f spacing %.3f,%.3f", kLeft,
+                kRight, bottom, top, kSpaceX, space_y);
+  char numbers_at[64], words_at[64];
+  std::snprintf(numbers_at, sizeof numbers_at, " at screen 0.765, screen %.3f right", top);
+  std::snprintf(words_at, sizeof words_at, " at screen 0.775, screen %.3f left", top);
   std::string script =
-      "set grid\nset xrange [0:*]\nset yrange [0:*]\nset offsets 0, graph 0.45, graph 0.15, 0\n"
+      "set grid\n"
       "set xlabel 'mu*: mean absolute change over the factor range'\n"
       "set ylabel 'sigma: spread of the changes'\nunset key\n"
+      "set label 1000 " +
+      quote(joined(numbers_column)) + numbers_at + " front font ',10'\nset label 1001 " +
+      quote(joined(words_column)) + words_at +
+      " front font ',10'\n"
       "set multiplot layout " +
-      std::to_string((outputs.size() + columns - 1) / columns) + "," + std::to_string(columns) +
+      std::to_string(panel_rows) + "," + std::to_string(columns) + margins +
       " title 'Morris screening: the factors by mean absolute effect (mu*) "
-      "and spread (sigma) of their effects'\n";
+      "and spread (sigma) of their effects, numbered as listed on the right'\n";
   for (std::size_t j = 0; j < outputs.size(); ++j) {
-    double largest = 0.0;
-    for (const auto* row : rows[j])
-      largest = std::max(largest, std::strtod(row->fields[3].c_str(), nullptr));
-    // Factors without a visible effect stay unlabelled, so that the labels
-    // of those that matter are legible.
+    double x_top = 0.0, y_top = 0.0;
+    for (const auto* row : rows[j]) {
+      x_top = std::max(x_top, std::strtod(row->fields[3].c_str(), nullptr));
+      y_top = std::max(y_top, std::strtod(row->fields[4].c_str(), nullptr));
+    }
+    // Fixed ranges, so that the numbers' places are known: room above and
+    // to the right for the numbers of the outermost points.
+    x_top = x_top > 0.0 ? x_top * 1.12 : 1.0;
+    y_top = y_top > 0.0 ? y_top * 1.15 : 1.0;
+    // Factors without a visible effect stay unnumbered: they crowd at the
+    // origin, and the list names them all the same.
+    std::vector<double> xs, ys;
+    std::vector<std::size_t> digits, numbers;
     std::vector<std::vector<std::string>> block;
     for (const auto* row : rows[j]) {
-      const bool shown = std::strtod(row->fields[3].c_str(), nullptr) > 0.05 * largest;
-      block.push_back(
-          {row->fields[3], row->fields[4], quote(shown ? short_name(row->fields[0]) : "")});
+      const double mu_star = std::strtod(row->fields[3].c_str(), nullptr);
+      const double sigma = std::strtod(row->fields[4].c_str(), nullptr);
+      block.push_back({row->fields[3], row->fields[4]});
+      if (!(mu_star > 0.05 * x_top / 1.12)) continue;
+      const std::size_t number = index_of(s.factors, row->fields[0]) + 1;
+      xs.push_back(mu_star / x_top);
+      ys.push_back(sigma / y_top);
+      digits.push_back(std::to_string(number).size());
+      numbers.push_back(number);
     }
+    const auto offsets = place_numbers(xs, ys, digits, cw, ch);
     const std::string name = "o" + std::to_string(j);
-    script += data_block(name, block) + "set title " + quote(outputs[j]) + "\nplot $" + name +
-              " using 1:2 with points pt 7 ps 1.3, $" + name +
-              " using 1:2:3 with labels offset char 0.8,0.5 left font ',8'\n";
+    const std::size_t out = index_of(s.outputs, outputs[j]);
+    script += data_block(name, block) + "set xrange [0:" + format_double(x_top) +
+              "]\nset yrange [0:" + format_double(y_top) + "]\nset title " +
+              quote(out < s.outputs.size() ? words(s.outputs[out]) : outputs[j]) + "\n";
+    for (std::size_t p = 0; p < xs.size(); ++p) {
+      char place[200];
+      std::snprintf(place, sizeof place, " at %.17g,%.17g offset char %.2f,%.2f", xs[p] * x_top,
+                    ys[p] * y_top, offsets[p].first, offsets[p].second);
+      script += "set label " + std::to_string(p + 1) + " " + quote(std::to_string(numbers[p])) +
+                place + " left font ',9'\n";
+    }
+    script += "plot $" + name + " using 1:2 with points pt 7 ps 1.3\nunset label\n";
   }
   return script + "unset multiplot\n";
 }
 
-std::string indices_script(const std::string& text) {
+std::string indices_script(const study::Study& s, const std::string& text) {
   const CsvTable csv = parse_csv(text, "indices.csv");
-  std::vector<std::string> outputs;
+  std::vector<std::string> outputs, tics;
   std::vector<std::vector<std::vector<std::string>>> rows;
   for (const auto& row : csv.rows) {
     if (outputs.empty() || outputs.back() != row.fields[1]) {
       outputs.push_back(row.fields[1]);
       rows.emplace_back();
+      tics.emplace_back();
     }
-    std::vector<std::string> fields = {quote(short_name(row.fields[0]))};
-    fields.insert(fields.end(), row.fields.begin() + 2, row.fields.end());
-    rows.back().push_back(fields);
+    // Each bar pair's factor in words, on lines short enough to stand
+    // under it, as a tic of the command (a data field would take the words'
+    // quotes for its own).
+    const std::size_t f = index_of(s.factors, row.fields[0]);
+    const std::string label = f < s.factors.size() ? words(s.factors[f]) : row.fields[0];
+    const std::size_t width =
+        std::max<std::size_t>(10, 125 / std::max<std::size_t>(1, s.factors.size()));
+    tics.back() += (tics.back().empty() ? "" : ", ") + quote(joined(wrapped(label, width))) + " " +
+                   std::to_string(rows.back().size());
+    rows.back().emplace_back(row.fields.begin() + 2, row.fields.end());
   }
   std::string script =
       "set style fill solid 0.6 border -1\nset boxwidth 0.35\nset grid ytics\n"
-      "set key top right box opaque\nset yrange [0:1.15]\nset xtics rotate by 15 right font ',9'\n"
-      "set ylabel 'index'\nset bmargin 6\nset lmargin 16\nset xrange [-0.6:" +
+      "set key top right box opaque\nset yrange [0:1.15]\nset xtics font ',9'\n"
+      "set ylabel 'index'\nset bmargin 5\nset lmargin 10\nset xrange [-0.6:" +
       std::to_string(rows.empty() ? 0 : rows[0].size()) + "-0.4]\nset multiplot layout " +
       std::to_string(outputs.size()) + ",1\n";
   for (std::size_t j = 0; j < outputs.size(); ++j) {
     const std::string block = "$o" + std::to_string(j);
     script += data_block("o" + std::to_string(j), rows[j]);
-    script += "set title " +
-              quote("Sobol' indices of " + outputs[j] + ", with their bootstrap intervals") + "\n";
-    script += "plot " + block + " using ($0-0.18):2 with boxes title 'S1 (first order)', " + block +
-              " using ($0-0.18):2:3:4:xtic(1) with yerrorbars lc black pt 0 notitle, " + block +
-              " using ($0+0.18):5 with boxes title 'ST (total effect)', " + block +
-              " using ($0+0.18):5:6:7 with yerrorbars lc black pt 0 notitle\n";
+    const std::size_t out = index_of(s.outputs, outputs[j]);
+    const std::string of =
+        out < s.outputs.size()
+            ? in_sentence(s.outputs[out].label.empty() ? s.outputs[out].name : s.outputs[out].label)
+            : outputs[j];
+    script +=
+        "set title " + quote("Sobol' indices of " + of + ", with their bootstrap intervals") + "\n";
+    script += "set xtics (" + tics[j] + ")\n";
+    script += "plot " + block + " using ($0-0.18):1 with boxes title 'S1 (first order)', " + block +
+              " using ($0-0.18):1:2:3 with yerrorbars lc black pt 0 notitle, " + block +
+              " using ($0+0.18):4 with boxes title 'ST (total effect)', " + block +
+              " using ($0+0.18):4:5:6 with yerrorbars lc black pt 0 notitle\n";
   }
   return script + "unset multiplot\n";
 }
@@ -189,7 +360,8 @@ std::string best_script(const study::Study& s, const std::string& samples_text,
     rows.push_back(std::move(fields));
   }
   const study::Goal& goal = s.objective;
-  const std::string& name = s.outputs[goal.output].name;
+  const study::Output& objective_output = s.outputs[goal.output];
+  const std::string name = words(objective_output);
   const std::string y = std::to_string(k + 1), r = std::to_string(k + 2);
   const std::size_t columns = std::min<std::size_t>(k, 3);
   std::string script =
@@ -199,14 +371,17 @@ std::string best_script(const study::Study& s, const std::string& samples_text,
       "set ylabel " +
       quote(name) + "\nset multiplot layout " + std::to_string((k + columns - 1) / columns) + "," +
       std::to_string(columns) + " title " +
-      quote("Latin hypercube: " + name + (goal.maximise ? " (maximised)" : " (minimised)") +
+      quote("Latin hypercube: " +
+            in_sentence(objective_output.label.empty() ? objective_output.name
+                                                       : objective_output.label) +
+            (goal.maximise ? " (maximised)" : " (minimised)") +
             " against each factor, the best designs numbered by rank") +
       "\n";
   for (std::size_t i = 0; i < k; ++i) {
     const std::string x = std::to_string(i + 1);
     const std::string best_only = "(column(" + r + ") > 0 ? column(" + x + ") : 1/0)";
-    script += "set xlabel " + quote(short_name(s.factors[i].name)) + "\nplot $s using " + x + ":" +
-              y + " with points pt 7 ps 0.8 lc rgb '#9a9a9a' title 'sample', $s using " +
+    script += "set xlabel " + quote(joined(wrapped(words(s.factors[i]), 38))) + "\nplot $s using " +
+              x + ":" + y + " with points pt 7 ps 0.8 lc rgb '#9a9a9a' title 'sample', $s using " +
               best_only + ":" + y +
               " with points pt 7 ps 1.4 lc rgb '#c0392b' title 'best designs', $s using " +
               best_only + ":" + y + ":" + r +
@@ -228,14 +403,14 @@ std::string pareto_script(const std::string& dir, const study::Study& s) {
   const std::string x = column(0), y = column(1), knee = std::to_string(k + 2 + m);
   const std::string data = quote((fs::path(dir) / "pareto.csv").string());
   const auto label = [&](const study::Goal& g) {
-    return s.outputs[g.output].name + (g.maximise ? " (maximised)" : " (minimised)");
+    return words(s.outputs[g.output]) + (g.maximise ? ", maximised" : ", minimised");
   };
   // A third objective colours the points.
-  const std::string front = s.objectives.size() > 2
-                                ? "using " + x + ":" + y + ":" + column(2) +
-                                      " with points pt 7 ps 1.4 palette title " +
-                                      quote("front (colour: " + label(s.objectives[2]) + ")")
-                                : "using " + x + ":" + y + " with points pt 7 ps 1.4 title 'front'";
+  const std::string front =
+      s.objectives.size() > 2
+          ? "using " + x + ":" + y + ":" + column(2) + " with points pt 7 ps 1.4 palette title " +
+                quote("front (colour: " + in_sentence(label(s.objectives[2])) + ")")
+          : "using " + x + ":" + y + " with points pt 7 ps 1.4 title 'front'";
   return "set title 'Pareto front of the last generation, the knee point circled'\n"
          "set xlabel " +
          quote(label(s.objectives[0])) + "\nset ylabel " + quote(label(s.objectives[1])) +
@@ -250,11 +425,13 @@ std::string pareto_script(const std::string& dir, const study::Study& s) {
 
 void plot_tables(const std::string& dir, const study::Study& s, const study::Tables& t) {
   std::string reason;
-  if (const std::string* e = table(t, "effects.csv"))
-    reason = run_gnuplot((fs::path(dir) / "effects.png").string(), effects_script(*e),
-                         rows_of(*e) > s.factors.size() + 1 ? 1000 : 640);
+  if (const std::string* e = table(t, "effects.csv")) {
+    const int height = rows_of(*e) > s.factors.size() + 1 ? 1000 : 640;
+    reason = run_gnuplot((fs::path(dir) / "effects.png").string(),
+                         effects_script(s, *e, 1300, height), height, 1300);
+  }
   if (const std::string* i = table(t, "indices.csv"))
-    reason = run_gnuplot((fs::path(dir) / "indices.png").string(), indices_script(*i),
+    reason = run_gnuplot((fs::path(dir) / "indices.png").string(), indices_script(s, *i),
                          80 + 340 * static_cast<int>((rows_of(*i) - 1) /
                                                      std::max<std::size_t>(1, s.factors.size())));
   // A sample without a successful case has nothing to draw.

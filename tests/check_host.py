@@ -74,6 +74,16 @@ def golden(args):
           and b"irrigated days: " in summary
           and b"(crop water 45, grid energy 71, industrial fertilizer 22)" in summary,
           summary.decode())
+    # A person reads the plan's and scenario's words and units; where a name
+    # is to be typed (--set, --scale, --vars), --info gives it in parentheses.
+    info = run(program, ["--info"], workdir).stdout.replace(b"\r\n", b"\n")
+    check("the summary and --info speak in the plan's and scenario's labels and units",
+          b"  final clean water in the tank: 245 units\n" in summary
+          and b"_B1_" not in summary
+          and b" Share of waste water reused (percentReuse_B1_Water_P1_WasteWater): 0.5\n" in info
+          and b" Solar production, units/day (qttEnergy_B1_Energy_P1_Energy)\n" in info
+          and b" Irrigated days (irrigated_days)\n" in info,
+          summary.decode() + info.decode())
 
 
 def module_beside(program):

@@ -163,6 +163,25 @@ def files(args):
         result = run(program, ["--quiet", "--study", path, "--out", name + ".out", "--jobs", "2"],
                      workdir)
         check("%s runs (small)" % name, result.returncode == 0, result.stderr.decode())
+    # The summary line names factors and outputs in the plan's and scenario's
+    # words, a scale as the scale of its column; the tables keep the names.
+    path = write_study(workdir, "words.json", {
+        "method": "morris", "days": 365, "seed": 1,
+        "factors": [{"name": "percentReuse_B1_Water_P1_WasteWater", "low": 0, "high": 1},
+                    {"name": "scale:qttEnergy_B1_Energy_P1_Energy", "low": 0.5, "high": 1.5}],
+        "outputs": [{"name": "grid", "variable": "qttEnergyGrid_B1_Energy_P1_Energy",
+                     "reduce": "sum"}],
+        "morris": {"trajectories": 4}})
+    result = run(program, ["--study", path, "--out", "words.out", "--jobs", "2"], workdir)
+    line = result.stderr.decode().strip().splitlines()[-1] if result.stderr.strip() else ""
+    effects = table(os.path.join(workdir, "words.out", "effects.csv")) if result.returncode == 0 else []
+    check("a study's summary speaks in labels, its tables in names",
+          result.returncode == 0
+          and "most influential on total energy from the grid: scale of solar production (mu* " in line
+          and "share of waste water reused (mu* " in line and "_B1_" not in line
+          and [r["factor"] for r in effects] == ["percentReuse_B1_Water_P1_WasteWater",
+                                                 "scale:qttEnergy_B1_Energy_P1_Energy"],
+          line)
     for what, study, schema_valid, message in BAD:
         errors = list(validator.iter_errors(study))
         check("schema: %s is %s" % (what, "valid" if schema_valid else "refused"),

@@ -5,6 +5,8 @@
 #include <nlohmann/json.hpp>
 #include <set>
 
+#include "run.h"
+
 namespace tds::study {
 
 using nlohmann::json;
@@ -295,6 +297,50 @@ Goal read_goal(const Reader& r, const Study& s) {
   return g;
 }
 
+// A factor in words: its value's label, a scale's "Scale of <label>".
+void name_factor(Factor& f, const Description& d, const Plan& plan, const Scenario& scenario) {
+  const std::string label = label_of(d, plan, scenario, f.value);
+  if (f.type == Factor::Type::Scale) {
+    f.label = "Scale of " + in_sentence(label);
+  } else {
+    f.label = label;
+    f.unit = unit_of(plan, scenario, f.value);
+  }
+}
+
+// An output in words: a count's label, the shortfall days as the page names
+// them, a level's "Final <label>", a reduction's operation on the variable's
+// label. A sum over the days of a daily rate is a quantity ("units/day"
+// summed gives "units"); a sum of anything else has no unit of its own.
+void name_output(Output& o, const Description& d, const Plan& plan, const Scenario& scenario) {
+  switch (o.source) {
+    case Output::Source::Count:
+      o.label = label_of(plan.counts()[o.index]);
+      return;
+    case Output::Source::ShortfallDays:
+      o.label = "Days with any shortfall";
+      return;
+    case Output::Source::Shortfall:
+      o.label = "Days short of " + in_sentence(label_of(plan.shortfalls()[o.index]));
+      return;
+    case Output::Source::Level:
+      o.label = "Final " + in_sentence(label_of(d, plan, scenario, plan.levels()[o.index]));
+      o.unit = unit_of(plan, scenario, plan.levels()[o.index]);
+      return;
+    case Output::Source::Reduction:
+      break;
+  }
+  static const char* const kOps[] = {"Final ", "Mean ", "Lowest ", "Highest ", "Total "};
+  o.label = kOps[static_cast<int>(o.op)] + in_sentence(label_of(d, plan, scenario, o.index));
+  o.unit = unit_of(plan, scenario, o.index);
+  constexpr std::string_view kPerDay = "/day";
+  if (o.op == Output::Op::Sum)
+    o.unit = o.unit.size() > kPerDay.size() &&
+                     o.unit.compare(o.unit.size() - kPerDay.size(), kPerDay.size(), kPerDay) == 0
+                 ? o.unit.substr(0, o.unit.size() - kPerDay.size())
+                 : std::string();
+}
+
 }  // namespace
 
 Study parse_study(std::string_view text, const std::string& source, const Description& d,
@@ -337,6 +383,7 @@ Study parse_study(std::string_view text, const std::string& source, const Descri
   for (std::size_t i = 0; i < factors.size(); ++i) {
     const Reader r = top.element("factors", i);
     s.factors.push_back(read_factor(r, d, scenario));
+    name_factor(s.factors.back(), d, plan, scenario);
     if (!factor_names.insert(s.factors.back().name).second)
       r.fail("name", s.factors.back().name + " is already a factor");
   }
@@ -348,6 +395,7 @@ Study parse_study(std::string_view text, const std::string& source, const Descri
   for (std::size_t i = 0; i < outputs.size(); ++i) {
     const Reader r = top.element("outputs", i);
     s.outputs.push_back(read_output(r, d, plan));
+    name_output(s.outputs.back(), d, plan, scenario);
     if (!taken.insert(s.outputs.back().name).second)
       r.fail("name", s.outputs.back().name + " is already a column of results.csv");
   }

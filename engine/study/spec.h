@@ -33,6 +33,9 @@ struct Factor {
   std::size_t value = 0;  // value index (of the per-day column for a scale)
   double low = 0.0, high = 1.0;
   std::vector<double> levels;  // a discrete list in place of the bounds, or empty
+  // In the plan's and scenario's words: the value's label ("Scale of solar
+  // production" for a scale) and its unit ("" for a scale or when none).
+  std::string label, unit;
 };
 
 // An output: one of the run's figures, or a variable reduced over the run.
@@ -43,6 +46,9 @@ struct Output {
   Source source = Source::ShortfallDays;
   std::size_t index = 0;  // Count, Shortfall, Level: into the plan's list; Reduction: value index
   Op op = Op::Final;
+  // What the output measures in the plan's and scenario's words ("Days short
+  // of crop water", "Total energy from the grid"), and its unit or "".
+  std::string label, unit;
 };
 const char* op_name(Output::Op op);
 

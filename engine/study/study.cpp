@@ -16,6 +16,7 @@
 #include "nsga2.h"
 #include "pareto.h"
 #include "random.h"
+#include "run.h"
 #include "saltelli.h"
 
 namespace tds::study {
@@ -133,6 +134,13 @@ void design_header(CsvWriter& csv, const Study& s) {
   for (const Output& o : s.outputs) csv.field(o.name);
 }
 
+// A factor or output as a sentence names it: its words, or its name when a
+// study was made without them.
+template <class T>
+std::string words(const T& x) {
+  return in_sentence(x.label.empty() ? x.name : x.label);
+}
+
 // The factors in order of a measure, largest first, ties in the study's order.
 std::string ranking(const Study& s, const std::vector<double>& measure, const char* label) {
   std::vector<std::size_t> order(s.factors.size());
@@ -144,7 +152,7 @@ std::string ranking(const Study& s, const std::vector<double>& measure, const ch
   });
   std::string text;
   for (std::size_t r = 0; r < std::min<std::size_t>(3, order.size()); ++r)
-    text += (r ? ", " : "") + s.factors[order[r]].name + " (" + label + " " +
+    text += (r ? ", " : "") + words(s.factors[order[r]]) + " (" + label + " " +
             short_number(measure[order[r]]) + ")";
   return text;
 }
@@ -169,7 +177,7 @@ void morris_tables(const Study& s, const std::vector<std::vector<double>>& outpu
   t.files.emplace_back("effects.csv", std::move(csv.buffer()));
   std::vector<double> mu_star;
   for (std::size_t i = 0; i < s.factors.size(); ++i) mu_star.push_back(effects[i][0].mu_star);
-  t.summary = "most influential on " + s.outputs[0].name + ": " + ranking(s, mu_star, "mu*");
+  t.summary = "most influential on " + words(s.outputs[0]) + ": " + ranking(s, mu_star, "mu*");
 }
 
 void sobol_tables(const Study& s, const std::vector<std::vector<double>>& outputs, Tables& t) {
@@ -213,7 +221,7 @@ void sobol_tables(const Study& s, const std::vector<std::vector<double>>& output
   t.files.emplace_back("indices.csv", std::move(csv.buffer()));
   if (s.second_order) t.files.emplace_back("indices2.csv", std::move(second.buffer()));
   t.summary =
-      "largest total effects on " + s.outputs[0].name + ": " + ranking(s, total_first, "ST");
+      "largest total effects on " + words(s.outputs[0]) + ": " + ranking(s, total_first, "ST");
 }
 
 void lhs_tables(const Study& s, const std::vector<std::vector<double>>& outputs, const Cases& cases,
@@ -252,8 +260,9 @@ void lhs_tables(const Study& s, const std::vector<std::vector<double>>& outputs,
   t.files.emplace_back("optim.out", std::move(optim));
   t.summary = best == outputs.size()
                   ? "no case succeeded"
-                  : "best of " + std::to_string(ok.size()) + " designs for " + s.outputs[j].name +
-                        ": " + case_name(best) + " (" + short_number(outputs[best][j]) + ")";
+                  : "best of " + std::to_string(ok.size()) + " designs for " + words(s.outputs[j]) +
+                        ": " + case_name(best) + " (" +
+                        with_unit(short_number(outputs[best][j]), s.outputs[j].unit) + ")";
 }
 
 void nsga2_tables(const Study& s, const std::vector<std::vector<double>>& outputs,
@@ -312,9 +321,18 @@ void nsga2_tables(const Study& s, const std::vector<std::vector<double>>& output
   }
   t.files.emplace_back("pareto.csv", std::move(csv.buffer()));
   t.files.emplace_back("optim.out", std::move(optim));
-  t.summary = front.empty() ? "no feasible design found"
-                            : "Pareto front of " + std::to_string(rows.size()) + " designs; knee " +
-                                  case_name(knee_case);
+  if (front.empty()) {
+    t.summary = "no feasible design found";
+    return;
+  }
+  // The knee with what it achieves of each objective.
+  t.summary = "Pareto front of " + std::to_string(rows.size()) + " designs; knee " +
+              case_name(knee_case) + ":";
+  for (std::size_t g = 0; g < s.objectives.size(); ++g) {
+    const Output& o = s.outputs[s.objectives[g].output];
+    t.summary += (g ? ", " : " ") + words(o) + " " +
+                 with_unit(short_number(outputs[knee_case][s.objectives[g].output]), o.unit);
+  }
 }
 
 }  // namespace

@@ -137,7 +137,7 @@ json run(const json& request) {
   answer["shortfallDays"] = r.shortfall_days;
   answer["shortfalls"] = shortfalls;
   answer["levels"] = levels;
-  answer["summary"] = run_figures(d, plan, r);
+  answer["summary"] = run_figures(d, plan, scenario, r);
   if (csv) answer["csv"] = text;
   return answer;
 }
