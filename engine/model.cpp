@@ -101,14 +101,15 @@ void Model::write(std::size_t value, const Cell& c) const {
 }
 
 std::pair<std::size_t, Cell> parse_set(const Description& d, std::string_view set,
-                                       std::deque<std::string>& keep) {
+                                       std::deque<std::string>& keep, const ValueLabels* labels) {
   const auto eq = set.find('=');
   if (eq == std::string_view::npos || eq == 0)
     throw InputError("--set " + std::string(set) + ": expected NAME=VALUE");
   const std::string name(set.substr(0, eq));
   const auto v = d.find_value(name);
   if (!v)
-    throw InputError("--set: " + with_nearest("unknown variable " + name, d.nearest_values(name)));
+    throw InputError("--set: " +
+                     with_nearest("unknown variable " + name, d.nearest_values(name, labels)));
   return {*v, parse_cell(d.values()[*v].kind, set.substr(eq + 1), "--set " + name, keep)};
 }
 
@@ -159,8 +160,9 @@ long long json_integer(const nlohmann::json& object, const char* key, const std:
   return v->get<long long>();
 }
 
-void check_labels(const nlohmann::json& labels, const std::string& where, const Description& d,
-                  bool ranges) {
+ValueLabels check_labels(const nlohmann::json& labels, const std::string& where,
+                         const Description& d, bool ranges) {
+  ValueLabels out;
   if (!labels.is_object()) throw InputError(where + ": must be an object of labels by name");
   for (const auto& [name, entry] : labels.items()) {
     const std::string at = where + "." + name;
@@ -178,7 +180,15 @@ void check_labels(const nlohmann::json& labels, const std::string& where, const 
     if (entry.contains("min") && entry.contains("max") &&
         entry["min"].get<double>() > entry["max"].get<double>())
       throw InputError(at + ": \"min\" lies above \"max\"");
+    out.emplace(name, entry["label"].get<std::string>());
   }
+  return out;
+}
+
+ValueLabels shown_labels(const ValueLabels& scenario, const ValueLabels& plan) {
+  ValueLabels out = scenario;
+  out.insert(plan.begin(), plan.end());  // keeps the scenario's where both label a value
+  return out;
 }
 
 bool json_bool(const nlohmann::json& object, const char* key, const std::string& where,

@@ -210,7 +210,8 @@ Plan Plan::parse(const json& doc, const std::string& source, const Description& 
   if (doc.contains("output")) {
     const json& out = doc["output"];
     r.keys(out, "output", {"variables", "panels", "labels"});
-    if (out.contains("labels")) check_labels(out["labels"], top + ": output.labels", d, false);
+    if (out.contains("labels"))
+      plan.labels_ = check_labels(out["labels"], top + ": output.labels", d, false);
     for (const json& v : json_list(out, "variables", top + ": output"))
       plan.default_variables_.push_back(r.variable(v, "output.variables"));
     // Panels only group columns for plots; their names must still exist.

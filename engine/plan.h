@@ -84,6 +84,9 @@ class Plan {
   // none.
   int answer(const PlanNode& decision, std::int32_t number) const;
 
+  // The plain labels of "output.labels", by value name.
+  const ValueLabels& labels() const { return labels_; }
+
  private:
   std::string source_;
   std::vector<PlanProcess> processes_;
@@ -91,6 +94,7 @@ class Plan {
   std::vector<std::size_t> default_variables_, levels_;
   std::vector<NodeCount> counts_, shortfalls_;
   std::deque<std::string> texts_;  // texts that set actions store
+  ValueLabels labels_;
   std::unordered_map<std::string, int> index_;
 };
 

@@ -104,15 +104,15 @@ double parse_factor(std::string_view text, const std::string& what) {
 }
 
 std::pair<std::size_t, double> parse_scale(const Description& d, const DailyInputs& daily,
-                                           std::string_view scale) {
+                                           std::string_view scale, const ValueLabels* labels) {
   const auto eq = scale.find('=');
   if (eq == std::string_view::npos || eq == 0)
     throw InputError("--scale: " + quote_input(scale) + " is not NAME=FACTOR");
   const std::string name(scale.substr(0, eq));
   const auto value = d.find_value(name);
   if (!value)
-    throw InputError("--scale: " +
-                     with_nearest("unknown variable " + one_line(name), d.nearest_values(name)));
+    throw InputError("--scale: " + with_nearest("unknown variable " + one_line(name),
+                                                d.nearest_values(name, labels)));
   check_scaled(d, daily, *value, "--scale " + name);
   return {*value, parse_factor(scale.substr(eq + 1), "--scale " + name)};
 }
@@ -161,7 +161,7 @@ Scenario Scenario::parse(std::string_view text, const std::string& source, const
                                   s.texts));
     }
   }
-  if (doc.contains("labels")) check_labels(doc["labels"], top + ": labels", d, true);
+  if (doc.contains("labels")) s.labels = check_labels(doc["labels"], top + ": labels", d, true);
   // Presets are named sets of constants (and per-day scale factors) that a
   // front end offers; a run reads none of them, but they must name values
   // and fit their kinds.

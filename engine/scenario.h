@@ -58,7 +58,8 @@ class DailyInputs {
 // per-day table, FACTOR a finite double as --set reads doubles. Throws
 // InputError naming the bad part ("--scale NAME: ...").
 std::pair<std::size_t, double> parse_scale(const Description& d, const DailyInputs& daily,
-                                           std::string_view scale);
+                                           std::string_view scale,
+                                           const ValueLabels* labels = nullptr);
 // A scale factor alone: a finite double. Throws InputError "<what>: ...".
 double parse_factor(std::string_view text, const std::string& what);
 // Checks that the value can be scaled: a double column of the table. Throws
@@ -72,6 +73,7 @@ struct Scenario {
   DailyInputs daily;
   int cycle = 0;
   std::deque<std::string> texts;
+  ValueLabels labels;  // the plain labels of "labels", by value name
 
   // Reads a scenario; read_file(name) gives the text of the per-day table it
   // names (relative to the scenario). Throws InputError.

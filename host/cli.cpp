@@ -130,11 +130,12 @@ bool matches(std::string_view pattern, std::string_view name) {
   return p == pattern.size();
 }
 
-std::size_t value_named(const Description& d, const std::string& name, const std::string& where) {
+std::size_t value_named(const Description& d, const std::string& name, const std::string& where,
+                        const ValueLabels& labels) {
   const auto v = d.find_value(name);
   if (!v)
     throw InputError(where + ": " +
-                     with_nearest("unknown variable " + name, d.nearest_values(name)));
+                     with_nearest("unknown variable " + name, d.nearest_values(name, &labels)));
   return *v;
 }
 
@@ -377,6 +378,9 @@ int run(const Options& o) {
     return 0;
   }
 
+  // The plain labels of the plan and the scenario, for the nearest names of
+  // a mistyped one.
+  const ValueLabels labels = shown_labels(scenario.labels, plan.labels());
   RunOptions options;
   options.days = days;
   options.every = every;
@@ -389,16 +393,16 @@ int run(const Options& o) {
   } else {
     std::stringstream list(o.vars);
     for (std::string name; std::getline(list, name, ',');)
-      options.variables.push_back(value_named(description, name, "--vars"));
+      options.variables.push_back(value_named(description, name, "--vars", labels));
   }
   std::deque<std::string> texts;
   std::vector<std::size_t> overridden;
   for (const std::string& set : o.sets) {
-    options.overrides.push_back(parse_set(description, set, texts));
+    options.overrides.push_back(parse_set(description, set, texts, &labels));
     overridden.push_back(options.overrides.back().first);
   }
   for (const std::string& scale : o.scales)
-    options.scales.push_back(parse_scale(description, scenario.daily, scale));
+    options.scales.push_back(parse_scale(description, scenario.daily, scale, &labels));
 
   if (sweeping) {
     SweepOptions sweep;
@@ -473,7 +477,7 @@ int run(const Options& o) {
 
     const std::string cases_text = read_text_file(o.sweep, "cases file");
     const CaseTable table =
-        CaseTable::parse(cases_text, o.sweep, description, scenario.daily, days);
+        CaseTable::parse(cases_text, o.sweep, description, scenario.daily, days, &labels);
     nlohmann::json vars = nlohmann::json::array();
     for (std::size_t v : options.variables) vars.push_back(description.values()[v].name);
     sweep.identity = {{"inputs",

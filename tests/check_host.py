@@ -222,6 +222,33 @@ def rules(args):
               "exit %d, stderr %r, new files %r" % (result.returncode, stderr,
                                                     set(os.listdir(workdir)) - set(before)))
 
+    # The nearest names of an unknown one: every value whose name part is
+    # what was typed (letter case aside), then those whose label in the
+    # built-in scenario holds the typed words, then the closest by edits.
+    reuse = "percentReuse_B1_Water_P1_WasteWater"
+    energies = ["qttEnergy_B1_%s" % p for p in (
+        "Compensation_P1_Compensation", "Compensation_P1_Compensation_1", "Energy_P1_Energy",
+        "Food_P1_WineProduction", "Food_P1_WineProduction_1", "Water_P1_CleanWater",
+        "Water_P1_CleanWater_1")]
+    for typed, first, whole in [
+            ("percentReuse", [reuse], False),
+            ("PERCENTREUSE", [reuse], False),
+            ("waterTank", ["waterTank_B1_Food_P1_Crop", "waterTank_B1_Food_P1_Crop_5",
+                           "waterTank_B1_Water_P1_CleanWater"], True),
+            ("qttEnergy", energies, True),
+            ("Share of waste water reused", [reuse], False),
+            ("waste REUSED", [reuse], False),
+            ("waterTank_B1_Food_P1_Crops", ["waterTank_B1_Food_P1_Crop"], False),
+            ("x" * 200, [], True)]:
+        result = run(program, ["--set", typed + "=1", "--quiet"], workdir)
+        stderr = result.stderr.decode().strip()
+        head = "tarvello-run: --set: unknown variable " + typed
+        offered = stderr[len(head) + len(" (nearest: "):-1].split(", ") if stderr != head else []
+        check("--set %s offers %s" % (typed[:30], ", ".join(first) or "nothing"),
+              result.returncode == 2 and stderr.startswith(head)
+              and (offered == first if whole else offered[:len(first)] == first
+                   and len(offered) == 3), stderr)
+
 
 ENERGY = "qttEnergy_B1_Energy_P1_Energy"
 CASES = """case,days,percentReuse_B1_Water_P1_WasteWater,waterTank_B1_Water_P1_CleanWater,current_year_B1_Environment_P1_Environment,scale:%s

@@ -77,6 +77,15 @@ def test_bad_inputs_raise_the_documented_exceptions(site, call, error, message):
         call(site)
 
 
+@pytest.mark.parametrize("typed", ["waterTank", "qttenergy", "Share of waste water reused"])
+def test_an_unknown_name_gets_the_hosts_nearest_names(site, typed):
+    host = subprocess.run([HOST, "--set", f"{typed}=1"], capture_output=True)
+    offered = host.stderr.decode().strip().split(" (nearest: ", 1)[1]
+    with pytest.raises(ValueError) as raised:
+        site.run(set={typed: 1})
+    assert str(raised.value) == f"set: unknown variable '{typed}' (nearest: {offered}"
+
+
 def test_a_site_pickles_as_its_inputs(site):
     copy = pickle.loads(pickle.dumps(site))
     assert copy.to_csv(copy.run(days=10)) == site.to_csv(site.run(days=10))
