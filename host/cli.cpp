@@ -216,7 +216,7 @@ struct Options {
   std::string library, description, plan, scenario, input, days = "365", every = "1", out = "-",
                                                            vars, list;
   std::vector<std::string> sets, scales;
-  bool quiet = false, info = false, listing = false, vars_given = false;
+  bool quiet = false, info = false, listing = false, vars_given = false, version = false;
   // Sweeps.
   std::string sweep, jobs, shard;
   bool daily = false;
@@ -263,6 +263,29 @@ std::string file_digest(const std::string& path) {
   } catch (const InputError&) {
     return "unreadable";
   }
+}
+
+// What --version prints: this program's version, and the model's name and
+// version with the digest of its description (the one that study and sweep
+// records keep), each with the file it came from. It loads no module and
+// runs nothing; a model that cannot be found is reported on its line, since
+// that is when one asks.
+std::string version_text(const Options& o) {
+  std::string out = std::string(kProgram) + " " + TDS_VERSION + "\n";
+  try {
+    const std::string plan_text =
+        o.plan.empty() ? std::string(kDefaultPlan) : read_text_file(o.plan, "plan");
+    const Located at =
+        locate(model_of(Plan::read_json(plan_text, o.plan.empty() ? "(built-in)" : o.plan)),
+               o.library, o.description);
+    const std::string text = read_text_file(at.description, "model description");
+    const Description d = Description::parse(text, at.description);
+    out += "model " + d.model() + " " + d.version() + " (" + at.module + ")\n";
+    out += "description fnv1a64:" + hex_digest(text) + " (" + at.description + ")\n";
+  } catch (const InputError& e) {
+    out += std::string("model: unknown (") + e.what() + ")\n";
+  }
+  return out;
 }
 
 int run(const Options& o) {
@@ -572,6 +595,9 @@ int tarvello_run(int argc, char** argv) {
                  "How each case of a sweep starts pristine: snapshot (a worker restores the "
                  "library's memory; the default where a self-check passes) or process (a fresh "
                  "process per case)");
+  app.add_flag("--version", o.version,
+               "Print the versions of this program and of the model, and the digest of the "
+               "model's description, and run nothing");
   app.add_option("--sweep-worker", o.worker)->group("");  // a sweep's worker on Windows
   app.footer(
       "Exit status: 0 on success, 2 for a bad option or input (nothing is run), 1 when the run "
@@ -590,6 +616,16 @@ int tarvello_run(int argc, char** argv) {
   } catch (const CLI::ParseError& e) {
     std::fprintf(stderr, "%s: %s\n", kProgram, e.what());
     return 2;
+  }
+  if (o.version) {
+    try {
+      write_stdout(version_text(o));
+      close_stdout();
+    } catch (const RunError& e) {
+      std::fprintf(stderr, "%s: %s\n", kProgram, e.what());
+      return 1;
+    }
+    return 0;
   }
   o.argv.assign(argv + 1, argv + argc);
   o.listing = app.count("--list") > 0;

@@ -17,6 +17,7 @@ a case whose child is killed is reported while the others finish.
 """
 import json
 import os
+import re
 import shutil
 import signal
 import stat
@@ -248,6 +249,31 @@ def rules(args):
               result.returncode == 2 and stderr.startswith(head)
               and (offered == first if whole else offered[:len(first)] == first
                    and len(offered) == 3), stderr)
+
+    # --version: this program's version (the project's), the model's name and
+    # version from its description, and the description's digest, as study
+    # records keep it; without a model, the program's version all the same.
+    with open(os.path.join(os.path.dirname(__file__), "..", "CMakeLists.txt"), encoding="utf-8") as f:
+        project = re.search(r"^project\([^)]*VERSION ([0-9.]+)", f.read(), re.M).group(1)
+    with open(description, "rb") as f:
+        data = f.read()
+    digest = 0xcbf29ce484222325
+    for byte in data:
+        digest = ((digest ^ byte) * 0x100000001b3) & 0xffffffffffffffff
+    model = json.loads(data)
+    result = run(program, ["--version"], workdir)
+    lines = result.stdout.decode().splitlines()
+    check("--version names the program, the model and the description's digest",
+          result.returncode == 0 and not result.stderr and len(lines) == 3
+          and lines[0] == "tarvello-run " + project
+          and lines[1].startswith("model %s %s (" % (model["model"], model["version"]))
+          and lines[2].startswith("description fnv1a64:%016x (" % digest), repr(result))
+    result = run(program, ["--version", "--library", "nowhere/TarvelloDemoSite.so"], workdir)
+    check("--version without a model gives the program's version and why there is no model",
+          result.returncode == 0 and result.stdout.decode().splitlines() == [
+              "tarvello-run " + project,
+              "model: unknown (--library: there is no file nowhere/TarvelloDemoSite.so)"],
+          repr(result))
 
 
 ENERGY = "qttEnergy_B1_Energy_P1_Energy"
