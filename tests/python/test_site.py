@@ -3,11 +3,14 @@ bad inputs give the documented exceptions, a Site survives pickling.
 
 Run by CTest (PythonPackage) with PYTHONPATH at the staged package and
 TARVELLO_RUN naming the host built beside it."""
+import importlib.metadata
 import json
 import logging
 import os
 import pickle
+import re
 import subprocess
+from pathlib import Path
 
 import numpy as np
 import pandas as pd
@@ -84,6 +87,19 @@ def test_an_unknown_name_gets_the_hosts_nearest_names(site, typed):
     with pytest.raises(ValueError) as raised:
         site.run(set={typed: 1})
     assert str(raised.value) == f"set: unknown variable '{typed}' (nearest: {offered}"
+
+
+def test_the_version_is_the_projects():
+    cmake = (Path(__file__).resolve().parents[2] / "CMakeLists.txt").read_text(encoding="utf-8")
+    assert tarvello.__version__ == re.search(r"^project\([^)]*VERSION ([0-9.]+)", cmake, re.M)[1]
+    # The installed distribution's version, when the package imported is that
+    # distribution's (not the build tree's).
+    try:
+        dist = importlib.metadata.distribution("tarvello")
+    except importlib.metadata.PackageNotFoundError:
+        return
+    if Path(dist.locate_file("tarvello/__init__.py")).resolve() == Path(tarvello.__file__).resolve():
+        assert dist.version == tarvello.__version__
 
 
 def test_a_site_pickles_as_its_inputs(site):
