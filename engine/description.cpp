@@ -384,17 +384,20 @@ std::string_view name_part(std::string_view name) {
   return name;
 }
 
-// The words of a text: its runs of characters other than blanks.
-std::vector<std::string_view> words_of(std::string_view text) {
-  std::vector<std::string_view> words;
+// The distinct words of a text, in lower case: its runs of characters other
+// than blanks. Repeated words count once, so that a long name costs no more
+// label searches than the words it has.
+std::vector<std::string> words_of(std::string_view text) {
+  std::vector<std::string> words;
   const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; };
   for (std::size_t i = 0; i < text.size();) {
     while (i < text.size() && blank(text[i])) ++i;
-    std::size_t end = i;
-    while (end < text.size() && !blank(text[end])) ++end;
-    if (end > i) words.push_back(text.substr(i, end - i));
-    i = end;
+    std::string word;
+    for (; i < text.size() && !blank(text[i]); ++i) word += static_cast<char>(fold(text[i]));
+    if (!word.empty()) words.push_back(std::move(word));
   }
+  std::sort(words.begin(), words.end());
+  words.erase(std::unique(words.begin(), words.end()), words.end());
   return words;
 }
 
@@ -415,12 +418,13 @@ std::vector<std::string> nearest_names(std::string_view name,
       taken[i] = true;
     }
   // Then the words of a label as the page shows it.
-  const std::vector<std::string_view> words = words_of(name);
-  if (!words.empty() && labels.size() == candidates.size())
+  const std::vector<std::string> words =
+      labels.size() == candidates.size() ? words_of(name) : std::vector<std::string>();
+  if (!words.empty())
     for (std::size_t i = 0; i < candidates.size() && out.size() < count; ++i) {
       if (taken[i] || labels[i].empty()) continue;
       if (std::all_of(words.begin(), words.end(),
-                      [&](std::string_view w) { return contains_folded(labels[i], w); })) {
+                      [&](const std::string& w) { return contains_folded(labels[i], w); })) {
         out.emplace_back(candidates[i]);
         taken[i] = true;
       }
