@@ -1,7 +1,9 @@
 """Builds the tarvello package from a checkout: CMake builds the native module
 and stages the package (build/pip/python/tarvello), which is then packed as
-it stands. The metadata is in pyproject.toml."""
+it stands. The metadata is in pyproject.toml, but for the version, which is
+the project's one version in CMakeLists.txt."""
 import os
+import re
 import shutil
 import subprocess
 from pathlib import Path
@@ -11,6 +13,16 @@ from setuptools.command.build_ext import build_ext
 from setuptools.dist import Distribution
 
 ROOT = Path(__file__).resolve().parent
+
+
+def project_version():
+    """The VERSION of project(...) in CMakeLists.txt, which the native module
+    compiles in as tarvello.__version__."""
+    text = (ROOT / "CMakeLists.txt").read_text(encoding="utf-8")
+    found = re.search(r"^project\([^)]*\bVERSION\s+([0-9][0-9.]*)", text, re.MULTILINE)
+    if not found:
+        raise RuntimeError("CMakeLists.txt: no project(... VERSION x.y.z)")
+    return found.group(1)
 
 
 class BuildWithCMake(build_ext):
@@ -33,5 +45,5 @@ class NativeDistribution(Distribution):
         return True
 
 
-setup(packages=[], cmdclass={"build_ext": BuildWithCMake}, distclass=NativeDistribution,
+setup(version=project_version(), packages=[], cmdclass={"build_ext": BuildWithCMake}, distclass=NativeDistribution,
       zip_safe=False)

@@ -234,7 +234,7 @@ CsvTable parse_csv(std::string_view text, const std::string& source) {
 }
 
 TableColumns table_columns(const CsvTable& table, const std::string& source, const Description& d,
-                           const std::vector<std::string>& own) {
+                           const std::vector<std::string>& own, const Labels* labels) {
   TableColumns columns;
   columns.own.assign(own.size(), std::nullopt);
   std::vector<bool> seen(d.values().size(), false);
@@ -250,8 +250,9 @@ TableColumns table_columns(const CsvTable& table, const std::string& source, con
     }
     const auto value = d.find_value(name);
     if (!value)
-      throw InputError(where + ": " +
-                       with_nearest("unknown variable " + one_line(name), d.nearest_values(name)));
+      throw InputError(
+          where + ": " +
+          with_nearest("unknown variable " + one_line(name), d.nearest_values(name, labels)));
     if (seen[*value]) throw InputError(where + " (" + name + "): appears twice");
     seen[*value] = true;
     columns.values.emplace_back(c, *value);

@@ -62,13 +62,15 @@ CsvTable parse_csv(std::string_view text, const std::string& source);
 // for a few columns of its own (such as "day"): where each of those stands
 // (or nothing), and the CSV column and value of every other. Throws
 // InputError naming the column of an unknown name, with the nearest names,
-// or of a name given twice.
+// or of a name given twice (the nearest names use the labels when there are
+// some).
 struct TableColumns {
   std::vector<std::optional<std::size_t>> own;              // by the names given
   std::vector<std::pair<std::size_t, std::size_t>> values;  // (CSV column, value)
 };
 TableColumns table_columns(const CsvTable& table, const std::string& source, const Description& d,
-                           const std::vector<std::string>& own);
+                           const std::vector<std::string>& own,
+                           const Labels* labels = nullptr);
 
 }  // namespace tds
 

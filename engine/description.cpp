@@ -337,29 +337,111 @@ const ProcessInfo* Description::find_process(std::string_view name) const {
 }
 
 std::vector<std::string> Description::nearest_values(std::string_view name,
+                                                     const Labels* labels,
                                                      std::size_t count) const {
-  std::vector<std::string_view> names;
+  std::vector<std::string_view> names, shown;
   names.reserve(values_.size());
   for (const ValueInfo& v : values_) names.push_back(v.name);
-  return nearest_names(name, names, count);
+  if (labels != nullptr && !labels->empty()) {
+    shown.reserve(values_.size());
+    for (std::size_t i = 0; i < values_.size(); ++i) {
+      const auto it = labels->find(i);
+      shown.push_back(it == labels->end() ? std::string_view() : std::string_view(it->second.label));
+    }
+  }
+  return nearest_names(name, names, count, shown);
 }
+
+namespace {
+
+unsigned char fold(char c) {
+  return static_cast<unsigned char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+}
+
+bool equal_folded(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (fold(a[i]) != fold(b[i])) return false;
+  return true;
+}
+
+bool contains_folded(std::string_view text, std::string_view word) {
+  if (word.size() > text.size()) return false;
+  for (std::size_t at = 0; at + word.size() <= text.size(); ++at)
+    if (equal_folded(text.substr(at, word.size()), word)) return true;
+  return false;
+}
+
+// A value's name without its block and what follows ("waterTank" of
+// "waterTank_B1_Food_P1_Crop"); a name without a block is its own part.
+std::string_view name_part(std::string_view name) {
+  for (std::size_t at = name.find("_B"); at != std::string_view::npos;
+       at = name.find("_B", at + 1)) {
+    std::size_t end = at + 2;
+    while (end < name.size() && name[end] >= '0' && name[end] <= '9') ++end;
+    if (end > at + 2 && end < name.size() && name[end] == '_') return name.substr(0, at);
+  }
+  return name;
+}
+
+// The distinct words of a text, in lower case: its runs of characters other
+// than blanks. Repeated words count once, so that a long name costs no more
+// label searches than the words it has.
+std::vector<std::string> words_of(std::string_view text) {
+  std::vector<std::string> words;
+  const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; };
+  for (std::size_t i = 0; i < text.size();) {
+    while (i < text.size() && blank(text[i])) ++i;
+    std::string word;
+    for (; i < text.size() && !blank(text[i]); ++i) word += static_cast<char>(fold(text[i]));
+    if (!word.empty()) words.push_back(std::move(word));
+  }
+  std::sort(words.begin(), words.end());
+  words.erase(std::unique(words.begin(), words.end()), words.end());
+  return words;
+}
+
+}  // namespace
 
 std::vector<std::string> nearest_names(std::string_view name,
                                        const std::vector<std::string_view>& candidates,
-                                       std::size_t count) {
+                                       std::size_t count,
+                                       const std::vector<std::string_view>& labels) {
   if (count == 0) return {};
+  std::vector<std::string> out;
+  std::vector<bool> taken(candidates.size(), false);
+  // What a person types first: the name without its block, which names the
+  // same quantity in every process that has one, so all of them are offered.
+  for (std::size_t i = 0; i < candidates.size(); ++i)
+    if (equal_folded(name_part(candidates[i]), name)) {
+      out.emplace_back(candidates[i]);
+      taken[i] = true;
+    }
+  // Then the words of a label as the page shows it.
+  const std::vector<std::string> words =
+      labels.size() == candidates.size() ? words_of(name) : std::vector<std::string>();
+  if (!words.empty())
+    for (std::size_t i = 0; i < candidates.size() && out.size() < count; ++i) {
+      if (taken[i] || labels[i].empty()) continue;
+      if (std::all_of(words.begin(), words.end(),
+                      [&](const std::string& w) { return contains_folded(labels[i], w); })) {
+        out.emplace_back(candidates[i]);
+        taken[i] = true;
+      }
+    }
+  if (out.size() >= count) return out;
+  const std::size_t wanted = count - out.size();
+
   // A name more than twice as long as every candidate is near none: more
   // than half of it would have to go.
   std::size_t longest = 0;
   for (std::string_view c : candidates) longest = std::max(longest, c.size());
-  if (name.size() > 2 * longest) return {};
-  const auto fold = [](char c) {
-    return static_cast<unsigned char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-  };
+  if (name.size() > 2 * longest) return out;
 
   // Levenshtein distance in half steps, a substitution that changes only the
   // letter case counting one half step, so that such a name ranks first. A
-  // candidate is given up as soon as it cannot beat the count-th best so far.
+  // candidate is given up as soon as it cannot beat the best so far of the
+  // places left.
   std::vector<int> row, next;
   auto distance = [&](std::string_view b, int limit) {
     row.resize(b.size() + 1);
@@ -390,6 +472,7 @@ std::vector<std::string> nearest_names(std::string_view name,
   std::vector<std::pair<int, std::size_t>> order;  // (bound, candidate)
   order.reserve(candidates.size());
   for (std::size_t i = 0; i < candidates.size(); ++i) {
+    if (taken[i]) continue;
     int lacking = 0;  // the candidate's letters that the name lacks
     for (char c : candidates[i])
       if (--letters[fold(c)] < 0) ++lacking;
@@ -402,18 +485,16 @@ std::vector<std::string> nearest_names(std::string_view name,
 
   std::vector<std::pair<int, std::size_t>> best;  // (distance, candidate), sorted: ties by order
   for (const auto& [bound, i] : order) {
-    if (best.size() >= count && std::pair(bound, i) > best.back()) {
+    if (best.size() >= wanted && std::pair(bound, i) > best.back()) {
       if (bound > best.back().first) break;
       continue;
     }
-    const int limit = best.size() < count ? std::numeric_limits<int>::max() : best.back().first;
+    const int limit = best.size() < wanted ? std::numeric_limits<int>::max() : best.back().first;
     const std::pair<int, std::size_t> found(distance(candidates[i], limit), i);
-    if (best.size() >= count && found > best.back()) continue;
+    if (best.size() >= wanted && found > best.back()) continue;
     best.insert(std::upper_bound(best.begin(), best.end(), found), found);
-    if (best.size() > count) best.pop_back();
+    if (best.size() > wanted) best.pop_back();
   }
-  std::vector<std::string> out;
-  out.reserve(best.size());
   for (const auto& [d, i] : best) out.emplace_back(candidates[i]);
   return out;
 }

@@ -6,6 +6,8 @@
 #define TDS_HOST_DESCRIPTION_H
 
 #include <cstddef>
+#include <functional>
+#include <map>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -21,6 +23,14 @@ std::string one_line(std::string_view text);
 
 // Input text to quote in a message: on one line, and cut after 60 bytes.
 std::string quote_input(std::string_view text);
+
+// A value's plain words as a plan's ("output.labels") or scenario's
+// ("labels") give them: its label and its unit ("" when none is given).
+struct Label {
+  std::string label, unit;
+};
+// Labels by value index.
+using Labels = std::map<std::size_t, Label>;
 
 // A bad input file or option: the message is one line naming the input. A
 // host reports it and ends with exit status 2.
@@ -94,8 +104,11 @@ class Description {
   std::optional<std::size_t> find_node(std::string_view id) const;
   const ProcessInfo* find_process(std::string_view name) const;
 
-  // Up to `count` known value names closest to a mistyped one, for messages.
-  std::vector<std::string> nearest_values(std::string_view name, std::size_t count = 3) const;
+  // The known value names closest to a mistyped one, for messages, ranked by
+  // nearest_names with the plain labels that a plan or scenario gives them.
+  std::vector<std::string> nearest_values(std::string_view name,
+                                          const Labels* labels = nullptr,
+                                          std::size_t count = 3) const;
 
  private:
   friend class DescriptionReader;
@@ -110,11 +123,16 @@ class Description {
 // "unknown variable 'x' (nearest: a, b, c)" style text for messages.
 std::string with_nearest(const std::string& what, const std::vector<std::string>& nearest);
 
-// Up to `count` of the candidates closest to name by edit distance, ties in
-// the candidates' order.
+// The candidates that a person who typed `name` most likely meant, closest
+// first: every candidate whose name part (before its block, "_B1_") equals
+// the name but for letter case, even beyond `count`; then, up to `count` in
+// all, those whose label (labels[i] for candidates[i], when labels are
+// given) contains each of the name's words but for letter case; then those
+// closest by edit distance. Ties in the candidates' order.
 std::vector<std::string> nearest_names(std::string_view name,
                                        const std::vector<std::string_view>& candidates,
-                                       std::size_t count);
+                                       std::size_t count,
+                                       const std::vector<std::string_view>& labels = {});
 
 }  // namespace tds
 

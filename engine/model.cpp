@@ -101,14 +101,15 @@ void Model::write(std::size_t value, const Cell& c) const {
 }
 
 std::pair<std::size_t, Cell> parse_set(const Description& d, std::string_view set,
-                                       std::deque<std::string>& keep) {
+                                       std::deque<std::string>& keep, const Labels* labels) {
   const auto eq = set.find('=');
   if (eq == std::string_view::npos || eq == 0)
     throw InputError("--set " + std::string(set) + ": expected NAME=VALUE");
   const std::string name(set.substr(0, eq));
   const auto v = d.find_value(name);
   if (!v)
-    throw InputError("--set: " + with_nearest("unknown variable " + name, d.nearest_values(name)));
+    throw InputError("--set: " +
+                     with_nearest("unknown variable " + name, d.nearest_values(name, labels)));
   return {*v, parse_cell(d.values()[*v].kind, set.substr(eq + 1), "--set " + name, keep)};
 }
 
@@ -165,8 +166,8 @@ Labels check_labels(const nlohmann::json& labels, const std::string& where, cons
   Labels found;
   for (const auto& [name, entry] : labels.items()) {
     const std::string at = where + "." + name;
-    const auto value = d.find_value(name);
-    if (!value)
+    const auto index = d.find_value(name);
+    if (!index)
       throw InputError(with_nearest(at + ": unknown variable " + name, d.nearest_values(name)));
     if (!entry.is_object() || !entry.contains("label"))
       throw InputError(at + ": must be an object with a \"label\"");
@@ -180,9 +181,15 @@ Labels check_labels(const nlohmann::json& labels, const std::string& where, cons
     if (entry.contains("min") && entry.contains("max") &&
         entry["min"].get<double>() > entry["max"].get<double>())
       throw InputError(at + ": \"min\" lies above \"max\"");
-    found[*value] = {entry["label"].get<std::string>(), entry.value("unit", std::string())};
+    found[*index] = {entry["label"].get<std::string>(), entry.value("unit", std::string())};
   }
   return found;
+}
+
+Labels shown_labels(const Labels& scenario, const Labels& plan) {
+  Labels out = scenario;
+  out.insert(plan.begin(), plan.end());  // keeps the scenario's where both label a value
+  return out;
 }
 
 bool json_bool(const nlohmann::json& object, const char* key, const std::string& where,

@@ -79,9 +79,10 @@ Cell parse_cell(Kind kind, std::string_view text, const std::string& what,
 // A "NAME=VALUE" setting as --set gives it: the value named and its cell
 // (a text then owned by `keep`). Throws InputError "--set <text>: expected
 // NAME=VALUE", "--set: unknown variable <name> (nearest: ...)" or what
-// parse_cell throws.
+// parse_cell throws. The nearest names use the labels when there are some.
 std::pair<std::size_t, Cell> parse_set(const Description& d, std::string_view set,
-                                       std::deque<std::string>& keep);
+                                       std::deque<std::string>& keep,
+                                       const Labels* labels = nullptr);
 
 // Reads a JSON value as a value of the kind: a number for a double, a whole
 // number for an int, a string for a text (which `keep` then owns). Throws
@@ -105,14 +106,6 @@ bool json_bool(const nlohmann::json& object, const char* key, const std::string&
 const nlohmann::json& json_list(const nlohmann::json& object, const char* key,
                                 const std::string& where);
 
-// A value's plain words as a plan's or scenario's "labels" give them: its
-// label and its unit ("" when none is given).
-struct Label {
-  std::string label, unit;
-};
-// Labels by value index.
-using Labels = std::map<std::size_t, Label>;
-
 // Checks a "labels" object of a plan or scenario: each key a value of the
 // description, each entry an object with a string "label" and optionally a
 // string "unit", a string "help" and, when `ranges`, numbers "min" and
@@ -120,6 +113,10 @@ using Labels = std::map<std::size_t, Label>;
 // throws InputError "<where>.<NAME>: ...".
 Labels check_labels(const nlohmann::json& labels, const std::string& where, const Description& d,
                     bool ranges);
+
+// The labels that a front end shows: the scenario's, and the plan's for the
+// values that the scenario leaves without one.
+Labels shown_labels(const Labels& scenario, const Labels& plan);
 
 // Parses a decimal whole number of at least 1 (a number of days, of jobs).
 // Throws InputError "<what>: '<text>' is not a positive whole number".

@@ -104,15 +104,15 @@ double parse_factor(std::string_view text, const std::string& what) {
 }
 
 std::pair<std::size_t, double> parse_scale(const Description& d, const DailyInputs& daily,
-                                           std::string_view scale) {
+                                           std::string_view scale, const Labels* labels) {
   const auto eq = scale.find('=');
   if (eq == std::string_view::npos || eq == 0)
     throw InputError("--scale: " + quote_input(scale) + " is not NAME=FACTOR");
   const std::string name(scale.substr(0, eq));
   const auto value = d.find_value(name);
   if (!value)
-    throw InputError("--scale: " +
-                     with_nearest("unknown variable " + one_line(name), d.nearest_values(name)));
+    throw InputError("--scale: " + with_nearest("unknown variable " + one_line(name),
+                                                d.nearest_values(name, labels)));
   check_scaled(d, daily, *value, "--scale " + name);
   return {*value, parse_factor(scale.substr(eq + 1), "--scale " + name)};
 }

@@ -52,7 +52,8 @@ std::string case_name_problem(const std::string& name) {
 }
 
 CaseTable CaseTable::parse(std::string_view text, const std::string& source, const Description& d,
-                           const DailyInputs& daily, long long default_days) {
+                           const DailyInputs& daily, long long default_days,
+                           const Labels* labels) {
   CaseTable table;
   table.digest = hex_digest(text);
   const CsvTable csv = parse_csv(text, source);
@@ -60,7 +61,7 @@ CaseTable CaseTable::parse(std::string_view text, const std::string& source, con
   std::vector<std::string> own = {"case", "days"};
   for (const std::string& name : csv.header)
     if (name.rfind(kScalePrefix, 0) == 0) own.push_back(name);
-  const TableColumns columns = table_columns(csv, source, d, own);
+  const TableColumns columns = table_columns(csv, source, d, own, labels);
   const std::optional<std::size_t> case_column = columns.own[0], days_column = columns.own[1];
   if (!case_column) throw InputError(source + ":1: no \"case\" column");
   std::vector<std::pair<std::size_t, std::size_t>> scale_columns;  // (CSV column, value)
@@ -69,8 +70,9 @@ CaseTable CaseTable::parse(std::string_view text, const std::string& source, con
     const std::string where = source + ":1: column " + std::to_string(*columns.own[k] + 1);
     const auto value = d.find_value(name);
     if (!value)
-      throw InputError(where + ": " +
-                       with_nearest("unknown variable " + one_line(name), d.nearest_values(name)));
+      throw InputError(
+          where + ": " +
+          with_nearest("unknown variable " + one_line(name), d.nearest_values(name, labels)));
     check_scaled(d, daily, *value, where + " (" + own[k] + ")");
     scale_columns.emplace_back(*columns.own[k], *value);
   }

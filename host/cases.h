@@ -29,9 +29,11 @@ struct CaseTable {
   std::deque<std::string> texts;
 
   // Throws InputError naming the line and column of the first problem; a
-  // scale column must name a double column of `daily`.
+  // scale column must name a double column of `daily`. The nearest names of
+  // an unknown one use the labels when there are some.
   static CaseTable parse(std::string_view text, const std::string& source, const Description& d,
-                         const DailyInputs& daily, long long default_days);
+                         const DailyInputs& daily, long long default_days,
+                         const Labels* labels = nullptr);
 };
 
 // Why a case name cannot name a case's daily file on Linux and on Windows,

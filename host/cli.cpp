@@ -130,11 +130,12 @@ bool matches(std::string_view pattern, std::string_view name) {
   return p == pattern.size();
 }
 
-std::size_t value_named(const Description& d, const std::string& name, const std::string& where) {
+std::size_t value_named(const Description& d, const std::string& name, const std::string& where,
+                        const Labels& labels) {
   const auto v = d.find_value(name);
   if (!v)
     throw InputError(where + ": " +
-                     with_nearest("unknown variable " + name, d.nearest_values(name)));
+                     with_nearest("unknown variable " + name, d.nearest_values(name, &labels)));
   return *v;
 }
 
@@ -253,7 +254,7 @@ struct Options {
   std::string library, description, plan, scenario, input, days = "365", every = "1", out = "-",
                                                            vars, list;
   std::vector<std::string> sets, scales;
-  bool quiet = false, info = false, listing = false, vars_given = false;
+  bool quiet = false, info = false, listing = false, vars_given = false, version = false;
   // Sweeps.
   std::string sweep, jobs, shard;
   bool daily = false;
@@ -300,6 +301,29 @@ std::string file_digest(const std::string& path) {
   } catch (const InputError&) {
     return "unreadable";
   }
+}
+
+// What --version prints: this program's version, and the model's name and
+// version with the digest of its description (the one that study and sweep
+// records keep), each with the file it came from. It loads no module and
+// runs nothing; a model that cannot be found is reported on its line, since
+// that is when one asks.
+std::string version_text(const Options& o) {
+  std::string out = std::string(kProgram) + " " + TDS_VERSION + "\n";
+  try {
+    const std::string plan_text =
+        o.plan.empty() ? std::string(kDefaultPlan) : read_text_file(o.plan, "plan");
+    const Located at =
+        locate(model_of(Plan::read_json(plan_text, o.plan.empty() ? "(built-in)" : o.plan)),
+               o.library, o.description);
+    const std::string text = read_text_file(at.description, "model description");
+    const Description d = Description::parse(text, at.description);
+    out += "model " + d.model() + " " + d.version() + " (" + at.module + ")\n";
+    out += "description fnv1a64:" + hex_digest(text) + " (" + at.description + ")\n";
+  } catch (const InputError& e) {
+    out += std::string("model: unknown (") + e.what() + ")\n";
+  }
+  return out;
 }
 
 int run(const Options& o) {
@@ -415,6 +439,9 @@ int run(const Options& o) {
     return 0;
   }
 
+  // The plain labels of the plan and the scenario, for the nearest names of
+  // a mistyped one.
+  const Labels labels = shown_labels(scenario.labels, plan.labels());
   RunOptions options;
   options.days = days;
   options.every = every;
@@ -427,16 +454,16 @@ int run(const Options& o) {
   } else {
     std::stringstream list(o.vars);
     for (std::string name; std::getline(list, name, ',');)
-      options.variables.push_back(value_named(description, name, "--vars"));
+      options.variables.push_back(value_named(description, name, "--vars", labels));
   }
   std::deque<std::string> texts;
   std::vector<std::size_t> overridden;
   for (const std::string& set : o.sets) {
-    options.overrides.push_back(parse_set(description, set, texts));
+    options.overrides.push_back(parse_set(description, set, texts, &labels));
     overridden.push_back(options.overrides.back().first);
   }
   for (const std::string& scale : o.scales)
-    options.scales.push_back(parse_scale(description, scenario.daily, scale));
+    options.scales.push_back(parse_scale(description, scenario.daily, scale, &labels));
 
   if (sweeping) {
     SweepOptions sweep;
@@ -511,7 +538,7 @@ int run(const Options& o) {
 
     const std::string cases_text = read_text_file(o.sweep, "cases file");
     const CaseTable table =
-        CaseTable::parse(cases_text, o.sweep, description, scenario.daily, days);
+        CaseTable::parse(cases_text, o.sweep, description, scenario.daily, days, &labels);
     nlohmann::json vars = nlohmann::json::array();
     for (std::size_t v : options.variables) vars.push_back(description.values()[v].name);
     sweep.identity = {{"inputs",
@@ -606,6 +633,9 @@ int tarvello_run(int argc, char** argv) {
                  "How each case of a sweep starts pristine: snapshot (a worker restores the "
                  "library's memory; the default where a self-check passes) or process (a fresh "
                  "process per case)");
+  app.add_flag("--version", o.version,
+               "Print the versions of this program and of the model, and the digest of the "
+               "model's description, and run nothing");
   app.add_option("--sweep-worker", o.worker)->group("");  // a sweep's worker on Windows
   app.footer(
       "Exit status: 0 on success, 2 for a bad option or input (nothing is run), 1 when the run "
@@ -624,6 +654,16 @@ int tarvello_run(int argc, char** argv) {
   } catch (const CLI::ParseError& e) {
     std::fprintf(stderr, "%s: %s\n", kProgram, e.what());
     return 2;
+  }
+  if (o.version) {
+    try {
+      write_stdout(version_text(o));
+      close_stdout();
+    } catch (const RunError& e) {
+      std::fprintf(stderr, "%s: %s\n", kProgram, e.what());
+      return 1;
+    }
+    return 0;
   }
   o.argv.assign(argv + 1, argv + argc);
   o.listing = app.count("--list") > 0;

@@ -17,6 +17,7 @@ a case whose child is killed is reported while the others finish.
 """
 import json
 import os
+import re
 import shutil
 import signal
 import stat
@@ -231,6 +232,58 @@ def rules(args):
               and stderr.startswith("tarvello-run: ") and sorted(os.listdir(workdir)) == before,
               "exit %d, stderr %r, new files %r" % (result.returncode, stderr,
                                                     set(os.listdir(workdir)) - set(before)))
+
+    # The nearest names of an unknown one: every value whose name part is
+    # what was typed (letter case aside), then those whose label in the
+    # built-in scenario holds the typed words, then the closest by edits.
+    reuse = "percentReuse_B1_Water_P1_WasteWater"
+    energies = ["qttEnergy_B1_%s" % p for p in (
+        "Compensation_P1_Compensation", "Compensation_P1_Compensation_1", "Energy_P1_Energy",
+        "Food_P1_WineProduction", "Food_P1_WineProduction_1", "Water_P1_CleanWater",
+        "Water_P1_CleanWater_1")]
+    for typed, first, whole in [
+            ("percentReuse", [reuse], False),
+            ("PERCENTREUSE", [reuse], False),
+            ("waterTank", ["waterTank_B1_Food_P1_Crop", "waterTank_B1_Food_P1_Crop_5",
+                           "waterTank_B1_Water_P1_CleanWater"], True),
+            ("qttEnergy", energies, True),
+            ("Share of waste water reused", [reuse], False),
+            ("waste REUSED", [reuse], False),
+            ("waterTank_B1_Food_P1_Crops", ["waterTank_B1_Food_P1_Crop"], False),
+            ("x" * 200, [], True)]:
+        result = run(program, ["--set", typed + "=1", "--quiet"], workdir)
+        stderr = result.stderr.decode().strip()
+        head = "tarvello-run: --set: unknown variable " + typed
+        offered = stderr[len(head) + len(" (nearest: "):-1].split(", ") if stderr != head else []
+        check("--set %s offers %s" % (typed[:30], ", ".join(first) or "nothing"),
+              result.returncode == 2 and stderr.startswith(head)
+              and (offered == first if whole else offered[:len(first)] == first
+                   and len(offered) == 3), stderr)
+
+    # --version: this program's version (the project's), the model's name and
+    # version from its description, and the description's digest, as study
+    # records keep it; without a model, the program's version all the same.
+    with open(os.path.join(os.path.dirname(__file__), "..", "CMakeLists.txt"), encoding="utf-8") as f:
+        project = re.search(r"^project\([^)]*VERSION ([0-9.]+)", f.read(), re.M).group(1)
+    with open(description, "rb") as f:
+        data = f.read()
+    digest = 0xcbf29ce484222325
+    for byte in data:
+        digest = ((digest ^ byte) * 0x100000001b3) & 0xffffffffffffffff
+    model = json.loads(data)
+    result = run(program, ["--version"], workdir)
+    lines = result.stdout.decode().splitlines()
+    check("--version names the program, the model and the description's digest",
+          result.returncode == 0 and not result.stderr and len(lines) == 3
+          and lines[0] == "tarvello-run " + project
+          and lines[1].startswith("model %s %s (" % (model["model"], model["version"]))
+          and lines[2].startswith("description fnv1a64:%016x (" % digest), repr(result))
+    result = run(program, ["--version", "--library", "nowhere/TarvelloDemoSite.so"], workdir)
+    check("--version without a model gives the program's version and why there is no model",
+          result.returncode == 0 and result.stdout.decode().splitlines() == [
+              "tarvello-run " + project,
+              "model: unknown (--library: there is no file nowhere/TarvelloDemoSite.so)"],
+          repr(result))
 
 
 ENERGY = "qttEnergy_B1_Energy_P1_Energy"

@@ -6,7 +6,7 @@ import {
 } from './settings.js';
 import { $, el, save } from './dom.js';
 import { setupStudy } from './study-panel.js';
-import { axisFor, labelOf, figure, unitOf } from './view.js';
+import { axisFor, labelOf, labelsOf, figure, unitOf } from './view.js';
 
 const MAX_DAYS = 36500;
 const COLOURS = ['#1a4f8b', '#b3471d', '#2a7d2e', '#7b3294'];
@@ -199,6 +199,12 @@ function addValue(name, value) {
   if (!values.has(name)) {
     search.setAttribute('aria-invalid', 'true');
     error.textContent = name ? `no value is named ${name}` : 'type a qualified name';
+    // The names the host would offer, added when the worker answers, unless
+    // the box has changed since.
+    if (name) ask({ nearest: { name, labels: labelsOf(scenarioDoc, plan) } }).then((reply) => {
+      if (reply.names?.length && search.value.trim() === name && error.textContent === `no value is named ${name}`)
+        error.textContent = `no value is named ${name} (nearest: ${reply.names.join(', ')})`;
+    });
     return null;
   }
   search.removeAttribute('aria-invalid');
@@ -285,7 +291,8 @@ async function fromAddress() {
   // An unknown name gets the host's own message.
   const unknown = kept.filter((k) => k.set);
   if (unknown.length) {
-    const reply = await ask({ checks: unknown.map((k) => ({ set: k.set })), request: null });
+    const labels = labelsOf(scenarioDoc, plan);
+    const reply = await ask({ checks: unknown.map((k) => ({ set: k.set, labels })), request: null });
     unknown.forEach((k, i) => (k.message = reply.problems ? reply.problems[i] : reply.error));
   }
   applySettings(found.settings);

@@ -72,6 +72,13 @@ export class Engine {
     this.m.stackRestore(this.stack);
   }
 
+  // The value names nearest to one that the description lacks, closest
+  // first, ranked as the host ranks them; labels: {NAME: LABEL} as the page
+  // shows them.
+  nearest(name, labels = {}) {
+    return this.call('_tds_web_nearest', JSON.stringify({ name, labels }));
+  }
+
   // The host's message for each check (see tds_web_check), null where the
   // host accepts the value.
   check(checks) {

@@ -9,6 +9,15 @@ function entry(scenario, plan, name) {
   return table(scenario?.labels).get(name) || table(plan?.output?.labels).get(name) || null;
 }
 
+// Every value's plain label, {NAME: LABEL}: the scenario's, then the plan's
+// for the values that the scenario leaves without one.
+export function labelsOf(scenario, plan) {
+  const out = {};
+  for (const table of [plan?.output?.labels, scenario?.labels])
+    for (const [name, e] of Object.entries(table || {})) if (typeof e?.label === 'string') out[name] = e.label;
+  return out;
+}
+
 // A value's plain label, or its qualified name when none is given.
 export function labelOf(scenario, plan, name) {
   return entry(scenario, plan, name)?.label || name;

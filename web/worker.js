@@ -3,7 +3,9 @@
 // handled one after the other, each answered with its id:
 //   {id, init: {description}} -> {id, ok} or {id, error};
 //   {id, checks, request} -> {id, problems} or {id, answer}: the host's checks
-//   of the fields, then the run (if a request is given) when none fails.
+//   of the fields, then the run (if a request is given) when none fails;
+//   {id, nearest: {name, labels}} -> {id, names}: the names nearest to one
+//   that the description lacks.
 import './tarvello.js';
 import { Engine } from './engine.js';
 
@@ -27,6 +29,12 @@ async function handle(data) {
     if (broken) {
       engine = await Engine.create(globalThis.createTarvello, await compiled, description);
       broken = false;
+    }
+    if (data.nearest) {
+      const names = engine.nearest(data.nearest.name, data.nearest.labels);
+      if (!Array.isArray(names)) throw new Error(names.error);
+      self.postMessage({ id, names });
+      return;
     }
     const problems = data.checks.length ? engine.check(data.checks) : [];
     if (!Array.isArray(problems)) throw new Error(problems.error);

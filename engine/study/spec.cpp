@@ -164,30 +164,32 @@ bool plain_name(const std::string& name) {
 }
 
 std::size_t value_named(const Reader& r, const std::string& key, const std::string& name,
-                        const Description& d) {
+                        const Description& d, const Labels& labels) {
   const auto v = d.find_value(name);
-  if (!v) r.fail(key, with_nearest("unknown variable " + name, d.nearest_values(name)));
+  if (!v) r.fail(key, with_nearest("unknown variable " + name, d.nearest_values(name, &labels)));
   return *v;
 }
 
 // A per-day column of the scenario that can be scaled.
 std::size_t column_named(const Reader& r, const std::string& key, const std::string& name,
-                         const Description& d, const Scenario& scenario) {
-  const std::size_t v = value_named(r, key, name, d);
+                         const Description& d, const Scenario& scenario,
+                         const Labels& labels) {
+  const std::size_t v = value_named(r, key, name, d, labels);
   check_scaled(d, scenario.daily, v, r.source() + ": " + r.at(key) + ": " + name);
   return v;
 }
 
-Factor read_factor(const Reader& r, const Description& d, const Scenario& scenario) {
+Factor read_factor(const Reader& r, const Description& d, const Scenario& scenario,
+                   const Labels& labels) {
   r.only({"name", "low", "high", "values"});
   Factor f;
   f.name = r.text("name");
   constexpr std::string_view kScale = "scale:";
   if (f.name.rfind(kScale, 0) == 0) {
     f.type = Factor::Type::Scale;
-    f.value = column_named(r, "name", f.name.substr(kScale.size()), d, scenario);
+    f.value = column_named(r, "name", f.name.substr(kScale.size()), d, scenario, labels);
   } else {
-    f.value = value_named(r, "name", f.name, d);
+    f.value = value_named(r, "name", f.name, d, labels);
     const Kind kind = d.values()[f.value].kind;
     if (kind == Kind::Text) r.fail("name", f.name + " is a text; a factor is a double or an int");
     f.type = kind == Kind::Int ? Factor::Type::Int : Factor::Type::Double;
@@ -222,7 +224,8 @@ Factor read_factor(const Reader& r, const Description& d, const Scenario& scenar
   return f;
 }
 
-Output read_output(const Reader& r, const Description& d, const Plan& plan) {
+Output read_output(const Reader& r, const Description& d, const Plan& plan,
+                   const Labels& labels) {
   r.only({"name", "figure", "variable", "reduce"});
   Output o;
   o.name = r.text("name");
@@ -265,7 +268,7 @@ Output read_output(const Reader& r, const Description& d, const Plan& plan) {
     r.fail("figure", with_nearest("unknown figure " + figure, nearest_names(figure, known, 3)));
   }
   o.source = Output::Source::Reduction;
-  o.index = value_named(r, "variable", r.text("variable"), d);
+  o.index = value_named(r, "variable", r.text("variable"), d, labels);
   if (d.values()[o.index].kind == Kind::Text)
     r.fail("variable", d.values()[o.index].name + " is a text; only numbers are reduced");
   const std::string op = r.has("reduce") ? r.text("reduce") : "final";
@@ -356,6 +359,7 @@ Study parse_study(std::string_view text, const std::string& source, const Descri
   top.only({"$schema", "description", "method", "days", "seed", "factors", "outputs", "set",
             "scale", "morris", "sobol", "lhs", "nsga2"});
   Study s;
+  const Labels labels = shown_labels(scenario.labels, plan.labels());
   const std::string method = top.text("method");
   static const std::vector<std::string_view> methods = {"morris", "sobol", "lhs", "nsga2"};
   const auto it = std::find(methods.begin(), methods.end(), method);
@@ -382,7 +386,7 @@ Study parse_study(std::string_view text, const std::string& source, const Descri
   std::set<std::string> factor_names;
   for (std::size_t i = 0; i < factors.size(); ++i) {
     const Reader r = top.element("factors", i);
-    s.factors.push_back(read_factor(r, d, scenario));
+    s.factors.push_back(read_factor(r, d, scenario, labels));
     name_factor(s.factors.back(), d, plan, scenario);
     if (!factor_names.insert(s.factors.back().name).second)
       r.fail("name", s.factors.back().name + " is already a factor");
@@ -394,7 +398,7 @@ Study parse_study(std::string_view text, const std::string& source, const Descri
   for (const std::string& c : figure_columns(plan)) taken.insert(c);
   for (std::size_t i = 0; i < outputs.size(); ++i) {
     const Reader r = top.element("outputs", i);
-    s.outputs.push_back(read_output(r, d, plan));
+    s.outputs.push_back(read_output(r, d, plan, labels));
     name_output(s.outputs.back(), d, plan, scenario);
     if (!taken.insert(s.outputs.back().name).second)
       r.fail("name", s.outputs.back().name + " is already a column of results.csv");
@@ -403,7 +407,7 @@ Study parse_study(std::string_view text, const std::string& source, const Descri
   {
     const Reader r = top.member("set");
     for (const auto& [name, value] : r.self().items()) {
-      const std::size_t v = value_named(r, name, name, d);
+      const std::size_t v = value_named(r, name, name, d, labels);
       for (const Factor& f : s.factors)
         if (f.type != Factor::Type::Scale && f.value == v)
           r.fail(name, "is a factor; it cannot be fixed too");
@@ -413,7 +417,7 @@ Study parse_study(std::string_view text, const std::string& source, const Descri
   {
     const Reader r = top.member("scale");
     for (const auto& [name, value] : r.self().items()) {
-      const std::size_t v = column_named(r, name, name, d, scenario);
+      const std::size_t v = column_named(r, name, name, d, scenario, labels);
       for (const Factor& f : s.factors)
         if (f.type == Factor::Type::Scale && f.value == v)
           r.fail(name, "is a factor; it cannot be fixed too");

@@ -417,6 +417,8 @@ std::string csv_text(const py::array_t<long long>& days, const std::vector<std::
 
 PYBIND11_MODULE(_tarvello, m) {
   m.doc() = "The native part of tarvello: the model library on the run engine.";
+  // The project's one version, compiled in: the package's version too.
+  m.attr("__version__") = TDS_VERSION;
   // pybind11 takes a translator of void(std::exception_ptr), by value.
   py::register_exception_translator(
       [](std::exception_ptr p) {  // NOLINT(performance-unnecessary-value-param)

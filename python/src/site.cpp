@@ -63,13 +63,14 @@ Site::Site(const SiteInputs& inputs)
   }
   plan_.emplace(load_plan(inputs.plan, description_));
   scenario_.emplace(load_scenario(inputs.scenario, description_));
+  labels_ = shown_labels(scenario_->labels, plan_->labels());
 }
 
 std::size_t Site::value(const std::string& name, const std::string& what) const {
   const auto v = description_.find_value(name);
   if (!v)
     throw InputError(with_nearest(what + ": unknown variable " + quote_input(name),
-                                  description_.nearest_values(name)));
+                                  description_.nearest_values(name, &labels_)));
   return *v;
 }
 

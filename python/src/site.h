@@ -103,6 +103,7 @@ class Site {
   std::unique_ptr<Model> model_;
   std::optional<Plan> plan_;
   std::optional<Scenario> scenario_;
+  Labels labels_;  // the scenario's and the plan's, for the nearest names
   mutable std::mutex running_;
 };
 

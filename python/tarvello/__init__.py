@@ -14,5 +14,6 @@ True
 
 from ._site import Site
 from ._study import StudyResult
+from ._tarvello import __version__
 
-__all__ = ["Site", "StudyResult"]
+__all__ = ["Site", "StudyResult", "__version__"]

@@ -3,11 +3,14 @@ bad inputs give the documented exceptions, a Site survives pickling.
 
 Run by CTest (PythonPackage) with PYTHONPATH at the staged package and
 TARVELLO_RUN naming the host built beside it."""
+import importlib.metadata
 import json
 import logging
 import os
 import pickle
+import re
 import subprocess
+from pathlib import Path
 
 import numpy as np
 import pandas as pd
@@ -75,6 +78,28 @@ def test_runs_do_not_leak_into_each_other(site):
 def test_bad_inputs_raise_the_documented_exceptions(site, call, error, message):
     with pytest.raises(error, match=message):
         call(site)
+
+
+@pytest.mark.parametrize("typed", ["waterTank", "qttenergy", "Share of waste water reused"])
+def test_an_unknown_name_gets_the_hosts_nearest_names(site, typed):
+    host = subprocess.run([HOST, "--set", f"{typed}=1"], capture_output=True)
+    offered = host.stderr.decode().strip().split(" (nearest: ", 1)[1]
+    with pytest.raises(ValueError) as raised:
+        site.run(set={typed: 1})
+    assert str(raised.value) == f"set: unknown variable '{typed}' (nearest: {offered}"
+
+
+def test_the_version_is_the_projects():
+    cmake = (Path(__file__).resolve().parents[2] / "CMakeLists.txt").read_text(encoding="utf-8")
+    assert tarvello.__version__ == re.search(r"^project\([^)]*VERSION ([0-9.]+)", cmake, re.M)[1]
+    # The installed distribution's version, when the package imported is that
+    # distribution's (not the build tree's).
+    try:
+        dist = importlib.metadata.distribution("tarvello")
+    except importlib.metadata.PackageNotFoundError:
+        return
+    if Path(dist.locate_file("tarvello/__init__.py")).resolve() == Path(tarvello.__file__).resolve():
+        assert dist.version == tarvello.__version__
 
 
 def test_a_site_pickles_as_its_inputs(site):

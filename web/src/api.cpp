@@ -75,6 +75,7 @@ json run(const json& request) {
   const Plan plan = plan_of(request, d);
   const Scenario scenario = scenario_of(request, d);
 
+  const Labels labels = shown_labels(scenario.labels, plan.labels());
   RunOptions options;
   options.days = parse_positive(request.value("days", std::string("365")), "--days");
   options.variables = plan.default_variables();
@@ -83,7 +84,7 @@ json run(const json& request) {
   for (std::size_t i = 0; i < sets.size(); ++i) {
     const std::string set = sets[i].get<std::string>();
     try {
-      options.overrides.push_back(parse_set(d, set, texts));
+      options.overrides.push_back(parse_set(d, set, texts, &labels));
     } catch (const InputError& e) {
       return {{"ok", false}, {"error", e.what()}, {"set", i}};
     }
@@ -91,7 +92,8 @@ json run(const json& request) {
   const json scales = request.value("scale", json::array());
   for (std::size_t i = 0; i < scales.size(); ++i) {
     try {
-      options.scales.push_back(parse_scale(d, scenario.daily, scales[i].get<std::string>()));
+      options.scales.push_back(
+          parse_scale(d, scenario.daily, scales[i].get<std::string>(), &labels));
     } catch (const InputError& e) {
       return {{"ok", false}, {"error", e.what()}, {"scale", i}};
     }
@@ -142,7 +144,21 @@ json run(const json& request) {
   return answer;
 }
 
-// One check: {"set": "NAME=VALUE"} as --set reads it, {"days": TEXT} as
+// The labels that the page shows for values, {NAME: LABEL, ...}, of a
+// request's "labels", for the nearest names of a mistyped one.
+// Names the description lacks are passed over.
+Labels labels_of(const json& request, const Description& d) {
+  Labels labels;
+  const json& given = request.value("labels", json::object());
+  for (const auto& [name, label] : given.items()) {
+    const std::optional<std::size_t> v = d.find_value(name);
+    if (v && label.is_string()) labels[*v].label = label.get<std::string>();
+  }
+  return labels;
+}
+
+// One check: {"set": "NAME=VALUE", "labels": optional, see labels_of} as
+// --set reads it, {"days": TEXT} as
 // --days reads it, or {"value": NAME, "text": TEXT, "what": WHERE} for a
 // cell of the per-day table (WHERE as the table's reader names the cell),
 // or {"factor": TEXT, "name": NAME} as --scale reads a factor. Answers the
@@ -151,7 +167,8 @@ json check(const json& c, const Description& d) {
   std::deque<std::string> keep;
   try {
     if (c.contains("set")) {
-      parse_set(d, c.at("set").get<std::string>(), keep);
+      const Labels labels = labels_of(c, d);
+      parse_set(d, c.at("set").get<std::string>(), keep, &labels);
     } else if (c.contains("days")) {
       parse_positive(c.at("days").get<std::string>(), "--days");
     } else if (c.contains("value")) {
@@ -203,6 +220,17 @@ TDS_WEB_API const char* tds_web_check(const char* checks) {
     g_answer = nlohmann::json{{"ok", false}, {"error", e.what()}}.dump();
   }
   return g_answer.c_str();
+}
+
+// The names nearest to one that the description lacks, as the host's
+// messages give them: {"name": NAME, "labels": optional, see labels_of}
+// answers a JSON list of names, closest first.
+TDS_WEB_API const char* tds_web_nearest(const char* request) {
+  return tds::answer_with(request, [](const nlohmann::json& r) -> nlohmann::json {
+    if (!tds::g_description) throw tds::InputError("no model description: call tds_web_load first");
+    const tds::Labels labels = tds::labels_of(r, *tds::g_description);
+    return tds::g_description->nearest_values(r.at("name").get<std::string>(), &labels);
+  });
 }
 
 // The end of the memory in use: the static data, the stack and the heap up

@@ -11,6 +11,7 @@ import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 import { Engine } from '../engine.js';
 import { dailyTable, editsTable, emptySettings, parseTable, request, scales } from '../settings.js';
+import { labelsOf } from '../view.js';
 
 const [site, native] = process.argv.slice(2);
 if (!site || !native) {
@@ -51,6 +52,8 @@ const cases = [
       ['current_year_B1_Environment_P1_Environment', '-3'],
       ['epw_file_B1_Environment_P1_Environment', 'a "quoted", text']],
   })],
+  ['a name part for a name', settings({ sets: [['percentReuse', '0.5']] })],
+  ['a label for a name', settings({ sets: [['Share of waste water reused', '0.5']] })],
   ['a word for a number', settings({ sets: [['percentReuse_B1_Water_P1_WasteWater', 'half']] })],
   ['1.5 for an int', settings({ sets: [['current_year_B1_Environment_P1_Environment', '1.5']] })],
   // Doubles as --set reads them, accepted or refused as natively.
@@ -118,6 +121,17 @@ for (const [what, s] of cases) {
   for (let i = 0; i < 20; i++) engine.run(request(files, table, settings({ days: '1' })));
   console.log(`     a one-day run takes ${((performance.now() - started) / 20).toFixed(1)} ms; ` +
     `${(engine.savedBytes() / 1024).toFixed(0)} kB restored before each run`);
+}
+// The search box's nearest names, with the labels the page shows: the
+// host's for --set.
+for (const typed of ['waterTank', 'qttenergy', 'Share of waste water reused', 'wterTank_B1_Food_P1_Crop']) {
+  const host = spawnSync(native, ['--set', `${typed}=1`], { encoding: 'utf8' });
+  const offered = host.stderr.trim().split(' (nearest: ')[1]?.slice(0, -1);
+  const ours = engine.nearest(typed, labelsOf(JSON.parse(files.scenario), JSON.parse(files.plan)));
+  const same = Array.isArray(ours) && ours.join(', ') === offered;
+  failed += !same;
+  console.log(`${same ? 'ok  ' : 'FAIL'} the names nearest to '${typed}' are the host's`);
+  if (!same) console.log(`     host: ${offered}\n     page: ${JSON.stringify(ours)}`);
 }
 rmSync(scratch, { recursive: true, force: true });
 if (failed) {

@@ -132,6 +132,15 @@ test('a visitor explores, compares, shares and downloads the year', async () => 
   assert.match(page.url(), /&base\.days=365&base\.set=percentReuse/);
   assert.ok((await page.textContent('#charts')).includes('(baseline)'));
 
+  // A name typed as the page labels it: refused, with the host's nearest names.
+  const label = 'Share of waste water reused';
+  await page.fill('#f-search', label);
+  await page.click('#add-value');
+  await page.waitForFunction(() => document.getElementById('f-search-error').textContent.includes('(nearest: '));
+  const offered = tarvelloRun(['--set', `${label}=1`]).message.split(' (nearest: ')[1];
+  assert.equal(await page.textContent('#f-search-error'), `no value is named ${label} (nearest: ${offered}`);
+  assert.equal(await page.getAttribute('#f-search', 'aria-invalid'), 'true');
+
   // A value by name from the search; a bad int, then a word for a number:
   // each marked at its field with the host's message; the last run stays.
   await page.fill('#f-search', YEAR);
