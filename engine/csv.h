@@ -69,8 +69,7 @@ struct TableColumns {
   std::vector<std::pair<std::size_t, std::size_t>> values;  // (CSV column, value)
 };
 TableColumns table_columns(const CsvTable& table, const std::string& source, const Description& d,
-                           const std::vector<std::string>& own,
-                           const Labels* labels = nullptr);
+                           const std::vector<std::string>& own, const Labels* labels = nullptr);
 
 }  // namespace tds
 

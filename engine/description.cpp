@@ -336,8 +336,7 @@ const ProcessInfo* Description::find_process(std::string_view name) const {
   return nullptr;
 }
 
-std::vector<std::string> Description::nearest_values(std::string_view name,
-                                                     const Labels* labels,
+std::vector<std::string> Description::nearest_values(std::string_view name, const Labels* labels,
                                                      std::size_t count) const {
   std::vector<std::string_view> names, shown;
   names.reserve(values_.size());
@@ -346,7 +345,8 @@ std::vector<std::string> Description::nearest_values(std::string_view name,
     shown.reserve(values_.size());
     for (std::size_t i = 0; i < values_.size(); ++i) {
       const auto it = labels->find(i);
-      shown.push_back(it == labels->end() ? std::string_view() : std::string_view(it->second.label));
+      shown.push_back(it == labels->end() ? std::string_view()
+                                          : std::string_view(it->second.label));
     }
   }
   return nearest_names(name, names, count, shown);

@@ -106,8 +106,7 @@ class Description {
 
   // The known value names closest to a mistyped one, for messages, ranked by
   // nearest_names with the plain labels that a plan or scenario gives them.
-  std::vector<std::string> nearest_values(std::string_view name,
-                                          const Labels* labels = nullptr,
+  std::vector<std::string> nearest_values(std::string_view name, const Labels* labels = nullptr,
                                           std::size_t count = 3) const;
 
  private:

@@ -58,8 +58,7 @@ class DailyInputs {
 // per-day table, FACTOR a finite double as --set reads doubles. Throws
 // InputError naming the bad part ("--scale NAME: ...").
 std::pair<std::size_t, double> parse_scale(const Description& d, const DailyInputs& daily,
-                                           std::string_view scale,
-                                           const Labels* labels = nullptr);
+                                           std::string_view scale, const Labels* labels = nullptr);
 // A scale factor alone: a finite double. Throws InputError "<what>: ...".
 double parse_factor(std::string_view text, const std::string& what);
 // Checks that the value can be scaled: a double column of the table. Throws

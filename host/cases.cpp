@@ -52,8 +52,7 @@ std::string case_name_problem(const std::string& name) {
 }
 
 CaseTable CaseTable::parse(std::string_view text, const std::string& source, const Description& d,
-                           const DailyInputs& daily, long long default_days,
-                           const Labels* labels) {
+                           const DailyInputs& daily, long long default_days, const Labels* labels) {
   CaseTable table;
   table.digest = hex_digest(text);
   const CsvTable csv = parse_csv(text, source);

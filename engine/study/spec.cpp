@@ -172,8 +172,7 @@ std::size_t value_named(const Reader& r, const std::string& key, const std::stri
 
 // A per-day column of the scenario that can be scaled.
 std::size_t column_named(const Reader& r, const std::string& key, const std::string& name,
-                         const Description& d, const Scenario& scenario,
-                         const Labels& labels) {
+                         const Description& d, const Scenario& scenario, const Labels& labels) {
   const std::size_t v = value_named(r, key, name, d, labels);
   check_scaled(d, scenario.daily, v, r.source() + ": " + r.at(key) + ": " + name);
   return v;
@@ -224,8 +223,7 @@ Factor read_factor(const Reader& r, const Description& d, const Scenario& scenar
   return f;
 }
 
-Output read_output(const Reader& r, const Description& d, const Plan& plan,
-                   const Labels& labels) {
+Output read_output(const Reader& r, const Description& d, const Plan& plan, const Labels& labels) {
   r.only({"name", "figure", "variable", "reduce"});
   Output o;
   o.name = r.text("name");
