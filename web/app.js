@@ -119,10 +119,12 @@ function buildControls() {
     box.append(field(`f-${name}`, name, String(value), { help: notes().get(name), reset: String(value) }));
 
   const presets = Object.entries(scenarioDoc.presets || {});
+  // The presets' line stands from the start (a scenario without presets
+  // hides it), so that the fields below it do not move.
+  $('presets').hidden = !presets.length;
   if (presets.length) {
     const menu = $('preset');
     for (const [name] of presets) menu.append(el('option', { value: name, text: name }));
-    $('presets').hidden = false;
     $('apply-preset').addEventListener('click', () => {
       const chosen = new Map(presets).get(menu.value);
       if (!chosen) return;
