@@ -160,8 +160,10 @@ function buildControls() {
       })))));
   t.append(body);
 
-  const list = $('value-names');
-  for (const v of description.values) list.append(el('option', { value: v.name }));
+  // The thousand names the search suggests are listed once it is first
+  // used, not while the page starts.
+  $('f-search').addEventListener('focus', () =>
+    $('value-names').append(...description.values.map((v) => el('option', { value: v.name }))), { once: true });
   $('add-value').addEventListener('click', () => addValue($('f-search').value.trim()));
   $('f-search').addEventListener('keydown', (e) => {
     if (e.key === 'Enter') {
@@ -583,6 +585,9 @@ async function drawCharts() {
     refreshTables();
     return;
   }
+  // The headline figures shown first; each chart then drawn in a task of
+  // its own.
+  await yieldToPage();
   for (const c of charts) c.destroy();
   box.replaceChildren();
   chartsKey = key;
