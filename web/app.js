@@ -35,8 +35,8 @@ function ask(message) {
   return new Promise((resolve) => answers.set(id, resolve));
 }
 
-// Takes the worker and the texts that boot.js started as the page began to
-// load (the worker compiles the program while the texts load); answers
+// Takes the worker and the texts that boot.js started as the page drew its
+// first frame (the worker compiles the program while the texts load); answers
 // {ready}, the promise of the engine's readiness: the worker parses the
 // description while the page builds its controls.
 async function load() {
@@ -755,6 +755,7 @@ try {
   study = setupStudy({ description, plan, scenario: scenarioDoc, files, columns, readSettings, applyDesign,
     current: () => current });
   await ready;
+  await window.tarvelloBoot.uplot;
   await fromAddress();
 } catch (e) {
   showStatus(`The page cannot start: ${e.message}`);
