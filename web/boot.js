@@ -26,6 +26,8 @@
       add('link', { rel: 'modulepreload', href: name });
     add('script', { type: 'module', src: 'app.js' });
   };
-  requestAnimationFrame(() => requestAnimationFrame(start));
+  // After the frame that follows the first, in a task of its own rather than
+  // in that frame's.
+  requestAnimationFrame(() => requestAnimationFrame(() => setTimeout(start, 0)));
   setTimeout(start, 500);
 })();
