@@ -35,8 +35,8 @@ function ask(message) {
   return new Promise((resolve) => answers.set(id, resolve));
 }
 
-// Takes the worker and the texts that boot.js started as the page began to
-// load (the worker compiles the program while the texts load); answers
+// Takes the worker and the texts that boot.js started as the page drew its
+// first frame (the worker compiles the program while the texts load); answers
 // {ready}, the promise of the engine's readiness: the worker parses the
 // description while the page builds its controls.
 async function load() {
@@ -119,10 +119,12 @@ function buildControls() {
     box.append(field(`f-${name}`, name, String(value), { help: notes().get(name), reset: String(value) }));
 
   const presets = Object.entries(scenarioDoc.presets || {});
+  // The presets' line stands from the start (a scenario without presets
+  // hides it), so that the fields below it do not move.
+  $('presets').hidden = !presets.length;
   if (presets.length) {
     const menu = $('preset');
     for (const [name] of presets) menu.append(el('option', { value: name, text: name }));
-    $('presets').hidden = false;
     $('apply-preset').addEventListener('click', () => {
       const chosen = new Map(presets).get(menu.value);
       if (!chosen) return;
@@ -158,8 +160,10 @@ function buildControls() {
       })))));
   t.append(body);
 
-  const list = $('value-names');
-  for (const v of description.values) list.append(el('option', { value: v.name }));
+  // The thousand names the search suggests are listed once it is first
+  // used, not while the page starts.
+  $('f-search').addEventListener('focus', () =>
+    $('value-names').append(...description.values.map((v) => el('option', { value: v.name }))), { once: true });
   $('add-value').addEventListener('click', () => addValue($('f-search').value.trim()));
   $('f-search').addEventListener('keydown', (e) => {
     if (e.key === 'Enter') {
@@ -588,6 +592,9 @@ async function drawCharts() {
     refreshTables();
     return;
   }
+  // The headline figures shown first; each chart then drawn in a task of
+  // its own.
+  await yieldToPage();
   for (const c of charts) c.destroy();
   box.replaceChildren();
   chartsKey = key;
@@ -755,6 +762,7 @@ try {
   study = setupStudy({ description, plan, scenario: scenarioDoc, files, columns, readSettings, applyDesign,
     current: () => current });
   await ready;
+  await window.tarvelloBoot.uplot;
   await fromAddress();
 } catch (e) {
   showStatus(`The page cannot start: ${e.message}`);

@@ -54,9 +54,17 @@ after(async () => {
   server?.close();
 });
 
-// A page that records console errors and the bytes of every response.
-async function open(url, viewport = { width: 1366, height: 768 }) {
-  const page = await browser.newPage({ viewport });
+// A page that records console errors, the bytes of every response and,
+// from its start, its cumulative layout shift: the sum of the layout shifts
+// the browser reports, but those that follow the user's input.
+async function open(url, options = { viewport: { width: 1366, height: 768 } }) {
+  const page = await browser.newPage(options);
+  await page.addInitScript(() => {
+    window.layoutShift = 0;
+    new PerformanceObserver((list) => {
+      for (const e of list.getEntries()) if (!e.hadRecentInput) window.layoutShift += e.value;
+    }).observe({ type: 'layout-shift', buffered: true });
+  });
   const problems = [];
   const bodies = [];
   page.on('console', (m) => m.type() === 'error' && problems.push(m.text()));
@@ -260,8 +268,26 @@ test('an address keeps and reports what it cannot apply; cells and factors are r
   assert.deepEqual(problems, []);
 });
 
+test('the page holds still while it fills in, on a desktop and on a phone', async () => {
+  const sizes = {
+    desktop: { viewport: { width: 1350, height: 940 } },
+    phone: { viewport: { width: 412, height: 823 }, isMobile: true, hasTouch: true, deviceScaleFactor: 1.75 },
+  };
+  measured.layoutShift = {};
+  for (const [name, options] of Object.entries(sizes)) {
+    const { page, problems } = await open(address, options);
+    // Filled in: the first run's figures and charts drawn; two frames more
+    // for the browser to report the last of its shifts.
+    await page.evaluate(() => new Promise((done) => requestAnimationFrame(() => requestAnimationFrame(done))));
+    measured.layoutShift[name] = await page.evaluate(() => window.layoutShift);
+    assert.ok(measured.layoutShift[name] < 0.1, `${name}: cumulative layout shift ${measured.layoutShift[name]}`);
+    assert.deepEqual(problems, []);
+    await page.close();
+  }
+});
+
 test('a phone and a keyboard reach everything', async () => {
-  const { page, problems } = await open(address, { width: 390, height: 844 });
+  const { page, problems } = await open(address, { viewport: { width: 390, height: 844 } });
   assert.ok(await page.evaluate(() => document.documentElement.scrollWidth) <= 390, 'no sideways scrolling');
   const top = (selector) => page.$eval(selector, (e) => e.getBoundingClientRect().top);
   assert.ok(await top('#charts') < await top('#daily'), 'the results come before the per-day table');
