@@ -14,6 +14,11 @@ True
 
 from ._site import Site
 from ._study import StudyResult
-from ._tarvello import __version__
+from . import _tarvello
+
+#: The package's version, the project's one version (that of the model
+#: library it carries); equal to ``importlib.metadata.version("tarvello")``
+#: for an installed package.
+__version__ = _tarvello.__version__
 
 __all__ = ["Site", "StudyResult", "__version__"]
