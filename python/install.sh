@@ -17,6 +17,7 @@ source cmake/packages.sh
 ensure_packages_for python
 
 [ -x "$dir/bin/python" ] || /usr/bin/python3 -m venv --system-site-packages "$dir"
+dir=$(cd "$dir" && pwd)
 "$dir/bin/pip" install --no-build-isolation --no-input --disable-pip-version-check . </dev/null
 echo "== tarvello installed in $dir; use it with its Python:"
 echo "   $dir/bin/python -c \"import tarvello; print(tarvello.Site().run(days=3))\""

@@ -49,6 +49,7 @@ unmount_all() {
 # Runs a command in the root, as root, with a plain environment and no input.
 in_root() {
   chroot "$root" /usr/bin/env -i HOME=/root LANG=C.UTF-8 TERM=dumb \
+    NODE_EXTRA_CA_CERTS=/etc/ssl/certs/ca-certificates.crt \
     PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
     bash -c "$1" </dev/null
 }
@@ -101,6 +102,12 @@ inside() {
   mount --bind "$cache/lists" "$root/var/lib/apt/lists"
   mkdir -p "$root/root/.npm"
   mount --bind "$cache/npm" "$root/root/.npm"
+
+  # This machine's trust: a network that inspects TLS (npm's registry) has a
+  # certificate authority of its own in the machine's bundle. Node reads
+  # the bundle through NODE_EXTRA_CA_CERTS (in_root).
+  cp /etc/ssl/certs/ca-certificates.crt "$root/usr/local/share/ca-certificates/this-machine.crt"
+  in_root 'update-ca-certificates >/dev/null'
 
   local commit
   commit=$(git rev-parse HEAD)
