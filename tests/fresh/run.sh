@@ -47,11 +47,14 @@ unmount_all() {
 }
 
 # Runs a command in the root, as root, with a plain environment and no input.
+# The shell waits for it with wait, which a signal interrupts, so that its
+# trap runs at once rather than when the command ends.
 in_root() {
   chroot "$root" /usr/bin/env -i HOME=/root LANG=C.UTF-8 TERM=dumb \
     NODE_EXTRA_CA_CERTS=/etc/ssl/certs/ca-certificates.crt \
     PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
-    bash -c "$1" </dev/null
+    bash -c "$1" </dev/null &
+  wait "$!"
 }
 export -f in_root
 
@@ -61,11 +64,15 @@ inside() {
   # shellcheck disable=SC2317 # run by the traps
   stop() {
     local status=$?
-    trap - EXIT INT TERM HUP
+    trap - EXIT
+    trap '' INT TERM HUP
+    # Whatever still runs in the root: the server's process group, and this
+    # one's (a build, an apt-get cut short).
     if [ -n "$server" ]; then
       kill -TERM -- "-$server" 2>/dev/null || true
       wait "$server" 2>/dev/null || true
     fi
+    kill -TERM 0 2>/dev/null && sleep 1
     unmount_all "$root" || {
       echo "fresh: cannot unmount everything under $root" >&2
       status=1
@@ -200,8 +207,9 @@ mkdir -p "$work"
 
 start=$SECONDS
 "$host" --out "$work/year.csv" >/dev/null
-# The namespace in a process group of its own, to stop it with its children.
-setsid unshare --mount --propagation private "$0" --inside &
+# The namespace in a process group of its own, to stop it with its children;
+# it is also told to stop when this script dies without its traps (SIGKILL).
+setsid setpriv --pdeathsig TERM unshare --mount --propagation private "$0" --inside &
 job=$!
 wait "$job"
 job=
