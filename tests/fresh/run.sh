@@ -174,6 +174,11 @@ command -v mmdebstrap >/dev/null || fail "mmdebstrap is missing: install Debian'
 command -v unshare >/dev/null || fail "unshare is missing: install Debian's util-linux"
 [ -x "$host" ] || fail "$host is missing: build the linux preset first (./test.sh linux fresh)"
 
+# Removes build/fresh, only when nothing under it is mounted.
+remove_work() {
+  [ ! -e "$work" ] || { unmount_all "$work" && rm -rf --one-file-system "$work"; }
+}
+
 job=
 # shellcheck disable=SC2317 # run by the traps
 cleanup() {
@@ -185,13 +190,9 @@ cleanup() {
     kill -KILL -- "-$job" 2>/dev/null || true
     wait "$job" 2>/dev/null || true
   fi
-  if [ -e "$work" ]; then
-    if unmount_all "$work"; then
-      rm -rf --one-file-system "$work"
-    else
-      echo "fresh: something is still mounted under $work; it is left in place" >&2
-      status=1
-    fi
+  if ! remove_work; then
+    echo "fresh: something is still mounted under $work; it is left in place" >&2
+    status=1
   fi
   exit "$status"
 }
@@ -200,12 +201,10 @@ trap 'exit 130' INT
 trap 'exit 143' TERM
 trap 'exit 129' HUP
 
-# What a killed run left behind.
-unmount_all "$work" || fail "something is still mounted under $work from an earlier run"
-rm -rf --one-file-system "$work"
-mkdir -p "$work"
-
 start=$SECONDS
+# What a killed run left behind.
+remove_work || fail "something is still mounted under $work from an earlier run"
+mkdir -p "$work"
 "$host" --out "$work/year.csv" >/dev/null
 # The namespace in a process group of its own, to stop it with its children;
 # it is also told to stop when this script dies without its traps (SIGKILL).
@@ -213,4 +212,5 @@ setsid setpriv --pdeathsig TERM unshare --mount --propagation private "$0" --ins
 job=$!
 wait "$job"
 job=
+remove_work
 echo "== fresh: run.sh, the Python package and web/serve.sh on a fresh Debian 12 root in $((SECONDS - start)) s"
