@@ -91,9 +91,10 @@ inside() {
 
   echo "== fresh: a minimal Debian 12 root (mmdebstrap) in $root"
   # apt's downloads and lists go straight to the cache; they are unmounted
-  # before mmdebstrap's cleanup, which would empty them.
+  # before mmdebstrap's cleanup, which would empty them. No translations:
+  # every apt-get update in the root then finds its lists as they are.
   mmdebstrap --mode=root --variant=minbase --include=git,ca-certificates \
-    --skip=essential/unlink --quiet \
+    --skip=essential/unlink --quiet --aptopt='Acquire::Languages "none"' \
     --setup-hook="mkdir -p \"\$1/var/cache/apt/archives\" \"\$1/var/lib/apt/lists\"" \
     --setup-hook="mount --bind '$cache/archives' \"\$1/var/cache/apt/archives\"" \
     --setup-hook="mount --bind '$cache/lists' \"\$1/var/lib/apt/lists\"" \
@@ -173,6 +174,8 @@ fi
 command -v mmdebstrap >/dev/null || fail "mmdebstrap is missing: install Debian's mmdebstrap"
 command -v unshare >/dev/null || fail "unshare is missing: install Debian's util-linux"
 [ -x "$host" ] || fail "$host is missing: build the linux preset first (./test.sh linux fresh)"
+[[ $cache == /* && $cache != "$work" && $cache != "$work"/* && $cache != *"'"* ]] ||
+  { echo "fresh: TDS_FRESH_CACHE must be an absolute path outside $work, not '$cache'" >&2; exit 2; }
 
 # Removes build/fresh, only when nothing under it is mounted.
 remove_work() {
