@@ -208,7 +208,8 @@ start=$SECONDS
 # What a killed run left behind.
 remove_work || fail "something is still mounted under $work from an earlier run"
 mkdir -p "$work"
-"$host" --out "$work/year.csv" >/dev/null
+"$host" --out "$work/year.csv" >"$work/host.log" 2>&1 ||
+  { cat "$work/host.log" >&2; fail "$host failed to run the default year"; }
 # The namespace in a process group of its own, to stop it with its children;
 # it is also told to stop when this script dies without its traps (SIGKILL).
 setsid setpriv --pdeathsig TERM unshare --mount --propagation private "$0" --inside &
