@@ -115,7 +115,8 @@ inside() {
   # certificate authority of its own in the machine's bundle. Node reads
   # the bundle through NODE_EXTRA_CA_CERTS (in_root).
   cp /etc/ssl/certs/ca-certificates.crt "$root/usr/local/share/ca-certificates/this-machine.crt"
-  in_root 'update-ca-certificates >/dev/null'
+  # (Its rehash warns about the bundle, which holds many.)
+  in_root 'update-ca-certificates >/dev/null 2>&1' || fail "update-ca-certificates failed in the root"
 
   local commit
   commit=$(git rev-parse HEAD)
