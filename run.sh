@@ -7,7 +7,7 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 source cmake/packages.sh
-ensure_packages cmake ninja-build g++ python3 nlohmann-json3-dev libcli11-dev gnuplot-nox
+ensure_packages_for run
 
 cmake --preset release >/dev/null
 cmake --build --preset release

@@ -11,28 +11,38 @@
 #                         builds, checked as an importer unpacks them
 #   fuzz                  every fuzz target for FUZZ_SECONDS (60) seconds
 #   tidy                  clang-tidy over the whole tree
-# Usage: ./test.sh [step...]   (default: linux docs web windows fmu asan fuzz tidy)
+#   fresh                 ./run.sh, python/install.sh and web/serve.sh as a
+#                         new user runs them, on a fresh Debian 12 root
+#                         (mmdebstrap), against build/linux's tarvello-run
+# Only the packages of the steps asked for are installed.
+# Usage: ./test.sh [step...]   (default: linux docs fresh web windows fmu asan fuzz tidy)
 set -euo pipefail
 cd "$(dirname "$0")"
 
+steps=("$@")
+((${#steps[@]})) || steps=(linux docs fresh web windows fmu asan fuzz tidy)
+for step in "${steps[@]}"; do
+  case "$step" in
+    linux | docs | windows | asan | web | fmu | fuzz | tidy | fresh) ;;
+    *)
+      echo "test.sh: no step '$step' (steps: linux docs windows asan web fmu fuzz tidy fresh)" >&2
+      exit 2
+      ;;
+  esac
+done
+
 source cmake/packages.sh
-ensure_packages \
-  cmake ninja-build g++ gcc googletest python3 binutils valgrind \
-  nlohmann-json3-dev python3-jsonschema pkgconf \
-  libcli11-dev gnuplot-nox slurm-wlm munge \
-  clang clang-format clang-tidy libclang-rt-14-dev libbenchmark-dev git \
-  g++-mingw-w64-x86-64-posix wine64 python3-pefile \
-  pybind11-dev python3-pybind11 python3-numpy python3-pandas python3-xarray python3-pytest \
-  python3-distributed python3-matplotlib jupyter-nbconvert python3-ipykernel \
-  libboost-dev python3-openturns libpagmo-dev
+ensure_packages_for test "${steps[@]}"
 
 echo "== format check (.clang-format)"
 git ls-files -z -- '*.cpp' '*.h' '*.c' ':!fmu/third_party' | xargs -0 clang-format --dry-run -Werror
 
-steps=("$@")
-((${#steps[@]})) || steps=(linux docs web windows fmu asan fuzz tidy)
 for step in "${steps[@]}"; do
   case "$step" in
+    fresh)
+      echo "== fresh: the README's commands on a fresh Debian 12 root"
+      tests/fresh/run.sh
+      ;;
     fuzz)
       echo "== fuzz: every target for ${FUZZ_SECONDS:-60}s"
       fuzz/run.sh

@@ -7,9 +7,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 source cmake/packages.sh
-ensure_packages emscripten libfmt-dev chromium nodejs
-# Debian's npm is a package of its own; a nodejs from elsewhere may carry npm.
-command -v npm >/dev/null || ensure_packages npm
+ensure_packages_for web
 
 host=build/linux/bin/tarvello-run
 if [ ! -x "$host" ]; then
