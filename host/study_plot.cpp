@@ -20,6 +20,15 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// The j-th data block's name ("o0", "o1", ...), or with "$" its reference in
+// a script. Built by appending: GCC 12 warns falsely (-Wrestrict) on a
+// literal joined to a temporary string in the optimised build.
+std::string block_name(std::size_t j, const char* prefix = "o") {
+  std::string name = prefix;
+  name += std::to_string(j);
+  return name;
+}
+
 // A gnuplot string: quoted, a line break as its escape.
 std::string quote(const std::string& text) {
   std::string q = "\"";
@@ -269,7 +278,7 @@ std::string effects_script(const study::Study& s, const std::string& text, int w
       numbers.push_back(number);
     }
     const auto offsets = place_numbers(xs, ys, digits, cw, ch);
-    const std::string name = "o" + std::to_string(j);
+    const std::string name = block_name(j);
     const std::size_t out = index_of(s.outputs, outputs[j]);
     script += data_block(name, block) + "set xrange [0:" + format_double(x_top) +
               "]\nset yrange [0:" + format_double(y_top) + "]\nset title " +
@@ -314,8 +323,8 @@ std::string indices_script(const study::Study& s, const std::string& text) {
       std::to_string(rows.empty() ? 0 : rows[0].size()) + "-0.4]\nset multiplot layout " +
       std::to_string(outputs.size()) + ",1\n";
   for (std::size_t j = 0; j < outputs.size(); ++j) {
-    const std::string block = "$o" + std::to_string(j);
-    script += data_block("o" + std::to_string(j), rows[j]);
+    const std::string block = block_name(j, "$o");
+    script += data_block(block_name(j), rows[j]);
     const std::size_t out = index_of(s.outputs, outputs[j]);
     const std::string of =
         out < s.outputs.size()
