@@ -187,11 +187,13 @@ void print_info(std::ostream& out, const Description& d, const Located& at, cons
   };
   const auto counts = [](const std::vector<NodeCount>& of) {
     std::vector<std::string> entries;
+    entries.reserve(of.size());
     for (const NodeCount& c : of) entries.push_back(label_of(c) + " (" + c.name + ")");
     return entries;
   };
   const auto values = [&](const std::vector<std::size_t>& of) {
     std::vector<std::string> entries;
+    entries.reserve(of.size());
     for (std::size_t v : of) entries.push_back(value(v));
     return entries;
   };

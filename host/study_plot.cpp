@@ -214,8 +214,8 @@ std::string effects_script(const study::Study& s, const std::string& text, int w
   // The panels take the left three quarters, the list of factors the rest.
   constexpr double kLeft = 0.06, kRight = 0.73, kSpaceX = 0.07;
   const double bottom = 60.0 / height, top = 1.0 - 75.0 / height, space_y = 90.0 / height;
-  const double panel_w =
-      width * (kRight - kLeft - kSpaceX * static_cast<double>(columns - 1)) / columns;
+  const double panel_w = width * (kRight - kLeft - kSpaceX * static_cast<double>(columns - 1)) /
+                         static_cast<double>(columns);
   const double panel_h = height * (top - bottom - space_y * static_cast<double>(panel_rows - 1)) /
                          static_cast<double>(panel_rows);
   // A character of the numbers' font (9 points) in pixels.
