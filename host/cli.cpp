@@ -305,6 +305,17 @@ std::string file_digest(const std::string& path) {
   }
 }
 
+// The plan as given (--plan, else the built-in one), read once: its source
+// for messages and its text, whose JSON names the model whose module is
+// looked for, and whose digest the records keep.
+struct PlanInput {
+  std::string source, text;
+};
+PlanInput read_plan(const Options& o) {
+  if (o.plan.empty()) return {"(built-in)", std::string(kDefaultPlan)};
+  return {o.plan, read_text_file(o.plan, "plan")};
+}
+
 // What --version prints: this program's version, and the model's name and
 // version with the digest of its description (the one that study and sweep
 // records keep), each with the file it came from. It loads no module and
@@ -313,11 +324,9 @@ std::string file_digest(const std::string& path) {
 std::string version_text(const Options& o) {
   std::string out = std::string(kProgram) + " " + TDS_VERSION + "\n";
   try {
-    const std::string plan_text =
-        o.plan.empty() ? std::string(kDefaultPlan) : read_text_file(o.plan, "plan");
+    const PlanInput plan = read_plan(o);
     const Located at =
-        locate(model_of(Plan::read_json(plan_text, o.plan.empty() ? "(built-in)" : o.plan)),
-               o.library, o.description);
+        locate(model_of(Plan::read_json(plan.text, plan.source)), o.library, o.description);
     const std::string text = read_text_file(at.description, "model description");
     const Description d = Description::parse(text, at.description);
     out += "model " + d.model() + " " + d.version() + " (" + at.module + ")\n";
@@ -370,11 +379,9 @@ int run(const Options& o) {
   }
   const bool worker = !o.worker.empty();
 
-  // The plan, read once: it names the model whose module is looked for.
-  const std::string plan_source = o.plan.empty() ? "(built-in)" : o.plan;
-  const std::string plan_text =
-      o.plan.empty() ? std::string(kDefaultPlan) : read_text_file(o.plan, "plan");
-  const nlohmann::json plan_json = Plan::read_json(plan_text, plan_source);
+  const PlanInput plan_input = read_plan(o);
+  const std::string& plan_text = plan_input.text;
+  const nlohmann::json plan_json = Plan::read_json(plan_text, plan_input.source);
   const Located at = locate(model_of(plan_json), o.library, o.description);
   const Description description = Description::load(at.description);
   std::unique_ptr<Module> module;
@@ -411,7 +418,7 @@ int run(const Options& o) {
     return 0;
   }
 
-  const Plan plan = Plan::parse(plan_json, plan_source, description);
+  const Plan plan = Plan::parse(plan_json, plan_input.source, description);
   // The scenario's texts are kept: a sweep records their digests.
   std::string scenario_text, daily_text;
   Scenario scenario = [&] {
