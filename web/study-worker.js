@@ -1,7 +1,8 @@
 // A worker of the page's study pool (one per core): one instance of the
-// study program (tarvello-study.wasm) evaluates a study's points, each case from the state right after
-// the study was read; the first worker of the pool also holds the instance
-// that leads the study (never restored). Messages, answered with their id:
+// study program (tarvello-study.wasm) evaluates a study's points, each case
+// from the state right after the study was read; the first worker of the
+// pool also holds the instance that leads the study (never restored).
+// Messages, answered with their id (worker-channel.js):
 //   {id, init: {description}} -> {id, ok};
 //   {id, load: request} -> {id, answer}: the study read in the evaluator;
 //   {id, evaluate: points} -> {id, evaluations};
@@ -9,33 +10,24 @@
 // anything that fails -> {id, error}.
 import './tarvello-study.js';
 import { Engine, StudyLeader } from './engine.js';
+import { answerRequests } from './worker-channel.js';
 
 const compiled = WebAssembly.compileStreaming(fetch('tarvello-study.wasm'));
 let description = null;
 let evaluator = null;
 let leader = null;
 
-async function handle(data) {
-  const { id } = data;
-  try {
-    if (data.init) {
-      description = data.init.description;
-      evaluator = await Engine.create(globalThis.createTarvello, await compiled, description);
-      self.postMessage({ id, ok: true });
-    } else if (data.load) {
-      self.postMessage({ id, answer: evaluator.loadStudy(data.load) });
-    } else if (data.evaluate) {
-      self.postMessage({ id, evaluations: evaluator.evaluate(data.evaluate) });
-    } else if (data.lead) {
-      leader ??= new StudyLeader(await Engine.create(globalThis.createTarvello, await compiled, description));
-      self.postMessage({ id, answer: leader[data.lead](data.with) });
-    }
-  } catch (e) {
-    self.postMessage({ id, error: e.message });
+answerRequests(async (data) => {
+  if (data.init) {
+    description = data.init.description;
+    evaluator = await Engine.create(globalThis.createTarvello, await compiled, description);
+    return { ok: true };
   }
-}
-
-let queue = Promise.resolve();
-self.onmessage = ({ data }) => {
-  queue = queue.then(() => handle(data));
-};
+  if (data.load) return { answer: evaluator.loadStudy(data.load) };
+  if (data.evaluate) return { evaluations: evaluator.evaluate(data.evaluate) };
+  if (data.lead) {
+    leader ??= new StudyLeader(await Engine.create(globalThis.createTarvello, await compiled, description));
+    return { answer: leader[data.lead](data.with) };
+  }
+  throw new Error('not a request of the study worker');
+});
