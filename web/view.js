@@ -2,19 +2,23 @@
 // plan and the scenario give their values, figures to a sensible precision,
 // and the time axis in months (up to two years) or years (beyond).
 
-// {label, unit, ...} of a value: the scenario's labels, then the plan's
-// output labels. Looked up in Maps, never as object properties.
-function entry(scenario, plan, name) {
-  const table = (object) => new Map(Object.entries(object || {}));
-  return table(scenario?.labels).get(name) || table(plan?.output?.labels).get(name) || null;
+// Every labelled value's {label, unit, ...} by name: the scenario's entry
+// where both the scenario and the plan's output labels give one, as the
+// engine chooses. Looked up in Maps, never as object properties.
+function entries(scenario, plan) {
+  const out = new Map(Object.entries(plan?.output?.labels || {}));
+  for (const [name, e] of Object.entries(scenario?.labels || {})) if (e) out.set(name, e);
+  return out;
 }
 
-// Every value's plain label, {NAME: LABEL}: the scenario's, then the plan's
-// for the values that the scenario leaves without one.
+function entry(scenario, plan, name) {
+  return entries(scenario, plan).get(name) || null;
+}
+
+// Every value's plain label, {NAME: LABEL}, for the engine's nearest names.
 export function labelsOf(scenario, plan) {
   const out = {};
-  for (const table of [plan?.output?.labels, scenario?.labels])
-    for (const [name, e] of Object.entries(table || {})) if (typeof e?.label === 'string') out[name] = e.label;
+  for (const [name, e] of entries(scenario, plan)) if (typeof e?.label === 'string') out[name] = e.label;
   return out;
 }
 
