@@ -2,8 +2,9 @@
 // the plan and the scenario; every change reruns the model in a worker
 // (worker.js) and redraws the headline figures and the plan's panels.
 import {
-  commandLine, dailyTable, editsTable, emptySettings, fromHash, parseTable, request, scenarioFile, toHash,
+  commandLine, dailyTable, editsTable, emptySettings, fromHash, request, scenarioFile, toHash,
 } from './settings.js';
+import { csvTable } from './csv.js';
 import { $, el, save } from './dom.js';
 import { setupStudy } from './study-panel.js';
 import { axisFor, labelOf, labelsOf, figure, unitOf } from './view.js';
@@ -63,7 +64,7 @@ async function load() {
   values = new Map(description.values.map((v) => [v.name, v]));
   plan = JSON.parse(p);
   scenarioDoc = JSON.parse(s);
-  table = parseTable(i);
+  table = csvTable(i);
   probe.textsLoaded = performance.now();
   ready.catch(() => {});  // awaited once the controls stand
   return { ready };

@@ -22,7 +22,7 @@
         onerror: () => failed(new Error('cannot load uPlot.iife.min.js')) })),
     };
     window.tarvelloBoot.uplot.catch(() => {});  // as the texts
-    for (const name of ['settings.js', 'dom.js', 'view.js', 'study-panel.js', 'study.js'])
+    for (const name of ['settings.js', 'csv.js', 'dom.js', 'view.js', 'study-panel.js', 'study.js'])
       add('link', { rel: 'modulepreload', href: name });
     add('script', { type: 'module', src: 'app.js' });
   };

@@ -1,12 +1,7 @@
 // The page's settings and what they become: the run request, the address
 // (#days=730&set=NAME=VALUE&scale=NAME=FACTOR&cell=DAY:NAME=VALUE&base.days=...), the
 // per-day table and the scenario file. Shared by the page and the tests.
-
-// A CSV table without quoted fields (the per-day inputs): header and rows of texts.
-export function parseTable(text) {
-  const lines = text.split(/\r?\n/).filter((line) => line !== '');
-  return { header: lines[0].split(','), rows: lines.slice(1).map((line) => line.split(',')) };
-}
+import { csvLine } from './csv.js';
 
 // Empty settings: the default year.
 // scale and cells are keyed by names from the address: objects without a
@@ -15,10 +10,10 @@ export function emptySettings() {
   return { days: '365', sets: [], scale: Object.create(null), cells: Object.create(null) };
 }
 
-// The per-day table with the edits of the settings: a cell's own text where
-// it was edited. A column that a set fixes is left out, as --set leaves it.
-// Scales are not applied here: the engine applies them (--scale), so the page
-// and the command line multiply alike.
+// The per-day table (as csvTable() reads it) with the edits of the settings:
+// a cell's own text where it was edited. A column that a set fixes is left
+// out, as --set leaves it. Scales are not applied here: the engine applies
+// them (--scale), so the page and the command line multiply alike.
 export function dailyTable(table, settings) {
   const fixed = new Set(settings.sets.map(([name]) => name));
   const keep = table.header.map((name, c) => c === 0 || !fixed.has(name));
@@ -29,7 +24,7 @@ export function dailyTable(table, settings) {
       return key in settings.cells ? settings.cells[key] : text;
     }),
   );
-  const pick = (fields) => fields.filter((_, c) => keep[c]).join(',');
+  const pick = (fields) => csvLine(fields.filter((_, c) => keep[c]));
   return [pick(table.header), ...rows.map(pick)].join('\n') + '\n';
 }
 

@@ -3,36 +3,11 @@
 // per core) beside the page's own worker, so that neither the page nor its
 // reruns wait for it. The study is a study file as tarvello-run --study
 // takes it; its tables are the program's (study.js drives it).
+import { csvRows } from './csv.js';
 import { $, el, save } from './dom.js';
 import { runStudy } from './study.js';
 import { figure, labelOf } from './view.js';
 
-
-// Reads a CSV that the program wrote (quoted fields where needed) into rows
-// of texts.
-export function csvRows(text) {
-  const rows = [];
-  let row = [], field = '', quoted = false;
-  for (let i = 0; i < text.length; i++) {
-    const c = text[i];
-    if (quoted) {
-      if (c === '"' && text[i + 1] === '"') field += text[i++];
-      else if (c === '"') quoted = false;
-      else field += c;
-    } else if (c === '"') quoted = true;
-    else if (c === ',') {
-      row.push(field);
-      field = '';
-    } else if (c === '\n') {
-      row.push(field);
-      rows.push(row);
-      row = [];
-      field = '';
-    } else if (c !== '\r') field += c;
-  }
-  if (field !== '' || row.length) rows.push([...row, field]);
-  return rows;
-}
 
 // The study's outputs offered: the run's headline figures as the study file
 // names them ("figure"), each with a column name of its own in results.csv.

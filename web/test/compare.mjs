@@ -10,7 +10,8 @@ import { createRequire } from 'node:module';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 import { Engine } from '../engine.js';
-import { dailyTable, editsTable, emptySettings, parseTable, request, scales } from '../settings.js';
+import { csvTable } from '../csv.js';
+import { dailyTable, editsTable, emptySettings, request, scales } from '../settings.js';
 import { labelsOf } from '../view.js';
 
 const [site, native] = process.argv.slice(2);
@@ -25,7 +26,7 @@ const files = {
   scenario: read('scenario.json'),
   inputs: read('inputs.csv'),
 };
-const table = parseTable(files.inputs);
+const table = csvTable(files.inputs);
 const engine = await Engine.create(createRequire(import.meta.url)(join(process.cwd(), site, 'tarvello.js')),
   await WebAssembly.compile(readFileSync(join(site, 'tarvello.wasm'))), files.description);
 const scratch = mkdtempSync(join(tmpdir(), 'tarvello-compare-'));
