@@ -22,7 +22,8 @@
         onerror: () => failed(new Error('cannot load uPlot.iife.min.js')) })),
     };
     window.tarvelloBoot.uplot.catch(() => {});  // as the texts
-    for (const name of ['settings.js', 'csv.js', 'dom.js', 'view.js', 'study-panel.js', 'study.js'])
+    for (const name of ['actions.js', 'address.js', 'cards.js', 'charts.js', 'controls.js', 'csv.js', 'dom.js', 'results.js',
+      'runs.js', 'settings.js', 'state.js', 'study-panel.js', 'study.js', 'view.js', 'worker-channel.js'])
       add('link', { rel: 'modulepreload', href: name });
     add('script', { type: 'module', src: 'app.js' });
   };

@@ -31,6 +31,28 @@ export function unitOf(scenario, plan, name) {
   return entry(scenario, plan, name)?.unit || '';
 }
 
+// The run's headline figures as the page words them, for its cards and for
+// the study's outputs: each count of days, the days with any shortfall, each
+// shortfall's days, each level at the end. Each gives its kind (count,
+// any-shortfall, shortfall, level), the name a study file gives it (figure),
+// its label, its value and unit, and the qualified name of a level (title).
+export function headlineFigures(scenario, plan, answer) {
+  const plain = (entry, name) => entry?.label || name.replace(/_/g, ' ');
+  const counts = new Map((plan.summary?.counts || []).map((c) => [c.name, c]));
+  const shortfalls = new Map((plan.summary?.shortfalls || []).map((c) => [c.name, c]));
+  return [
+    ...answer.counts.map((c) => ({ kind: 'count', figure: c.name, label: plain(counts.get(c.name), c.name),
+      value: c.days, unit: 'days' })),
+    { kind: 'any-shortfall', figure: 'shortfall_days', label: 'Days with any shortfall', value: answer.shortfallDays,
+      unit: 'days' },
+    ...answer.shortfalls.map((c) => ({ kind: 'shortfall', figure: c.name,
+      label: `Short: ${plain(shortfalls.get(c.name), c.name)}`, value: c.days, unit: 'days' })),
+    ...answer.levels.map((l) => ({ kind: 'level', figure: l.name,
+      label: `Final ${labelOf(scenario, plan, l.name).toLowerCase()}`, value: l.value,
+      unit: unitOf(scenario, plan, l.name), title: l.name })),
+  ];
+}
+
 const small = new Intl.NumberFormat('en', { maximumSignificantDigits: 4 });
 const large = new Intl.NumberFormat('en', { maximumFractionDigits: 0 });
 
