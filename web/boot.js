@@ -23,7 +23,8 @@
     };
     window.tarvelloBoot.uplot.catch(() => {});  // as the texts
     for (const name of ['actions.js', 'address.js', 'cards.js', 'charts.js', 'controls.js', 'csv.js', 'dom.js', 'results.js',
-      'runs.js', 'settings.js', 'state.js', 'study-panel.js', 'study.js', 'view.js', 'worker-channel.js'])
+      'runs.js', 'settings.js', 'state.js', 'study.js', 'study-form.js', 'study-panel.js', 'study-pool.js',
+      'study-results.js', 'view.js', 'worker-channel.js'])
       add('link', { rel: 'modulepreload', href: name });
     add('script', { type: 'module', src: 'app.js' });
   };
