@@ -22,9 +22,9 @@
         onerror: () => failed(new Error('cannot load uPlot.iife.min.js')) })),
     };
     window.tarvelloBoot.uplot.catch(() => {});  // as the texts
-    for (const name of ['actions.js', 'address.js', 'cards.js', 'charts.js', 'controls.js', 'csv.js', 'dom.js', 'results.js',
-      'runs.js', 'settings.js', 'state.js', 'study.js', 'study-form.js', 'study-panel.js', 'study-pool.js',
-      'study-results.js', 'view.js', 'worker-channel.js'])
+    // The modules that app.js imports, each named here by the build
+    // (page.cmake), all preloaded at once.
+    for (const name of [/* the page's modules */])
       add('link', { rel: 'modulepreload', href: name });
     add('script', { type: 'module', src: 'app.js' });
   };

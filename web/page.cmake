@@ -2,9 +2,12 @@
 # script put inline and the scenario's description written into the header,
 # so that the first paint waits for no other request and the header already
 # stands as the page's script will leave it.
+# boot.js preloads the modules of MODULES (comma-separated), the modules
+# that app.js imports.
 # Usage: cmake -DIN=index.html -DOUT=site/index.html -DUPLOT_CSS=uPlot.min.css
-#   -DSTYLE=style.css -DBOOT=boot.js -DSCENARIO=scenario.json -P page.cmake
-foreach(var IN ITEMS IN OUT UPLOT_CSS STYLE BOOT SCENARIO)
+#   -DSTYLE=style.css -DBOOT=boot.js -DSCENARIO=scenario.json
+#   -DMODULES=a.js,b.js -P page.cmake
+foreach(var IN ITEMS IN OUT UPLOT_CSS STYLE BOOT SCENARIO MODULES)
   if(NOT DEFINED ${var})
     message(FATAL_ERROR "page.cmake: -D${var}=... is missing")
   endif()
@@ -32,6 +35,12 @@ function(put what with)
   string(REPLACE "${what}" "${with}" html "${html}")
   set(html "${html}" PARENT_SCOPE)
 endfunction()
+string(REPLACE "," "', '" modules "'${MODULES}'")
+string(FIND "${boot}" "[/* the page's modules */]" at)
+if(at EQUAL -1)
+  message(FATAL_ERROR "page.cmake: ${BOOT} has no [/* the page's modules */]")
+endif()
+string(REPLACE "[/* the page's modules */]" "[${modules}]" boot "${boot}")
 put("<script src=\"boot.js\"></script>" "<script>\n${boot}</script>")
 put("<link rel=\"stylesheet\" href=\"uPlot.min.css\">" "<style>\n${uplot_css}\n</style>")
 put("<link rel=\"stylesheet\" href=\"style.css\">" "<style>\n${style}</style>")
