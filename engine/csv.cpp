@@ -2,93 +2,8 @@
 
 #include <algorithm>
 #include <charconv>
-#include <cmath>
-
-#ifdef __EMSCRIPTEN__
-#include <fmt/format.h>
-#endif
 
 namespace tds {
-
-namespace {
-
-#ifdef __EMSCRIPTEN__
-// The WebAssembly build's C++ library cannot print doubles with to_chars.
-// {fmt} finds the same shortest digits that read back to the same bits; they
-// are laid out here as to_chars lays them out: plain or scientific notation,
-// whichever is shorter, plain on a tie; a plain whole number of 17 or more
-// digits is printed exactly. Returns the end of the text written into buf
-// (at least 32 bytes).
-char* shortest_double(char* buf, double d) {
-  char* out = buf;
-  if (std::signbit(d)) *out++ = '-';
-  if (std::isnan(d) || std::isinf(d) || d == 0.0) {
-    const char* word = std::isnan(d) ? "nan" : std::isinf(d) ? "inf" : "0";
-    while (*word) *out++ = *word++;
-    return out;
-  }
-  const double magnitude = std::fabs(d);
-  // {fmt}'s shortest form: digits with a point ("0.00012", "123.4",
-  // "100000") or in scientific notation ("1.5e+16").
-  char raw[40];
-  char* const raw_end = fmt::format_to_n(raw, sizeof raw - 1, "{}", magnitude).out;
-  *raw_end = '\0';
-  std::string digits;
-  int exponent = 0;  // of the first significant digit
-  const char* e = std::find(raw, raw_end, 'e');
-  int before_point = 0;
-  bool seen_point = false;
-  for (const char* p = raw; p != e; ++p) {
-    if (*p == '.') {
-      seen_point = true;
-    } else {
-      digits += *p;
-      if (!seen_point) ++before_point;
-    }
-  }
-  const std::size_t leading = digits.find_first_not_of('0');
-  exponent = before_point - 1 - static_cast<int>(leading);
-  digits.erase(0, leading);
-  digits.erase(digits.find_last_not_of('0') + 1);
-  if (e != raw_end) exponent = std::atoi(e + 1);
-  const int n = static_cast<int>(digits.size());
-
-  std::string scientific = digits.substr(0, 1);
-  if (n > 1) scientific += "." + digits.substr(1);
-  scientific += exponent < 0 ? "e-" : "e+";
-  const int power = exponent < 0 ? -exponent : exponent;
-  if (power < 10) scientific += '0';
-  scientific += std::to_string(power);
-
-  std::size_t plain_size = 0;
-  if (exponent >= n - 1)
-    plain_size = static_cast<std::size_t>(exponent) + 1;
-  else if (exponent >= 0)
-    plain_size = static_cast<std::size_t>(n) + 1;
-  else
-    plain_size = static_cast<std::size_t>(n - exponent) + 1;
-  if (scientific.size() < plain_size) return std::copy(scientific.begin(), scientific.end(), out);
-  std::string plain;
-  if (exponent >= n - 1)
-    plain = exponent >= 16 ? fmt::format("{:.0f}", magnitude)
-                           : digits + std::string(static_cast<std::size_t>(exponent + 1 - n), '0');
-  else if (exponent >= 0)
-    plain = digits.substr(0, static_cast<std::size_t>(exponent) + 1) + "." +
-            digits.substr(static_cast<std::size_t>(exponent) + 1);
-  else
-    plain = "0." + std::string(static_cast<std::size_t>(-exponent - 1), '0') + digits;
-  return std::copy(plain.begin(), plain.end(), out);
-}
-#else
-char* shortest_double(char* buf, double d) { return std::to_chars(buf, buf + 32, d).ptr; }
-#endif
-
-}  // namespace
-
-std::string format_double(double d) {
-  char buf[32];
-  return std::string(buf, shortest_double(buf, d));
-}
 
 void CsvWriter::separate() {
   if (row_started_) buffer_ += ',';
@@ -123,7 +38,7 @@ void CsvWriter::text(const char* text) {
 void CsvWriter::number(double d) {
   separate();
   char buf[32];
-  buffer_.append(buf, shortest_double(buf, d));
+  buffer_.append(buf, write_double(buf, d));
 }
 
 void CsvWriter::number(std::int64_t i) {
@@ -248,14 +163,10 @@ TableColumns table_columns(const CsvTable& table, const std::string& source, con
       at = c;
       continue;
     }
-    const auto value = d.find_value(name);
-    if (!value)
-      throw InputError(
-          where + ": " +
-          with_nearest("unknown variable " + one_line(name), d.nearest_values(name, labels)));
-    if (seen[*value]) throw InputError(where + " (" + name + "): appears twice");
-    seen[*value] = true;
-    columns.values.emplace_back(c, *value);
+    const std::size_t value = value_named(d, name, where + ": ", labels);
+    if (seen[value]) throw InputError(where + " (" + name + "): appears twice");
+    seen[value] = true;
+    columns.values.emplace_back(c, value);
   }
   return columns;
 }

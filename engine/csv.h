@@ -11,7 +11,8 @@
 #include <string_view>
 #include <vector>
 
-#include "model.h"
+#include "description.h"
+#include "input.h"
 
 namespace tds {
 
@@ -39,10 +40,6 @@ class CsvWriter {
   std::string buffer_;
   bool row_started_ = false;
 };
-
-// The shortest text that reads back as the same double ("0.1", "1e+300",
-// "-0", "inf", "nan").
-std::string format_double(double d);
 
 // A parsed CSV file: the header row and the data rows, each row the line it
 // started on and its fields. Blank lines are skipped; a UTF-8 byte-order mark

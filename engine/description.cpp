@@ -1,12 +1,5 @@
 #include "description.h"
 
-#include <algorithm>
-#include <array>
-#include <cctype>
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <limits>
 #include <nlohmann/json.hpp>
 
 #if !defined(_WIN32)
@@ -19,48 +12,6 @@
 namespace tds {
 
 using nlohmann::json;
-
-std::string one_line(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (const char c : text) {
-    const auto u = static_cast<unsigned char>(c);
-    if (c == '\n') {
-      out += "\\n";
-    } else if (c == '\r') {
-      out += "\\r";
-    } else if (c == '\t') {
-      out += "\\t";
-    } else if (u < 0x20 || u == 0x7f) {
-      static const char hex[] = "0123456789abcdef";
-      out += "\\x";
-      out += hex[u >> 4];
-      out += hex[u & 15];
-    } else {
-      out += c;
-    }
-  }
-  return out;
-}
-
-std::string quote_input(std::string_view text) {
-  constexpr std::size_t kLongest = 60;
-  if (text.size() <= kLongest) return "'" + one_line(text) + "'";
-  return "'" + one_line(text.substr(0, kLongest)) + "...' (" + std::to_string(text.size()) +
-         " bytes)";
-}
-
-const char* kind_name(Kind kind) {
-  switch (kind) {
-    case Kind::Double:
-      return "double";
-    case Kind::Int:
-      return "int";
-    case Kind::Text:
-      return "text";
-  }
-  return "?";
-}
 
 std::string sibling_node(const std::string& id, long long number) {
   return id.substr(0, id.rfind('_') + 1) + std::to_string(number);
@@ -296,26 +247,6 @@ Description Description::load(const std::string& path) {
 #endif
 }
 
-std::string read_text_file(const std::string& path, const std::string& what) {
-  std::FILE* f = std::fopen(path.c_str(), "rb");
-  if (f == nullptr) throw InputError("cannot read the " + what + " " + path);
-  // One buffer of the file's size: growing a string page by page costs more
-  // than the reading (every new page is a fault), and hosts read the
-  // description at every start.
-  std::string text;
-  std::error_code error;
-  const auto size = std::filesystem::file_size(path, error);
-  if (!error) text.resize(static_cast<std::size_t>(size));
-  std::size_t used = std::fread(text.data(), 1, text.size(), f);
-  text.resize(used);
-  char chunk[4096];
-  for (std::size_t n = 0; (n = std::fread(chunk, 1, sizeof chunk, f)) > 0;) text.append(chunk, n);
-  const bool failed = std::ferror(f) != 0;
-  std::fclose(f);
-  if (failed) throw InputError("cannot read the " + what + " " + path);
-  return text;
-}
-
 const std::string& Description::function(const char* role) const { return functions_.at(role); }
 
 std::optional<std::size_t> Description::find_value(std::string_view name) const {
@@ -350,160 +281,6 @@ std::vector<std::string> Description::nearest_values(std::string_view name, cons
     }
   }
   return nearest_names(name, names, count, shown);
-}
-
-namespace {
-
-unsigned char fold(char c) {
-  return static_cast<unsigned char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-}
-
-bool equal_folded(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (fold(a[i]) != fold(b[i])) return false;
-  return true;
-}
-
-bool contains_folded(std::string_view text, std::string_view word) {
-  if (word.size() > text.size()) return false;
-  for (std::size_t at = 0; at + word.size() <= text.size(); ++at)
-    if (equal_folded(text.substr(at, word.size()), word)) return true;
-  return false;
-}
-
-// A value's name without its block and what follows ("waterTank" of
-// "waterTank_B1_Food_P1_Crop"); a name without a block is its own part.
-std::string_view name_part(std::string_view name) {
-  for (std::size_t at = name.find("_B"); at != std::string_view::npos;
-       at = name.find("_B", at + 1)) {
-    std::size_t end = at + 2;
-    while (end < name.size() && name[end] >= '0' && name[end] <= '9') ++end;
-    if (end > at + 2 && end < name.size() && name[end] == '_') return name.substr(0, at);
-  }
-  return name;
-}
-
-// The distinct words of a text, in lower case: its runs of characters other
-// than blanks. Repeated words count once, so that a long name costs no more
-// label searches than the words it has.
-std::vector<std::string> words_of(std::string_view text) {
-  std::vector<std::string> words;
-  const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; };
-  for (std::size_t i = 0; i < text.size();) {
-    while (i < text.size() && blank(text[i])) ++i;
-    std::string word;
-    for (; i < text.size() && !blank(text[i]); ++i) word += static_cast<char>(fold(text[i]));
-    if (!word.empty()) words.push_back(std::move(word));
-  }
-  std::sort(words.begin(), words.end());
-  words.erase(std::unique(words.begin(), words.end()), words.end());
-  return words;
-}
-
-}  // namespace
-
-std::vector<std::string> nearest_names(std::string_view name,
-                                       const std::vector<std::string_view>& candidates,
-                                       std::size_t count,
-                                       const std::vector<std::string_view>& labels) {
-  if (count == 0) return {};
-  std::vector<std::string> out;
-  std::vector<bool> taken(candidates.size(), false);
-  // What a person types first: the name without its block, which names the
-  // same quantity in every process that has one, so all of them are offered.
-  for (std::size_t i = 0; i < candidates.size(); ++i)
-    if (equal_folded(name_part(candidates[i]), name)) {
-      out.emplace_back(candidates[i]);
-      taken[i] = true;
-    }
-  // Then the words of a label as the page shows it.
-  const std::vector<std::string> words =
-      labels.size() == candidates.size() ? words_of(name) : std::vector<std::string>();
-  if (!words.empty())
-    for (std::size_t i = 0; i < candidates.size() && out.size() < count; ++i) {
-      if (taken[i] || labels[i].empty()) continue;
-      if (std::all_of(words.begin(), words.end(),
-                      [&](const std::string& w) { return contains_folded(labels[i], w); })) {
-        out.emplace_back(candidates[i]);
-        taken[i] = true;
-      }
-    }
-  if (out.size() >= count) return out;
-  const std::size_t wanted = count - out.size();
-
-  // A name more than twice as long as every candidate is near none: more
-  // than half of it would have to go.
-  std::size_t longest = 0;
-  for (std::string_view c : candidates) longest = std::max(longest, c.size());
-  if (name.size() > 2 * longest) return out;
-
-  // Levenshtein distance in half steps, a substitution that changes only the
-  // letter case counting one half step, so that such a name ranks first. A
-  // candidate is given up as soon as it cannot beat the best so far of the
-  // places left.
-  std::vector<int> row, next;
-  auto distance = [&](std::string_view b, int limit) {
-    row.resize(b.size() + 1);
-    next.resize(b.size() + 1);
-    for (std::size_t j = 0; j <= b.size(); ++j) row[j] = static_cast<int>(2 * j);
-    for (std::size_t i = 1; i <= name.size(); ++i) {
-      next[0] = static_cast<int>(2 * i);
-      int best = next[0];
-      const char x = name[i - 1];
-      const unsigned char fx = fold(x);
-      for (std::size_t j = 1; j <= b.size(); ++j) {
-        const int substitute = x == b[j - 1] ? 0 : fx == fold(b[j - 1]) ? 1 : 2;
-        next[j] = std::min(std::min(row[j], next[j - 1]) + 2, row[j - 1] + substitute);
-        best = std::min(best, next[j]);
-      }
-      if (best > limit) return best;
-      std::swap(row, next);
-    }
-    return row[b.size()];
-  };
-
-  // A lower bound of each distance: the letters (case aside) that one name
-  // has more often than the other, each of which costs an edit of a whole
-  // step. Candidates are measured in the order of their bounds, so that the
-  // closest are met first and the rest are given up on their bound alone.
-  std::array<int, 256> letters{};  // the name's letters, by how often each occurs
-  for (char c : name) ++letters[fold(c)];
-  std::vector<std::pair<int, std::size_t>> order;  // (bound, candidate)
-  order.reserve(candidates.size());
-  for (std::size_t i = 0; i < candidates.size(); ++i) {
-    if (taken[i]) continue;
-    int lacking = 0;  // the candidate's letters that the name lacks
-    for (char c : candidates[i])
-      if (--letters[fold(c)] < 0) ++lacking;
-    for (char c : candidates[i]) ++letters[fold(c)];
-    const int extra = static_cast<int>(name.size() + static_cast<std::size_t>(lacking)) -
-                      static_cast<int>(candidates[i].size());
-    order.emplace_back(2 * std::max(lacking, extra), i);
-  }
-  std::sort(order.begin(), order.end());
-
-  std::vector<std::pair<int, std::size_t>> best;  // (distance, candidate), sorted: ties by order
-  for (const auto& [bound, i] : order) {
-    if (best.size() >= wanted && std::pair(bound, i) > best.back()) {
-      if (bound > best.back().first) break;
-      continue;
-    }
-    const int limit = best.size() < wanted ? std::numeric_limits<int>::max() : best.back().first;
-    const std::pair<int, std::size_t> found(distance(candidates[i], limit), i);
-    if (best.size() >= wanted && found > best.back()) continue;
-    best.insert(std::upper_bound(best.begin(), best.end(), found), found);
-    if (best.size() > wanted) best.pop_back();
-  }
-  for (const auto& [d, i] : best) out.emplace_back(candidates[i]);
-  return out;
-}
-
-std::string with_nearest(const std::string& what, const std::vector<std::string>& nearest) {
-  if (nearest.empty()) return what;
-  std::string s = what + " (nearest:";
-  for (std::size_t i = 0; i < nearest.size(); ++i) s += (i ? ", " : " ") + nearest[i];
-  return s + ")";
 }
 
 }  // namespace tds

@@ -7,43 +7,15 @@
 
 #include <cstddef>
 #include <functional>
-#include <map>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
 
+#include "input.h"
+
 namespace tds {
-
-// The text with its control characters written as escapes (\n, \t, \xNN), so
-// that a message that quotes an input stays on one line.
-std::string one_line(std::string_view text);
-
-// Input text to quote in a message: on one line, and cut after 60 bytes.
-std::string quote_input(std::string_view text);
-
-// A value's plain words as a plan's ("output.labels") or scenario's
-// ("labels") give them: its label and its unit ("" when none is given).
-struct Label {
-  std::string label, unit;
-};
-// Labels by value index.
-using Labels = std::map<std::size_t, Label>;
-
-// A bad input file or option: the message is one line naming the input. A
-// host reports it and ends with exit status 2.
-class InputError : public std::runtime_error {
- public:
-  explicit InputError(const std::string& message) : std::runtime_error(one_line(message)) {}
-};
-
-// The whole content of a file; throws InputError "cannot read the <what> <path>".
-std::string read_text_file(const std::string& path, const std::string& what);
-
-enum class Kind { Double, Int, Text };
-const char* kind_name(Kind kind);
 
 struct ValueInfo {
   std::string name;
@@ -118,20 +90,6 @@ class Description {
   std::vector<ProcessInfo> processes_;
   std::unordered_map<std::string_view, std::size_t> value_index_, node_index_;
 };
-
-// "unknown variable 'x' (nearest: a, b, c)" style text for messages.
-std::string with_nearest(const std::string& what, const std::vector<std::string>& nearest);
-
-// The candidates that a person who typed `name` most likely meant, closest
-// first: every candidate whose name part (before its block, "_B1_") equals
-// the name but for letter case, even beyond `count`; then, up to `count` in
-// all, those whose label (labels[i] for candidates[i], when labels are
-// given) contains each of the name's words but for letter case; then those
-// closest by edit distance. Ties in the candidates' order.
-std::vector<std::string> nearest_names(std::string_view name,
-                                       const std::vector<std::string_view>& candidates,
-                                       std::size_t count,
-                                       const std::vector<std::string_view>& labels = {});
 
 }  // namespace tds
 

@@ -41,10 +41,7 @@ class Reader {
 
   std::size_t variable(const json& name, const std::string& where) const {
     if (!name.is_string()) fail(where, "a variable name must be a string");
-    const auto n = name.get<std::string>();
-    const auto i = d_.find_value(n);
-    if (!i) fail(where, with_nearest("unknown variable " + n, d_.nearest_values(n)));
-    return *i;
+    return value_named(d_, name.get<std::string>(), "plan " + source_ + ": " + where + ": ");
   }
 
   // Checks that an object has only the keys it may have.
@@ -70,11 +67,7 @@ int Plan::answer(const PlanNode& decision, std::int32_t number) const {
 }
 
 json Plan::read_json(std::string_view text, const std::string& source) {
-  try {
-    return json::parse(text.begin(), text.end());
-  } catch (const json::exception& e) {
-    throw InputError("plan " + source + ": not valid JSON (" + e.what() + ")");
-  }
+  return tds::read_json(text, "plan " + source);
 }
 
 Plan Plan::parse(std::string_view text, const std::string& source, const Description& d) {

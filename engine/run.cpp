@@ -140,9 +140,7 @@ std::string figure_text(const Cell& c) {
 namespace {
 
 const Label* label_entry(const Plan& plan, const Scenario& scenario, std::size_t value) {
-  if (const auto it = scenario.labels.find(value); it != scenario.labels.end()) return &it->second;
-  if (const auto it = plan.labels().find(value); it != plan.labels().end()) return &it->second;
-  return nullptr;
+  return shown_label(scenario.labels, plan.labels(), value);
 }
 
 }  // namespace

@@ -109,12 +109,9 @@ std::pair<std::size_t, double> parse_scale(const Description& d, const DailyInpu
   if (eq == std::string_view::npos || eq == 0)
     throw InputError("--scale: " + quote_input(scale) + " is not NAME=FACTOR");
   const std::string name(scale.substr(0, eq));
-  const auto value = d.find_value(name);
-  if (!value)
-    throw InputError("--scale: " + with_nearest("unknown variable " + one_line(name),
-                                                d.nearest_values(name, labels)));
-  check_scaled(d, daily, *value, "--scale " + name);
-  return {*value, parse_factor(scale.substr(eq + 1), "--scale " + name)};
+  const std::size_t value = value_named(d, name, "--scale: ", labels);
+  check_scaled(d, daily, value, "--scale " + name);
+  return {value, parse_factor(scale.substr(eq + 1), "--scale " + name)};
 }
 
 Scenario Scenario::parse(std::string_view text, const std::string& source, const Description& d,
@@ -124,12 +121,7 @@ Scenario Scenario::parse(std::string_view text, const std::string& source, const
   auto fail = [&](const std::string& where, const std::string& what) {
     return InputError("scenario " + source + ": " + where + ": " + what);
   };
-  json doc;
-  try {
-    doc = json::parse(text.begin(), text.end());
-  } catch (const json::exception& e) {
-    throw InputError("scenario " + source + ": not valid JSON (" + e.what() + ")");
-  }
+  const json doc = read_json(text, "scenario " + source);
   if (!doc.is_object()) throw fail("top level", "must be a JSON object");
   static const std::set<std::string> keys = {"format",    "formatVersion", "model", "description",
                                              "constants", "daily",         "cycle", "notes",
@@ -154,11 +146,11 @@ Scenario Scenario::parse(std::string_view text, const std::string& source, const
     if (!doc["constants"].is_object()) throw fail("constants", "must be an object of values");
     for (const auto& [name, v] : doc["constants"].items()) {
       const std::string where = "constants." + name;
-      const auto value = d.find_value(name);
-      if (!value) throw fail(where, with_nearest("unknown variable", d.nearest_values(name)));
+      const std::size_t value =
+          value_named(d, name, top + ": " + where + ": ", nullptr, NameShown::Omitted);
       s.constants.emplace_back(
-          *value, parse_json_cell(d.values()[*value].kind, v, "scenario " + source + ": " + where,
-                                  s.texts));
+          value,
+          parse_json_cell(d.values()[value].kind, v, "scenario " + source + ": " + where, s.texts));
     }
   }
   if (doc.contains("labels")) s.labels = check_labels(doc["labels"], top + ": labels", d, true);
@@ -178,12 +170,11 @@ Scenario Scenario::parse(std::string_view text, const std::string& source, const
         if (key != "constants" && key != "scale") throw fail(where, "unknown key \"" + key + "\"");
         if (!v.is_object()) throw fail(where + "." + key, "must be an object of values by name");
         for (const auto& [name, value] : v.items()) {
-          const auto i = d.find_value(name);
-          if (!i)
-            throw fail(where + "." + key + "." + name,
-                       with_nearest("unknown variable", d.nearest_values(name)));
+          const std::size_t i =
+              value_named(d, name, top + ": " + where + "." + key + "." + name + ": ", nullptr,
+                          NameShown::Omitted);
           std::deque<std::string> keep;
-          parse_json_cell(key == "scale" ? Kind::Double : d.values()[*i].kind, value,
+          parse_json_cell(key == "scale" ? Kind::Double : d.values()[i].kind, value,
                           top + ": " + where + "." + key + "." + name, keep);
         }
       }

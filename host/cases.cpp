@@ -67,13 +67,9 @@ CaseTable CaseTable::parse(std::string_view text, const std::string& source, con
   for (std::size_t k = 2; k < own.size(); ++k) {
     const std::string name = own[k].substr(kScalePrefix.size());
     const std::string where = source + ":1: column " + std::to_string(*columns.own[k] + 1);
-    const auto value = d.find_value(name);
-    if (!value)
-      throw InputError(
-          where + ": " +
-          with_nearest("unknown variable " + one_line(name), d.nearest_values(name, labels)));
-    check_scaled(d, daily, *value, where + " (" + own[k] + ")");
-    scale_columns.emplace_back(*columns.own[k], *value);
+    const std::size_t value = value_named(d, name, where + ": ", labels);
+    check_scaled(d, daily, value, where + " (" + own[k] + ")");
+    scale_columns.emplace_back(*columns.own[k], value);
   }
   std::map<std::string, std::pair<std::size_t, std::string>> lines;  // upper-case name
   for (std::size_t r = 0; r < csv.rows.size(); ++r) {

@@ -166,7 +166,7 @@ bool plain_name(const std::string& name) {
 std::size_t value_named(const Reader& r, const std::string& key, const std::string& name,
                         const Description& d, const Labels& labels) {
   const auto v = d.find_value(name);
-  if (!v) r.fail(key, with_nearest("unknown variable " + name, d.nearest_values(name, &labels)));
+  if (!v) r.fail(key, unknown_value(d, name, &labels));
   return *v;
 }
 
@@ -346,12 +346,7 @@ void name_output(Output& o, const Description& d, const Plan& plan, const Scenar
 
 Study parse_study(std::string_view text, const std::string& source, const Description& d,
                   const Plan& plan, const Scenario& scenario) {
-  json doc;
-  try {
-    doc = json::parse(text);
-  } catch (const json::exception& e) {
-    throw InputError(source + ": not valid JSON (" + std::string(e.what()) + ")");
-  }
+  const json doc = read_json(text, source);
   if (!doc.is_object()) throw InputError(source + ": a study is a JSON object");
   const Reader top(doc, "", source);
   top.only({"$schema", "description", "method", "days", "seed", "factors", "outputs", "set",

@@ -7,7 +7,7 @@
 
 #include "csv.h"
 #include "model_evaluator.h"
-#include "site.h"
+#include "python_site.h"
 #include "spec.h"
 #include "study.h"
 

@@ -1,4 +1,4 @@
-#include "site.h"
+#include "python_site.h"
 
 #include <cmath>
 #include <filesystem>
