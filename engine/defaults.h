@@ -1,7 +1,7 @@
 // The built-in default plan, scenario and per-day inputs: the files in
-// host/defaults/, compiled into the host.
-#ifndef TDS_HOST_DEFAULTS_H
-#define TDS_HOST_DEFAULTS_H
+// host/defaults/, compiled into the engine for every front end.
+#ifndef TDS_ENGINE_DEFAULTS_H
+#define TDS_ENGINE_DEFAULTS_H
 
 namespace tds {
 
@@ -11,4 +11,4 @@ extern const char kDefaultInputs[];
 
 }  // namespace tds
 
-#endif  // TDS_HOST_DEFAULTS_H
+#endif  // TDS_ENGINE_DEFAULTS_H

@@ -65,7 +65,7 @@ std::string escape(const std::string& s) {
   return out;
 }
 
-struct Site {
+struct Resources {
   std::vector<std::string> texts;
   Description description;
   std::optional<Plan> plan;
@@ -98,7 +98,7 @@ void write_categories_and_experiment(std::ostream& x) {
     << "  <ModelVariables>\n";
 }
 
-void write_fmi2(std::ostream& x, const Site& s) {
+void write_fmi2(std::ostream& x, const Resources& s) {
   x << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
     << "<fmiModelDescription fmiVersion=\"2.0\" modelName=\"" << escape(s.description.model())
     << "\" guid=\"" << token(s.texts) << "\" description=\"" << escape(s.scenario_text)
@@ -132,7 +132,7 @@ void write_fmi2(std::ostream& x, const Site& s) {
   x << "    </InitialUnknowns>\n  </ModelStructure>\n</fmiModelDescription>\n";
 }
 
-void write_fmi3(std::ostream& x, const Site& s) {
+void write_fmi3(std::ostream& x, const Resources& s) {
   x << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
     << "<fmiModelDescription fmiVersion=\"3.0\" modelName=\"" << escape(s.description.model())
     << "\" instantiationToken=\"" << token(s.texts) << "\" description=\""
@@ -168,7 +168,7 @@ void write_fmi3(std::ostream& x, const Site& s) {
   x << "  </ModelStructure>\n</fmiModelDescription>\n";
 }
 
-void write_html(std::ostream& h, const Site& s, int version) {
+void write_html(std::ostream& h, const Resources& s, int version) {
   auto rows = [&](Causality c) {
     std::string out;
     for (std::size_t vr = 0; vr < s.vars.size(); ++vr) {
@@ -252,7 +252,7 @@ std::string input_note(const std::string& table_note, const std::string& name,
 // write it (when it changes), and whether it accumulates over the run: a
 // task of the model that reads it and writes it (the description's reads
 // and writes are derived from the node code).
-void add_notes(Site& s) {
+void add_notes(Resources& s) {
   const nlohmann::json model = nlohmann::json::parse(s.texts[0]);
   const nlohmann::json plan = Plan::read_json(s.texts[1], "plan.json");
   const nlohmann::json scenario = Plan::read_json(s.texts[2], "scenario.json");
@@ -313,7 +313,7 @@ int main(int argc, char** argv) {
   const int version = argv[1][0] - '0';
   const std::string resources = argv[2], out = argv[3];
   try {
-    Site s;
+    Resources s;
     for (const std::string& name : resource_names())
       s.texts.push_back(read_text_file(path_join(resources, name), "FMU resource"));
     s.description = Description::parse(s.texts[0], resource_names()[0]);

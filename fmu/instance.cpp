@@ -92,18 +92,20 @@ Instance::Instance(const std::string& binary_dir, const std::string& resources_d
   if (token != token_)
     throw Refusal("the token " + quote_input(token) + " is not this FMU's " + token_ +
                   " (the modelDescription.xml and the resources of different builds?)");
-  description_ = Description::parse(texts[0], path_join(resources_dir, resource_names()[0]));
-  module_ =
-      Module::load_private_copy(path_join(binary_dir, module_file_name(description_.model())));
-  model_.emplace(*module_, description_);
-  plan_.emplace(Plan::parse(texts[1], path_join(resources_dir, "plan.json"), description_));
-  scenario_.emplace(Scenario::parse(texts[2], path_join(resources_dir, "scenario.json"),
-                                    description_, [&](const std::string& name) {
-                                      return read_text_file(path_join(resources_dir, name),
-                                                            "per-day table");
-                                    }));
+  site_.set_description(
+      Description::parse(texts[0], path_join(resources_dir, resource_names()[0])));
+  site_.load_module(path_join(binary_dir, module_file_name(description_.model())), true);
+  site_.bind();
+  site_.read_plan({path_join(resources_dir, "plan.json"), texts[1]});
+  site_.read_scenario({path_join(resources_dir, "scenario.json"), texts[2]},
+                      [&](const std::string& name) {
+                        return read_text_file(path_join(resources_dir, name), "per-day table");
+                      });
+  model_ = &site_.model();
+  plan_ = &site_.plan();
+  scenario_ = &site_.scenario();
   variables_ = variables(description_, *plan_, *scenario_, with_time);
-  pristine_.emplace(Snapshot::take(*module_));
+  pristine_ = &site_.take_snapshot();
   runner_.emplace(*model_, *plan_);
   overrides_.assign(description_.values().size(), std::nullopt);
   driven_.assign(description_.values().size(), std::nullopt);

@@ -22,6 +22,7 @@
 #include "plan.h"
 #include "run.h"
 #include "scenario.h"
+#include "site.h"
 #include "snapshot.h"
 #include "variables.h"
 
@@ -164,13 +165,16 @@ class Instance {
   bool fmi3_ = false;  // type names in messages
   std::unordered_set<std::string> enabled_;
   std::string token_;
-  Description description_;
-  std::unique_ptr<Module> module_;
-  std::optional<Model> model_;
-  std::optional<Plan> plan_;
-  std::optional<Scenario> scenario_;
+  // The description, the module's private copy, the model, the plan, the
+  // scenario and the pristine state, and those parts by the names that the
+  // instance's code uses.
+  Site site_;
+  const Description& description_ = site_.description();
+  const Model* model_ = nullptr;
+  const Plan* plan_ = nullptr;
+  const Scenario* scenario_ = nullptr;
   std::vector<Variable> variables_;
-  std::optional<Snapshot> pristine_;
+  const Snapshot* pristine_ = nullptr;
   std::optional<DayRunner> runner_;
 
   Mode mode_ = Mode::Instantiated;

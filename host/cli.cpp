@@ -15,7 +15,6 @@
 #include <thread>
 
 #include "csv.h"
-#include "defaults.h"
 #include "description.h"
 #include "interrupt.h"
 #include "loader.h"
@@ -27,6 +26,7 @@
 #include "progress.h"
 #include "run.h"
 #include "scenario.h"
+#include "site.h"
 #include "snapshot.h"
 #include "spec.h"
 #include "study_command.h"
@@ -128,15 +128,6 @@ bool matches(std::string_view pattern, std::string_view name) {
   }
   while (p < pattern.size() && pattern[p] == '*') ++p;
   return p == pattern.size();
-}
-
-std::size_t value_named(const Description& d, const std::string& name, const std::string& where,
-                        const Labels& labels) {
-  const auto v = d.find_value(name);
-  if (!v)
-    throw InputError(where + ": " +
-                     with_nearest("unknown variable " + name, d.nearest_values(name, &labels)));
-  return *v;
 }
 
 void print_info(std::ostream& out, const Description& d, const Located& at, const Plan& plan,
@@ -305,17 +296,6 @@ std::string file_digest(const std::string& path) {
   }
 }
 
-// The plan as given (--plan, else the built-in one), read once: its source
-// for messages and its text, whose JSON names the model whose module is
-// looked for, and whose digest the records keep.
-struct PlanInput {
-  std::string source, text;
-};
-PlanInput read_plan(const Options& o) {
-  if (o.plan.empty()) return {"(built-in)", std::string(kDefaultPlan)};
-  return {o.plan, read_text_file(o.plan, "plan")};
-}
-
 // What --version prints: this program's version, and the model's name and
 // version with the digest of its description (the one that study and sweep
 // records keep), each with the file it came from. It loads no module and
@@ -324,7 +304,7 @@ PlanInput read_plan(const Options& o) {
 std::string version_text(const Options& o) {
   std::string out = std::string(kProgram) + " " + TDS_VERSION + "\n";
   try {
-    const PlanInput plan = read_plan(o);
+    const SiteText plan = Site::given_plan(o.plan);
     const Located at =
         locate(model_of(Plan::read_json(plan.text, plan.source)), o.library, o.description);
     const std::string text = read_text_file(at.description, "model description");
@@ -379,37 +359,29 @@ int run(const Options& o) {
   }
   const bool worker = !o.worker.empty();
 
-  const PlanInput plan_input = read_plan(o);
-  const std::string& plan_text = plan_input.text;
-  const nlohmann::json plan_json = Plan::read_json(plan_text, plan_input.source);
+  // The plan as given (--plan, else the built-in one) is read first: its
+  // JSON names the model whose module is looked for.
+  SiteText plan_input = Site::given_plan(o.plan);
+  const nlohmann::json plan_json = Plan::read_json(plan_input.text, plan_input.source);
   const Located at = locate(model_of(plan_json), o.library, o.description);
-  const Description description = Description::load(at.description);
-  std::unique_ptr<Module> module;
-  try {
-    module = Module::load(at.module);
-  } catch (const LoadError& e) {
-    throw InputError(e.what());
-  }
+  Site site;
+  site.load_description(at.description);
+  const Description& description = site.description();
+  site.load_module(at.module, false);
   // A sweep's workers restore the library's load-time state: recorded now,
   // before anything has called into it.
   // A Windows worker takes its own, for the requests that restore it.
-  std::optional<Snapshot> snapshot;
   if (sweeping && (isolation == Isolation::Snapshot || worker)) {
     try {
-      snapshot = Snapshot::take(*module);
+      site.take_snapshot();
     } catch (const LoadError& e) {
       if (!worker)
         std::fprintf(stderr, "%s: %s; each case runs in a process of its own\n", kProgram,
                      e.what());
     }
   }
-  const Model model = [&] {
-    try {
-      return Model(*module, description);
-    } catch (const LoadError& e) {
-      throw InputError(e.what());
-    }
-  }();
+  site.bind();
+  const Model& model = site.model();
 
   if (o.listing) {
     std::ostringstream list;
@@ -418,29 +390,11 @@ int run(const Options& o) {
     return 0;
   }
 
-  const Plan plan = Plan::parse(plan_json, plan_input.source, description);
-  // The scenario's texts are kept: a sweep records their digests.
-  std::string scenario_text, daily_text;
-  Scenario scenario = [&] {
-    if (o.scenario.empty()) {
-      scenario_text = kDefaultScenario;
-      return Scenario::parse(kDefaultScenario, "(built-in)", description,
-                             [&](const std::string& name) {
-                               if (name != "inputs.csv")
-                                 throw InputError("scenario (built-in): no built-in file " + name);
-                               return daily_text = kDefaultInputs;
-                             });
-    }
-    const fs::path dir = fs::path(o.scenario).parent_path();
-    scenario_text = read_text_file(o.scenario, "scenario");
-    return Scenario::parse(scenario_text, o.scenario, description, [&](const std::string& name) {
-      return daily_text = read_text_file((dir / name).string(), "per-day input table");
-    });
-  }();
-  if (!o.input.empty()) {
-    daily_text = read_text_file(o.input, "per-day input table");
-    scenario.daily = DailyInputs::parse(daily_text, o.input, description, scenario.cycle);
-  }
+  site.read_plan(std::move(plan_input), plan_json);
+  site.read_scenario(o.scenario);
+  if (!o.input.empty()) site.read_daily(o.input);
+  const Plan& plan = site.plan();
+  const Scenario& scenario = site.scenario();
   if (o.info) {
     std::ostringstream info;
     print_info(info, description, at, plan, scenario);
@@ -448,9 +402,13 @@ int run(const Options& o) {
     return 0;
   }
 
+  // The texts read, whose digests the records keep.
+  const std::string& plan_text = site.plan_text();
+  const std::string& scenario_text = site.scenario_text();
+  const std::string& daily_text = site.daily_text();
   // The plain labels of the plan and the scenario, for the nearest names of
   // a mistyped one.
-  const Labels labels = shown_labels(scenario.labels, plan.labels());
+  const Labels& labels = site.labels();
   RunOptions options;
   options.days = days;
   options.every = every;
@@ -463,7 +421,7 @@ int run(const Options& o) {
   } else {
     std::stringstream list(o.vars);
     for (std::string name; std::getline(list, name, ',');)
-      options.variables.push_back(value_named(description, name, "--vars", labels));
+      options.variables.push_back(value_named(description, name, "--vars: ", &labels));
   }
   std::deque<std::string> texts;
   std::vector<std::size_t> overridden;
@@ -483,7 +441,7 @@ int run(const Options& o) {
     sweep.shard = shard;
     sweep.shards = shards;
     sweep.isolation = isolation;
-    sweep.snapshot = snapshot ? &*snapshot : nullptr;
+    sweep.snapshot = site.snapshot();
     sweep.run = options;
     if (worker && !studying) {
       // Its daily files are named by the sweep's token.

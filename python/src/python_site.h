@@ -1,6 +1,6 @@
-// The model bound for Python: a private copy of the model module, its
-// description, a plan and a scenario, and the module's load-time state, so
-// that every run starts from a pristine library whatever ran before it.
+// The model bound for Python: the engine's site over a private copy of the
+// model module, with the module's load-time state, so that every run starts
+// from a pristine library whatever ran before it.
 #ifndef TDS_PYTHON_SITE_H
 #define TDS_PYTHON_SITE_H
 
@@ -19,6 +19,7 @@
 #include "plan.h"
 #include "run.h"
 #include "scenario.h"
+#include "site.h"
 #include "snapshot.h"
 
 namespace tds::python {
@@ -52,12 +53,12 @@ class Site {
   explicit Site(const SiteInputs& inputs);
 
   const SiteInputs& inputs() const { return inputs_; }
-  const Description& description() const { return description_; }
-  const Plan& plan() const { return *plan_; }
-  const Scenario& scenario() const { return *scenario_; }
-  const Model& model() const { return *model_; }
-  const Module& module() const { return *module_; }
-  const Snapshot* snapshot() const { return snapshot_ ? &*snapshot_ : nullptr; }
+  const Description& description() const { return site_.description(); }
+  const Plan& plan() const { return site_.plan(); }
+  const Scenario& scenario() const { return site_.scenario(); }
+  const Model& model() const { return site_.model(); }
+  const Module& module() const { return *site_.module(); }
+  const Snapshot* snapshot() const { return site_.snapshot(); }
 
   // The value index of a name; throws InputError with the nearest names.
   std::size_t value(const std::string& name, const std::string& what) const;
@@ -88,8 +89,8 @@ class Site {
   template <class F>
   void exclusive(F&& f) const {
     const std::lock_guard<std::mutex> lock(running_);
-    snapshot_->restore();
-    f(*model_, *plan_, *scenario_, *snapshot_);
+    site_.snapshot()->restore();
+    f(model(), plan(), scenario(), *site_.snapshot());
   }
 
   // A line per part, as a researcher reads it.
@@ -97,13 +98,7 @@ class Site {
 
  private:
   SiteInputs inputs_;
-  std::unique_ptr<Module> module_;
-  Description description_;
-  std::optional<Snapshot> snapshot_;
-  std::unique_ptr<Model> model_;
-  std::optional<Plan> plan_;
-  std::optional<Scenario> scenario_;
-  Labels labels_;  // the scenario's and the plan's, for the nearest names
+  tds::Site site_;
   mutable std::mutex running_;
 };
 

@@ -24,6 +24,7 @@
 #include "plan.h"
 #include "run.h"
 #include "scenario.h"
+#include "site.h"
 
 #ifdef __EMSCRIPTEN__
 #include <emscripten/stack.h>
@@ -32,22 +33,38 @@
 namespace tds {
 
 std::string g_answer;
-std::optional<Description> g_description;
-std::optional<Model> g_model;
+std::optional<Site> g_site;
+
+namespace {
+
+// A request's plan and scenario texts, named as the built-in ones are, and
+// the per-day table that the scenario names: the request's "daily" text.
+SiteText plan_text_of(const nlohmann::json& request) {
+  return {"(built-in)", request.at("plan").get<std::string>()};
+}
+
+SiteText scenario_text_of(const nlohmann::json& request) {
+  return {"(built-in)", request.at("scenario").get<std::string>()};
+}
+
+DailyReader daily_of(const nlohmann::json& request) {
+  const bool own_daily = request.contains("daily");
+  return [own_daily, daily = request.value("daily", std::string())](const std::string& name) {
+    if (own_daily) return daily;
+    throw InputError("scenario (built-in): no built-in file " + name);
+  };
+}
+
+}  // namespace
 
 Plan plan_of(const nlohmann::json& request, const Description& d) {
-  const std::string text = request.at("plan").get<std::string>();
-  return Plan::parse(std::string_view(text), "(built-in)", d);
+  const SiteText plan = plan_text_of(request);
+  return Plan::parse(std::string_view(plan.text), plan.source, d);
 }
 
 Scenario scenario_of(const nlohmann::json& request, const Description& d) {
-  const std::string text = request.at("scenario").get<std::string>();
-  const std::string daily = request.value("daily", std::string());
-  const bool own_daily = request.contains("daily");
-  return Scenario::parse(text, "(built-in)", d, [&](const std::string& name) {
-    if (own_daily) return daily;
-    throw InputError("scenario (built-in): no built-in file " + name);
-  });
+  const SiteText scenario = scenario_text_of(request);
+  return Scenario::parse(scenario.text, scenario.source, d, daily_of(request));
 }
 
 namespace {
@@ -61,21 +78,23 @@ std::vector<double> g_series;
 // scenario's), "days", "set": ["NAME=VALUE"], "scale": ["NAME=FACTOR"],
 // "csv": true for the CSV text instead of the series}.
 json run(const json& request) {
-  std::optional<Description> own_description;
-  std::optional<Model> own_model;
+  std::optional<Site> own_site;
   if (request.contains("description")) {
-    own_description.emplace(
+    own_site.emplace();
+    own_site->set_description(
         Description::parse(request.at("description").get<std::string>(), "TarvelloDemoSite.json"));
-    own_model.emplace(linked_export, "the linked-in model", *own_description);
-  } else if (!g_description) {
+    own_site->bind(linked_export, "the linked-in model");
+  } else if (!g_site) {
     throw InputError("no model description: call tds_web_load first");
   }
-  const Description& d = own_description ? *own_description : *g_description;
-  const Model& model = own_model ? *own_model : *g_model;
-  const Plan plan = plan_of(request, d);
-  const Scenario scenario = scenario_of(request, d);
-
-  const Labels labels = shown_labels(scenario.labels, plan.labels());
+  Site& site = own_site ? *own_site : *g_site;
+  site.read_plan(plan_text_of(request));
+  site.read_scenario(scenario_text_of(request), daily_of(request));
+  const Description& d = site.description();
+  const Model& model = site.model();
+  const Plan& plan = site.plan();
+  const Scenario& scenario = site.scenario();
+  const Labels& labels = site.labels();
   RunOptions options;
   options.days = parse_positive(request.value("days", std::string("365")), "--days");
   options.variables = plan.default_variables();
@@ -195,12 +214,13 @@ json check(const json& c, const Description& d) {
 TDS_WEB_API const char* tds_web_load(const char* description) {
   using tds::g_answer;
   try {
-    tds::g_model.reset();
-    tds::g_description.emplace(tds::Description::parse(description, "TarvelloDemoSite.json"));
-    tds::g_model.emplace(tds::linked_export, "the linked-in model", *tds::g_description);
+    tds::g_site.reset();
+    tds::g_site.emplace();
+    tds::g_site->set_description(tds::Description::parse(description, "TarvelloDemoSite.json"));
+    tds::g_site->bind(tds::linked_export, "the linked-in model");
     g_answer = nlohmann::json{{"ok", true}}.dump();
   } catch (const std::exception& e) {
-    tds::g_description.reset();
+    tds::g_site.reset();
     g_answer = nlohmann::json{{"ok", false}, {"error", e.what()}}.dump();
   }
   return g_answer.c_str();
@@ -211,10 +231,10 @@ TDS_WEB_API const char* tds_web_load(const char* description) {
 TDS_WEB_API const char* tds_web_check(const char* checks) {
   using tds::g_answer;
   try {
-    if (!tds::g_description) throw tds::InputError("no model description: call tds_web_load first");
+    if (!tds::g_site) throw tds::InputError("no model description: call tds_web_load first");
     nlohmann::json answers = nlohmann::json::array();
     for (const nlohmann::json& c : nlohmann::json::parse(checks))
-      answers.push_back(tds::check(c, *tds::g_description));
+      answers.push_back(tds::check(c, tds::g_site->description()));
     g_answer = answers.dump();
   } catch (const std::exception& e) {
     g_answer = nlohmann::json{{"ok", false}, {"error", e.what()}}.dump();
@@ -227,9 +247,10 @@ TDS_WEB_API const char* tds_web_check(const char* checks) {
 // answers a JSON list of names, closest first.
 TDS_WEB_API const char* tds_web_nearest(const char* request) {
   return tds::answer_with(request, [](const nlohmann::json& r) -> nlohmann::json {
-    if (!tds::g_description) throw tds::InputError("no model description: call tds_web_load first");
-    const tds::Labels labels = tds::labels_of(r, *tds::g_description);
-    return tds::g_description->nearest_values(r.at("name").get<std::string>(), &labels);
+    if (!tds::g_site) throw tds::InputError("no model description: call tds_web_load first");
+    const tds::Description& d = tds::g_site->description();
+    const tds::Labels labels = tds::labels_of(r, d);
+    return d.nearest_values(r.at("name").get<std::string>(), &labels);
   });
 }
 

@@ -13,6 +13,7 @@
 #include "model.h"
 #include "plan.h"
 #include "scenario.h"
+#include "site.h"
 
 #ifdef __EMSCRIPTEN__
 #include <emscripten/emscripten.h>
@@ -24,8 +25,9 @@
 namespace tds {
 
 extern std::string g_answer;
-extern std::optional<Description> g_description;
-extern std::optional<Model> g_model;
+// The description that tds_web_load parsed and the model bound to it; a run
+// reads its plan and scenario into it.
+extern std::optional<Site> g_site;
 
 // The plan and the scenario of a request's "plan" and "scenario" texts; the
 // per-day table that the scenario names is the request's "daily" text.

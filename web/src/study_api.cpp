@@ -42,8 +42,8 @@ struct StudyInputs {
 };
 
 std::unique_ptr<StudyInputs> read_study(const json& request) {
-  if (!g_description) throw InputError("no model description: call tds_web_load first");
-  const Description& d = *g_description;
+  if (!g_site) throw InputError("no model description: call tds_web_load first");
+  const Description& d = g_site->description();
   auto in = std::make_unique<StudyInputs>();
   in->plan.emplace(plan_of(request, d));
   in->scenario.emplace(scenario_of(request, d));
@@ -151,7 +151,7 @@ json study_case(const json& point) {
     throw InputError("a point of " + std::to_string(p.size()) + " coordinates for " +
                      std::to_string(in.study->factors.size()) + " factors");
   const CaseOutcome outcome =
-      run_case(*g_model, *in.plan, *in.scenario, in.cases->case_at(p), in.options);
+      run_case(g_site->model(), *in.plan, *in.scenario, in.cases->case_at(p), in.options);
   return evaluation_json(in.cases->evaluation(outcome));
 }
 
