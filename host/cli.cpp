@@ -28,8 +28,8 @@
 #include "run.h"
 #include "scenario.h"
 #include "snapshot.h"
-#include "spec.h"
 #include "study_command.h"
+#include "study_file.h"
 #include "sweep.h"
 
 #if defined(_WIN32)
