@@ -128,7 +128,7 @@ INSTANTIATE_TEST_SUITE_P(
                 "study.json: morris.trajectories: must be a whole number from 2 to 100000000"},
         Refusal{"MorrisUnknownKey",
                 {{"morris", {{"level", 4}}}},
-                "study.json: morris: unknown key \"level\" (nearest: levels)"},
+                "study.json: morris: unknown key \"level\" (nearest: levels, trajectories)"},
         Refusal{"SobolConfidence",
                 {{"sobol", {{"confidence", 1.0}}}},
                 "study.json: sobol.confidence: must lie between 0 and 1"},
