@@ -28,8 +28,8 @@
 #include "scenario.h"
 #include "site.h"
 #include "snapshot.h"
-#include "spec.h"
 #include "study_command.h"
+#include "study_file.h"
 #include "sweep.h"
 
 #if defined(_WIN32)

@@ -14,6 +14,7 @@
 #include "progress.h"
 #include "study.h"
 #include "study_plot.h"
+#include "study_record.h"
 #include "sweep_files.h"
 
 namespace tds {
@@ -25,41 +26,28 @@ using study::Evaluator;
 
 namespace {
 
-constexpr int kFormat = 1;
-constexpr const char* kRecord = "study.json";
+using study::kRecordFile;
+using study::StudyRecord;
 constexpr const char* kResultsJournal = "results.csv.partial";
 // The files a study writes into its directory.
 const std::set<std::string>& owned_files() {
   static const std::set<std::string> names = {
-      kRecord,       kResultsJournal, "samples.csv", "results.csv", "effects.csv",
+      kRecordFile,   kResultsJournal, "samples.csv", "results.csv", "effects.csv",
       "indices.csv", "indices2.csv",  "best.csv",    "pareto.csv",  "optim.out",
       "effects.png", "indices.png",   "best.png",    "pareto.png"};
   return names;
 }
 
-json record_of(const json& identity, unsigned shard, unsigned shards, std::size_t cases,
-               bool complete) {
-  return {{"format", "tarvello-study"}, {"formatVersion", kFormat},
-          {"identity", identity},       {"shard", shard},
-          {"shards", shards},           {"cases", cases},
-          {"complete", complete}};
+StudyRecord record_of(const json& identity, unsigned shard, unsigned shards, std::size_t cases,
+                      bool complete) {
+  return {identity, shard, shards, cases, complete};
 }
 
-std::optional<json> read_record(const std::string& dir) {
-  std::optional<json> found =
-      read_format_file(dir, kRecord, "study record", "tarvello-study", kFormat);
+std::optional<StudyRecord> read_record(const std::string& dir) {
+  const std::optional<json> found = read_format_file(dir, kRecordFile, "study record",
+                                                     study::kRecordFormat, study::kRecordVersion);
   if (!found) return std::nullopt;
-  json& r = *found;
-  const std::string path = in_dir(dir, kRecord);
-  const long long shards = json_integer(r, "shards", path, -1);
-  const long long shard = json_integer(r, "shard", path, -1);
-  if (shards < 1 || shard < 0 || shard >= shards)
-    throw InputError(path + ": \"shard\" and \"shards\" must be I and N with 0 <= I < N");
-  json_integer(r, "cases", path, 0);
-  json_bool(r, "complete", path, false);
-  if (!r.contains("identity") || !r["identity"].is_object())
-    throw InputError(path + ": \"identity\" must be an object");
-  return found;
+  return study::read_record(*found, in_dir(dir, kRecordFile));
 }
 
 // What differs between two studies' identities, in words, or "".
@@ -93,11 +81,11 @@ void remove_study_files(const std::string& dir) {
 
 // Makes sure dir can take the study: new, empty, or a study's own (whose
 // files go first unless the same study resumes). Returns whether it resumes.
-bool claim_study_directory(const std::string& dir, const json& record, bool resume,
+bool claim_study_directory(const std::string& dir, const StudyRecord& record, bool resume,
                            const std::string& what) {
   std::error_code error;
   if (!existing_directory(dir, what)) return false;
-  const std::optional<json> found = read_record(dir);
+  const std::optional<StudyRecord> found = read_record(dir);
   if (!found) {
     if (!fs::is_empty(dir, error))
       throw InputError(what + ": " + dir +
@@ -106,9 +94,8 @@ bool claim_study_directory(const std::string& dir, const json& record, bool resu
     return false;
   }
   if (resume) {
-    const std::string differs = identity_difference((*found)["identity"], record["identity"]);
-    if (differs.empty() && (*found)["shard"] == record["shard"] &&
-        (*found)["shards"] == record["shards"])
+    const std::string differs = identity_difference(found->identity, record.identity);
+    if (differs.empty() && found->shard == record.shard && found->shards == record.shards)
       return true;
     throw InputError("--resume: " + dir + " holds another study (its " +
                      (differs.empty() ? std::string("shard") : differs) + " differs)");
@@ -198,7 +185,7 @@ std::string run_study(const Model& model, const Plan& plan, const Scenario& scen
   if (o.shards > 1 && !study::one_batch(s.method))
     throw InputError("--shard: an nsga2 study runs each generation as a batch on one machine");
   const std::size_t total = study::case_count(s);
-  const json record = record_of(identity, o.shard, o.shards, total, false);
+  const StudyRecord record = record_of(identity, o.shard, o.shards, total, false);
   const bool resuming = claim_study_directory(o.out_dir, record, o.resume, "--out");
   study::ModelEvaluator model_evaluator(model, plan, scenario, s, o.batch);
   const std::vector<std::string>& figures = model_evaluator.figures();
@@ -236,7 +223,7 @@ std::string run_study(const Model& model, const Plan& plan, const Scenario& scen
       start += study::results_row(index, kept.back(), columns);
     }
   }
-  write_file_atomically(in_dir(o.out_dir, kRecord), record.dump(2) + "\n");
+  write_file_atomically(in_dir(o.out_dir, kRecordFile), study::record_text(record));
   Journal journal(journal_path, start);
   const std::string kept_note =
       kept.empty() ? std::string()
@@ -248,8 +235,8 @@ std::string run_study(const Model& model, const Plan& plan, const Scenario& scen
     evaluator.evaluate(points,
                        [&](std::size_t i, Evaluation&&) { bar(i + 1, points.size(), "cases"); });
     journal.finish(in_dir(o.out_dir, "results.csv"));
-    write_file_atomically(in_dir(o.out_dir, kRecord),
-                          record_of(identity, o.shard, o.shards, total, true).dump(2) + "\n");
+    write_file_atomically(in_dir(o.out_dir, kRecordFile),
+                          study::record_text(record_of(identity, o.shard, o.shards, total, true)));
     return "shard " + std::to_string(o.shard) + "/" + std::to_string(o.shards) + " of " +
            std::to_string(total) + " cases done" + kept_note + "; merge the shards with --merge";
   }
@@ -257,8 +244,8 @@ std::string run_study(const Model& model, const Plan& plan, const Scenario& scen
   journal.finish(in_dir(o.out_dir, "results.csv"));
   const study::Tables t = study::make_tables(s, figures, cases);
   write_tables(o.out_dir, s, t, o.plots);
-  write_file_atomically(in_dir(o.out_dir, kRecord),
-                        record_of(identity, 0, 1, total, true).dump(2) + "\n");
+  write_file_atomically(in_dir(o.out_dir, kRecordFile),
+                        study::record_text(record_of(identity, 0, 1, total, true)));
   return t.summary + kept_note;
 }
 
@@ -279,11 +266,11 @@ std::string merge_study(const Plan& plan, const study::Study& s, const json& ide
   for (const std::string& dir : shard_dirs) {
     if (fs::exists(dir) && fs::exists(out_dir) && fs::equivalent(dir, out_dir))
       throw InputError("--merge: the output directory " + out_dir + " is one of the shards");
-    const std::optional<json> r = read_record(dir);
+    const std::optional<StudyRecord> r = read_record(dir);
     if (!r) throw InputError("--merge: " + dir + " holds no study (no study.json)");
-    if (const std::string d = identity_difference((*r)["identity"], identity); !d.empty())
+    if (const std::string d = identity_difference(r->identity, identity); !d.empty())
       throw InputError("--merge: " + dir + " is a shard of another study (its " + d + " differs)");
-    const long long n = (*r)["shards"].get<long long>(), i = (*r)["shard"].get<long long>();
+    const auto n = static_cast<long long>(r->shards), i = static_cast<long long>(r->shard);
     if (shards >= 0 && n != shards)
       throw InputError("--merge: " + dir + " is a shard of " + std::to_string(n) + ", not " +
                        std::to_string(shards));
@@ -293,7 +280,7 @@ std::string merge_study(const Plan& plan, const study::Study& s, const json& ide
       throw InputError("--merge: " + dir + " and " + shard_of[static_cast<std::size_t>(i)] +
                        " are both shard " + std::to_string(i));
     shard_of[static_cast<std::size_t>(i)] = dir;
-    if (!(*r)["complete"].get<bool>())
+    if (!r->complete)
       throw InputError("--merge: " + dir + " is unfinished; run it again with --resume");
     const std::string path = in_dir(dir, "results.csv");
     const std::string text = read_text_file(path, "shard results");
@@ -316,12 +303,11 @@ std::string merge_study(const Plan& plan, const study::Study& s, const json& ide
                        " is missing");
   for (std::size_t c = 0; c < total; ++c)
     if (!have[c]) throw InputError("--merge: case " + study::case_name(c) + " has no result");
-  const json record = record_of(identity, 0, 1, total, false);
-  claim_study_directory(out_dir, record, false, "--merge");
+  claim_study_directory(out_dir, record_of(identity, 0, 1, total, false), false, "--merge");
   const study::Tables t = study::make_tables(s, figures, cases);
   write_tables(out_dir, s, t, plots);
-  write_file_atomically(in_dir(out_dir, kRecord),
-                        record_of(identity, 0, 1, total, true).dump(2) + "\n");
+  write_file_atomically(in_dir(out_dir, kRecordFile),
+                        study::record_text(record_of(identity, 0, 1, total, true)));
   return t.summary;
 }
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "batch.h"
-#include "spec.h"
+#include "study_file.h"
 
 namespace tds {
 

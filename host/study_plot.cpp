@@ -7,6 +7,7 @@
 #include <iterator>
 #include <string>
 #include <utility>
+#include <variant>
 #include <vector>
 
 #include "csv.h"
@@ -351,8 +352,9 @@ std::string best_script(const study::Study& s, const std::string& samples_text,
   const CsvTable results = parse_csv(results_text, "results.csv");
   const CsvTable best = parse_csv(best_text, "best.csv");
   const std::size_t k = s.factors.size();
+  const study::Goal& goal = std::get<study::LhsOptions>(s.method).objective;
   // results.csv: case, status, the figures, then the study's outputs.
-  const std::size_t objective = results.header.size() - s.outputs.size() + s.objective.output;
+  const std::size_t objective = results.header.size() - s.outputs.size() + goal.output;
   std::vector<std::string> rank(samples.rows.size(), "0");
   for (const auto& row : best.rows)
     for (std::size_t c = 0; c < samples.rows.size(); ++c)
@@ -368,7 +370,6 @@ std::string best_script(const study::Study& s, const std::string& samples_text,
     fields.push_back(rank[c]);
     rows.push_back(std::move(fields));
   }
-  const study::Goal& goal = s.objective;
   const study::Output& objective_output = s.outputs[goal.output];
   const std::string name = words(objective_output);
   const std::string y = std::to_string(k + 1), r = std::to_string(k + 2);
@@ -406,8 +407,10 @@ std::string best_script(const study::Study& s, const std::string& samples_text,
 std::string pareto_script(const std::string& dir, const study::Study& s) {
   // pareto.csv: case, the factors, the outputs, knee (columns from 1).
   const std::size_t k = s.factors.size(), m = s.outputs.size();
+  const std::vector<study::Goal>& objectives =
+      std::get<study::Nsga2StudyOptions>(s.method).objectives;
   const auto column = [&](std::size_t goal) {
-    return std::to_string(k + 2 + s.objectives[goal].output);
+    return std::to_string(k + 2 + objectives[goal].output);
   };
   const std::string x = column(0), y = column(1), knee = std::to_string(k + 2 + m);
   const std::string data = quote((fs::path(dir) / "pareto.csv").string());
@@ -416,13 +419,13 @@ std::string pareto_script(const std::string& dir, const study::Study& s) {
   };
   // A third objective colours the points.
   const std::string front =
-      s.objectives.size() > 2
+      objectives.size() > 2
           ? "using " + x + ":" + y + ":" + column(2) + " with points pt 7 ps 1.4 palette title " +
-                quote("front (colour: " + in_sentence(label(s.objectives[2])) + ")")
+                quote("front (colour: " + in_sentence(label(objectives[2])) + ")")
           : "using " + x + ":" + y + " with points pt 7 ps 1.4 title 'front'";
   return "set title 'Pareto front of the last generation, the knee point circled'\n"
          "set xlabel " +
-         quote(label(s.objectives[0])) + "\nset ylabel " + quote(label(s.objectives[1])) +
+         quote(label(objectives[0])) + "\nset ylabel " + quote(label(objectives[1])) +
          "\nset grid\nset key top right box opaque\nset offsets graph 0.02, graph 0.02, graph "
          "0.08, graph 0.02\n"
          "plot " +

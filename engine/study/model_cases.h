@@ -13,7 +13,7 @@
 
 #include "batch.h"
 #include "evaluate.h"
-#include "spec.h"
+#include "study_file.h"
 
 namespace tds::study {
 

@@ -4,6 +4,8 @@
 // (effects.csv, indices.csv, best.csv, pareto.csv) and, for lhs and nsga2,
 // optim.out in the form the library's result reader takes. No files, no
 // terminal: the command line, the Python package and the page share it.
+// What differs between the methods (design, case count, tables) is in each
+// method's unit (method.h); this driver dispatches to them.
 //
 // The tables are a function of the study and its cases alone (the points
 // evaluated and their results), so that a study run in shards and merged
@@ -20,26 +22,11 @@
 #include <vector>
 
 #include "evaluate.h"
-#include "spec.h"
+#include "study_file.h"
+#include "tables.h"
 
 namespace tds::study {
 
-class Nsga2;
-
-// The cases of a study in their order: each point in unit coordinates and
-// its evaluation. An evaluation's outputs are the figure columns (see
-// figure_columns) followed by the study's outputs; a failed one has none.
-struct Cases {
-  std::vector<std::vector<double>> points;
-  std::vector<Evaluation> results;
-};
-
-// "c000001" for the case of index 0.
-std::string case_name(std::size_t index);
-
-// Whether the method's cases are one batch known beforehand (morris, sobol,
-// lhs), which can then be split into shards.
-bool one_batch(Method m);
 // The points of a one-batch method, in case order.
 std::vector<std::vector<double>> design(const Study& s);
 // How many cases the study runs.
@@ -77,6 +64,7 @@ class StudyRun {
   const Study* study_;
   std::size_t figures_;
   Cases cases_;
+  const Nsga2StudyOptions* nsga2_;  // the search's options, or null for one batch
   std::unique_ptr<Nsga2> search_;
   std::vector<std::vector<double>> batch_;
   bool asked_ = false, told_design_ = false;
@@ -88,12 +76,7 @@ class StudyRun {
 // NSGA-II's generations one batch each.
 Cases run_cases(const Study& s, Evaluator& evaluator, const StudyProgress& progress);
 
-// The study's output files (name, text) in a fixed order, and a line that
-// sums them up (the most influential factors, the best design, the front).
-struct Tables {
-  std::vector<std::pair<std::string, std::string>> files;
-  std::string summary;
-};
+// The study's tables: samples.csv, results.csv, then the method's.
 // figures: the names of the figure columns that lead each evaluation's
 // outputs.
 Tables make_tables(const Study& s, const std::vector<std::string>& figures, const Cases& cases);

@@ -8,8 +8,8 @@
 #include "csv.h"
 #include "model_evaluator.h"
 #include "python_site.h"
-#include "spec.h"
 #include "study.h"
+#include "study_file.h"
 
 namespace py = pybind11;
 using namespace pybind11::literals;  // NOLINT(google-build-using-namespace): "name"_a

@@ -20,8 +20,8 @@
 #include "model_cases.h"
 #include "plan.h"
 #include "scenario.h"
-#include "spec.h"
 #include "study.h"
+#include "study_file.h"
 
 namespace tds {
 

@@ -1,29 +1,17 @@
-#include "spec.h"
+#include "study_file.h"
 
 #include <algorithm>
 #include <cmath>
 #include <nlohmann/json.hpp>
 #include <set>
+#include <variant>
 
 #include "run.h"
+#include "study_reader.h"
 
 namespace tds::study {
 
 using nlohmann::json;
-
-const char* method_name(Method m) {
-  switch (m) {
-    case Method::Morris:
-      return "morris";
-    case Method::Sobol:
-      return "sobol";
-    case Method::Lhs:
-      return "lhs";
-    case Method::Nsga2:
-      return "nsga2";
-  }
-  return "?";
-}
 
 const char* op_name(Output::Op op) {
   switch (op) {
@@ -61,99 +49,6 @@ double factor_value(const Factor& f, double u) {
 }
 
 namespace {
-
-// Reads one JSON object of the study, naming its place in messages and
-// refusing keys it does not know.
-class Reader {
- public:
-  Reader(const json& object, std::string where, const std::string& source)
-      : object_(object), where_(std::move(where)), source_(source) {}
-
-  [[noreturn]] void fail(const std::string& key, const std::string& problem) const {
-    throw InputError(source_ + ": " + at(key) + ": " + problem);
-  }
-  std::string at(const std::string& key) const {
-    return key.empty() ? where_ : where_.empty() ? key : where_ + "." + key;
-  }
-  const json* get(const std::string& key) const {
-    const auto it = object_.find(key);
-    return it == object_.end() ? nullptr : &*it;
-  }
-  bool has(const std::string& key) const { return get(key) != nullptr; }
-
-  // Refuses every key not among `known`, with the nearest known ones.
-  void only(const std::vector<std::string_view>& known) const {
-    for (const auto& [key, value] : object_.items())
-      if (std::find(known.begin(), known.end(), key) == known.end())
-        throw InputError(source_ + ": " + (where_.empty() ? std::string() : where_ + ": ") +
-                         with_nearest("unknown key \"" + key + "\"", nearest_names(key, known, 3)));
-  }
-
-  double number(const std::string& key, double fallback) const {
-    const json* v = get(key);
-    if (v == nullptr) return fallback;
-    if (!v->is_number() || !std::isfinite(v->get<double>())) fail(key, "must be a finite number");
-    return v->get<double>();
-  }
-  double required_number(const std::string& key) const {
-    if (!has(key)) fail(key, "is missing");
-    return number(key, 0.0);
-  }
-  std::size_t count(const std::string& key, std::size_t fallback, std::size_t least,
-                    std::size_t most) const {
-    const json* v = get(key);
-    if (v == nullptr) return fallback;
-    if (!v->is_number_integer() || v->get<long long>() < static_cast<long long>(least) ||
-        (v->is_number_unsigned() && v->get<unsigned long long>() > most) ||
-        v->get<long long>() > static_cast<long long>(most))
-      fail(key,
-           "must be a whole number from " + std::to_string(least) + " to " + std::to_string(most));
-    return v->get<std::size_t>();
-  }
-  bool flag(const std::string& key, bool fallback) const {
-    const json* v = get(key);
-    if (v == nullptr) return fallback;
-    if (!v->is_boolean()) fail(key, "must be true or false");
-    return v->get<bool>();
-  }
-  std::string text(const std::string& key) const {
-    const json* v = get(key);
-    if (v == nullptr) fail(key, "is missing");
-    if (!v->is_string()) fail(key, "must be a string");
-    return v->get<std::string>();
-  }
-  const json& list(const std::string& key, bool required) const {
-    static const json empty = json::array();
-    const json* v = get(key);
-    if (v == nullptr) {
-      if (required) fail(key, "is missing");
-      return empty;
-    }
-    if (!v->is_array()) fail(key, "must be a list");
-    return *v;
-  }
-  const json& object(const std::string& key) const {
-    static const json empty = json::object();
-    const json* v = get(key);
-    if (v == nullptr) return empty;
-    if (!v->is_object()) fail(key, "must be an object");
-    return *v;
-  }
-  const json& self() const { return object_; }
-  const std::string& source() const { return source_; }
-  Reader member(const std::string& key) const { return {object(key), at(key), source_}; }
-  Reader element(const std::string& key, std::size_t i) const {
-    const json& v = list(key, false)[i];
-    const std::string place = at(key) + "[" + std::to_string(i) + "]";
-    if (!v.is_object()) throw InputError(source_ + ": " + place + ": must be an object");
-    return {v, place, source_};
-  }
-
- private:
-  const json& object_;
-  std::string where_;
-  const std::string& source_;
-};
 
 // Names of outputs: they become CSV columns and plot labels.
 bool plain_name(const std::string& name) {
@@ -277,27 +172,6 @@ Output read_output(const Reader& r, const Description& d, const Plan& plan, cons
   return o;
 }
 
-std::size_t output_named(const Reader& r, const std::string& key, const Study& s) {
-  const std::string name = r.text(key);
-  std::vector<std::string_view> names;
-  for (std::size_t i = 0; i < s.outputs.size(); ++i) {
-    if (s.outputs[i].name == name) return i;
-    names.push_back(s.outputs[i].name);
-  }
-  r.fail(key, with_nearest("unknown output " + name, nearest_names(name, names, 3)));
-}
-
-Goal read_goal(const Reader& r, const Study& s) {
-  r.only({"output", "goal"});
-  Goal g;
-  g.output = output_named(r, "output", s);
-  const std::string goal = r.has("goal") ? r.text("goal") : "minimise";
-  if (goal != "minimise" && goal != "maximise")
-    r.fail("goal", quote_input(goal) + " is not minimise or maximise");
-  g.maximise = goal == "maximise";
-  return g;
-}
-
 // A factor in words: its value's label, a scale's "Scale of <label>".
 void name_factor(Factor& f, const Description& d, const Plan& plan, const Scenario& scenario) {
   const std::string label = label_of(d, plan, scenario, f.value);
@@ -342,6 +216,22 @@ void name_output(Output& o, const Description& d, const Plan& plan, const Scenar
                  : std::string();
 }
 
+// The methods' names in the order of Method's alternatives.
+template <std::size_t... I>
+std::vector<std::string_view> method_names(std::index_sequence<I...> /*indices*/) {
+  return {std::variant_alternative_t<I, Method>::kName...};
+}
+
+// The options of Method's alternative `index`, read from the study's member
+// of the method's name.
+template <std::size_t I = 0>
+Method read_method(std::size_t index, const Reader& top, const Study& s) {
+  using Options = std::variant_alternative_t<I, Method>;
+  if constexpr (I + 1 < std::variant_size_v<Method>)
+    if (index != I) return read_method<I + 1>(index, top, s);
+  return Options::read(top.member(Options::kName), top, s);
+}
+
 }  // namespace
 
 Study parse_study(std::string_view text, const std::string& source, const Description& d,
@@ -349,17 +239,20 @@ Study parse_study(std::string_view text, const std::string& source, const Descri
   const json doc = read_json(text, source);
   if (!doc.is_object()) throw InputError(source + ": a study is a JSON object");
   const Reader top(doc, "", source);
-  top.only({"$schema", "description", "method", "days", "seed", "factors", "outputs", "set",
-            "scale", "morris", "sobol", "lhs", "nsga2"});
+  static const std::vector<std::string_view> methods =
+      method_names(std::make_index_sequence<std::variant_size_v<Method>>());
+  std::vector<std::string_view> keys = {"$schema", "description", "method", "days", "seed",
+                                        "factors", "outputs",     "set",    "scale"};
+  keys.insert(keys.end(), methods.begin(), methods.end());
+  top.only(keys);
   Study s;
   const Labels labels = shown_labels(scenario.labels, plan.labels());
   const std::string method = top.text("method");
-  static const std::vector<std::string_view> methods = {"morris", "sobol", "lhs", "nsga2"};
   const auto it = std::find(methods.begin(), methods.end(), method);
   if (it == methods.end())
     top.fail("method", with_nearest(quote_input(method) + " is not a method",
                                     nearest_names(method, methods, 1)));
-  s.method = static_cast<Method>(it - methods.begin());
+  const auto method_index = static_cast<std::size_t>(it - methods.begin());
   for (std::string_view other : methods)
     if (other != method && top.has(std::string(other)))
       top.fail(std::string(other), "holds the options of another method than " + method);
@@ -418,74 +311,7 @@ Study parse_study(std::string_view text, const std::string& source, const Descri
     }
   }
 
-  constexpr std::size_t kMost = 100000000;
-  switch (s.method) {
-    case Method::Morris: {
-      const Reader r = top.member("morris");
-      r.only({"trajectories", "levels"});
-      s.trajectories = r.count("trajectories", s.trajectories, 2, kMost);
-      s.levels = r.count("levels", s.levels, 2, 1000);
-      if (s.levels % 2 != 0) r.fail("levels", "must be even, so that every step is as large");
-      break;
-    }
-    case Method::Sobol: {
-      const Reader r = top.member("sobol");
-      r.only({"n", "scrambled", "second_order", "resamples", "confidence"});
-      s.n = r.count("n", s.n, 2, kMost);
-      if ((s.n & (s.n - 1)) != 0) r.fail("n", std::to_string(s.n) + " is not a power of two");
-      s.scrambled = r.flag("scrambled", s.scrambled);
-      s.second_order = r.flag("second_order", s.second_order);
-      s.resamples = r.count("resamples", s.resamples, 0, 1000000);
-      s.confidence = r.number("confidence", s.confidence);
-      if (!(s.confidence > 0.0 && s.confidence < 1.0))
-        r.fail("confidence", "must lie between 0 and 1");
-      if (s.factors.size() < 2) top.fail("factors", "a Sobol' study needs two factors or more");
-      break;
-    }
-    case Method::Lhs: {
-      const Reader r = top.member("lhs");
-      r.only({"samples", "objective", "best"});
-      s.samples = r.count("samples", s.samples, 2, kMost);
-      s.best = r.count("best", s.best, 1, kMost);
-      if (!r.has("objective")) r.fail("objective", "is missing");
-      s.objective = read_goal(r.member("objective"), s);
-      break;
-    }
-    case Method::Nsga2: {
-      const Reader r = top.member("nsga2");
-      r.only({"population", "generations", "objectives", "constraints", "crossover", "eta_c",
-              "mutation", "eta_m"});
-      s.population = r.count("population", s.population, 4, 1000000);
-      if (s.population % 2 != 0) r.fail("population", "must be even");
-      s.generations = r.count("generations", s.generations, 1, 1000000);
-      s.crossover = r.number("crossover", s.crossover);
-      if (s.crossover < 0.0 || s.crossover > 1.0) r.fail("crossover", "must lie from 0 to 1");
-      s.mutation = r.number("mutation", s.mutation);
-      if (r.has("mutation") && (s.mutation < 0.0 || s.mutation > 1.0))
-        r.fail("mutation", "must lie from 0 to 1");
-      s.eta_c = r.number("eta_c", s.eta_c);
-      s.eta_m = r.number("eta_m", s.eta_m);
-      if (s.eta_c < 0.0) r.fail("eta_c", "must not be negative");
-      if (s.eta_m < 0.0) r.fail("eta_m", "must not be negative");
-      const json& objectives = r.list("objectives", true);
-      if (objectives.size() < 2) r.fail("objectives", "needs two objectives or more");
-      for (std::size_t i = 0; i < objectives.size(); ++i)
-        s.objectives.push_back(read_goal(r.element("objectives", i), s));
-      const json& constraints = r.list("constraints", false);
-      for (std::size_t i = 0; i < constraints.size(); ++i) {
-        const Reader c = r.element("constraints", i);
-        c.only({"output", "min", "max"});
-        Constraint k;
-        k.output = output_named(c, "output", s);
-        if (!c.has("min") && !c.has("max")) c.fail("", "give \"min\", \"max\" or both");
-        k.min = c.number("min", k.min);
-        k.max = c.number("max", k.max);
-        if (k.min > k.max) c.fail("max", "must not be below \"min\"");
-        s.constraints.push_back(k);
-      }
-      break;
-    }
-  }
+  s.method = read_method(method_index, top, s);
   return s;
 }
 

@@ -1,30 +1,28 @@
 // A design study as its file (JSON) describes it, read and checked against
-// the model's description, plan and scenario: the method and its options, the
+// the model's description, plan and scenario: the method and its options
+// (each method's own type, read and checked by its unit: see method.h), the
 // factors that vary (a value between bounds, an int between bounds, a scale
 // factor of a per-day column, or a list of values), the outputs studied (the
 // run's figures and variables reduced over the run), and the values fixed for
 // every case. The format is documented in docs/studies.md.
-#ifndef TDS_ENGINE_STUDY_SPEC_H
-#define TDS_ENGINE_STUDY_SPEC_H
+#ifndef TDS_ENGINE_STUDY_STUDY_FILE_H
+#define TDS_ENGINE_STUDY_STUDY_FILE_H
 
 #include <cstddef>
 #include <cstdint>
 #include <deque>
-#include <limits>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
 #include "description.h"
+#include "method.h"
 #include "model.h"
 #include "plan.h"
 #include "scenario.h"
 
 namespace tds::study {
-
-enum class Method { Morris, Sobol, Lhs, Nsga2 };
-const char* method_name(Method m);
 
 struct Factor {
   enum class Type { Double, Int, Scale };
@@ -52,19 +50,8 @@ struct Output {
 };
 const char* op_name(Output::Op op);
 
-// An objective or a constraint on an output, by its index in Study::outputs.
-struct Goal {
-  std::size_t output = 0;
-  bool maximise = false;
-};
-struct Constraint {
-  std::size_t output = 0;
-  double min = -std::numeric_limits<double>::infinity();
-  double max = std::numeric_limits<double>::infinity();
-};
-
 struct Study {
-  Method method = Method::Morris;
+  Method method;  // the method and its options
   long long days = 365;
   std::uint64_t seed = 0;
   std::vector<Factor> factors;
@@ -72,22 +59,6 @@ struct Study {
   std::vector<std::pair<std::size_t, Cell>> set;      // fixed values of every case
   std::vector<std::pair<std::size_t, double>> scale;  // fixed per-day column factors
   std::deque<std::string> texts;                      // texts that `set` refers to
-
-  // morris
-  std::size_t trajectories = 10, levels = 4;
-  // sobol
-  std::size_t n = 1024;
-  bool scrambled = true, second_order = false;
-  std::size_t resamples = 1000;
-  double confidence = 0.95;
-  // lhs
-  std::size_t samples = 100, best = 10;
-  Goal objective;
-  // nsga2
-  std::size_t population = 100, generations = 100;
-  double crossover = 0.9, eta_c = 20.0, mutation = -1.0, eta_m = 20.0;
-  std::vector<Goal> objectives;
-  std::vector<Constraint> constraints;
 };
 
 // Reads a study. Throws InputError "<source>: <where>: <problem>" naming the
@@ -108,4 +79,4 @@ std::vector<std::string> figure_columns(const Plan& plan);
 
 }  // namespace tds::study
 
-#endif  // TDS_ENGINE_STUDY_SPEC_H
+#endif  // TDS_ENGINE_STUDY_STUDY_FILE_H

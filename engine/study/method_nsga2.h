@@ -1,0 +1,60 @@
+// A multi-objective search as a study method: NSGA-II of Deb, K., Pratap,
+// A., Agarwal, S. & Meyarivan, T. (2002), "A fast and elitist
+// multiobjective genetic algorithm: NSGA-II", IEEE Transactions on
+// Evolutionary Computation 6(2), with constrained domination (Deb 2000) for
+// the study's constraints. The numerics are nsga2.h's and pareto.h's. Its
+// cases are not known beforehand: each generation is a batch, drawn from
+// the evaluations of the previous ones.
+#ifndef TDS_ENGINE_STUDY_METHOD_NSGA2_H
+#define TDS_ENGINE_STUDY_METHOD_NSGA2_H
+
+#include <cstddef>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "goals.h"
+#include "nsga2.h"
+
+namespace tds::study {
+
+class Reader;
+struct Study;
+struct Cases;
+struct Tables;
+
+struct Nsga2StudyOptions {
+  static constexpr const char* kName = "nsga2";
+  static constexpr bool kOneBatch = false;
+  // The search's parameters; its seed is drawn from the study's (see
+  // new_search).
+  Nsga2Options search;
+  std::vector<Goal> objectives;  // two or more
+  std::vector<Constraint> constraints;
+  // Reads the study file's "nsga2" object. Throws InputError naming the
+  // first bad key.
+  static Nsga2StudyOptions read(const Reader& options, const Reader& study, const Study& s);
+};
+
+// population (generations + 1) cases: the initial population, then each
+// generation's offspring.
+std::size_t case_count(const Study& s, const Nsga2StudyOptions& o);
+// The search of a study, seeded from the study's seed.
+Nsga2 new_search(const Study& s, const Nsga2StudyOptions& o);
+// A case's objectives as NSGA-II minimises them (maximised ones negated) and
+// the total violation of the constraints, from the study's outputs of the
+// case (NaN when it failed); a failed case violates infinitely.
+std::pair<std::vector<double>, double> objectives_of(const Nsga2StudyOptions& o,
+                                                     const std::vector<double>& outputs);
+// "initial population" for batch 0, then "generation G of N".
+std::string generation_phase(const Nsga2StudyOptions& o, std::size_t g);
+// pareto.csv (the last generation's feasible front, its knee marked) and
+// optim.out (the knee of each generation), from the generations replayed
+// from the recorded cases; the summary gives the knee's objectives. Throws
+// std::logic_error when the cases do not replay the search.
+void add_tables(const Study& s, const Nsga2StudyOptions& o,
+                const std::vector<std::vector<double>>& outputs, const Cases& cases, Tables& t);
+
+}  // namespace tds::study
+
+#endif  // TDS_ENGINE_STUDY_METHOD_NSGA2_H
