@@ -4,8 +4,10 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "bytes.h"
 #include "instance.h"
 #include "instance_impl.h"
 
@@ -34,67 +36,52 @@ struct Crc32cTable {
 };
 constexpr Crc32cTable kCrc32c;
 
-std::uint32_t crc32c(const unsigned char* p, std::size_t n) {
+std::uint32_t crc32c(std::string_view bytes) {
   std::uint32_t c = 0xFFFFFFFFu;
-  for (std::size_t i = 0; i < n; ++i) c = kCrc32c.entry[(c ^ p[i]) & 0xFFu] ^ (c >> 8);
+  for (const char b : bytes)
+    c = kCrc32c.entry[(c ^ static_cast<unsigned char>(b)) & 0xFFu] ^ (c >> 8);
   return c ^ 0xFFFFFFFFu;
 }
 
-class Writer {
- public:
-  void u64(std::uint64_t x) {
-    for (int i = 0; i < 8; ++i) out.push_back(static_cast<unsigned char>(x >> (8 * i)));
+void write_held(ByteWriter& w, const std::vector<Held>& list) {
+  w.u64(list.size());
+  for (const Held& h : list) {
+    w.u64(h.value);
+    w.u64(static_cast<std::uint64_t>(h.kind));
+    w.f64(h.d);
+    w.u64(static_cast<std::uint32_t>(h.i));
+    w.u64(h.null ? 1 : 0);
+    w.text(h.text);
   }
-  void f64(double d) {
-    std::uint64_t x = 0;
-    std::memcpy(&x, &d, 8);
-    u64(x);
-  }
-  void text(const std::string& s) {
-    u64(s.size());
-    out.insert(out.end(), s.begin(), s.end());
-  }
-  void held(const std::vector<Held>& list) {
-    u64(list.size());
-    for (const Held& h : list) {
-      u64(h.value);
-      u64(static_cast<std::uint64_t>(h.kind));
-      f64(h.d);
-      u64(static_cast<std::uint32_t>(h.i));
-      u64(h.null ? 1 : 0);
-      text(h.text);
-    }
-  }
-  std::vector<unsigned char> out;
-};
+}
 
+// The codec's reader for a state: what is cut short is refused.
 class Reader {
  public:
-  Reader(const unsigned char* p, std::size_t n) : p_(p), end_(p + n) {}
+  explicit Reader(std::string_view in) : in_(in) {}
   std::uint64_t u64() {
-    need(8);
     std::uint64_t x = 0;
-    for (int i = 0; i < 8; ++i) x |= static_cast<std::uint64_t>(p_[i]) << (8 * i);
-    p_ += 8;
+    if (!in_.u64(x)) cut_short();
     return x;
   }
   double f64() {
-    const std::uint64_t x = u64();
     double d = 0.0;
-    std::memcpy(&d, &x, 8);
+    if (!in_.f64(d)) cut_short();
     return d;
   }
-  std::uint64_t count(std::uint64_t each) {
-    const std::uint64_t n = u64();
-    if (n > static_cast<std::uint64_t>(end_ - p_) / each)
-      throw Refusal("the serialized state is cut short");
+  std::size_t count(std::size_t each) {
+    std::size_t n = 0;
+    if (!in_.count(n, each)) cut_short();
     return n;
   }
   std::string text() {
-    const std::uint64_t n = count(1);
-    std::string s(reinterpret_cast<const char*>(p_), n);
-    p_ += n;
+    std::string s;
+    if (!in_.text(s)) cut_short();
     return s;
+  }
+  void skip(std::size_t n) {
+    std::string_view skipped;
+    if (!in_.raw(n, skipped)) cut_short();
   }
   std::vector<Held> held(std::size_t values, Kind (*kind_of)(std::uint64_t)) {
     std::vector<Held> list(count(48));
@@ -109,12 +96,11 @@ class Reader {
     }
     return list;
   }
-  void need(std::size_t n) const {
-    if (static_cast<std::size_t>(end_ - p_) < n) throw Refusal("the serialized state is cut short");
-  }
-  bool done() const { return p_ == end_; }
-  const unsigned char* p_;
-  const unsigned char* end_;
+  bool done() const { return in_.done(); }
+
+ private:
+  [[noreturn]] static void cut_short() { throw Refusal("the serialized state is cut short"); }
+  ByteReader in_;
 };
 
 Kind kind_of(std::uint64_t k) {
@@ -125,9 +111,9 @@ Kind kind_of(std::uint64_t k) {
 
 }  // namespace
 
-std::vector<unsigned char> Instance::bytes_of(const SavedState& s) const {
-  Writer w;
-  w.out.insert(w.out.end(), kMagic, kMagic + 8);
+std::string Instance::bytes_of(const SavedState& s) const {
+  ByteWriter w;
+  w.raw(std::string_view(kMagic, sizeof kMagic));
   w.text(token_);
   w.u64(pristine_->size());
   w.u64(s.memory.size());
@@ -142,25 +128,25 @@ std::vector<unsigned char> Instance::bytes_of(const SavedState& s) const {
   w.f64(s.time);
   w.u64(static_cast<std::uint64_t>(s.day));
   w.u64((s.use_scenario_inputs ? 1 : 0) | (s.dirty ? 2 : 0));
-  w.held(s.overrides);
-  w.held(s.driven);
-  w.held(s.texts);
-  const std::uint32_t crc = crc32c(w.out.data(), w.out.size());
-  for (int i = 0; i < 4; ++i) w.out.push_back(static_cast<unsigned char>(crc >> (8 * i)));
-  return std::move(w.out);
+  write_held(w, s.overrides);
+  write_held(w, s.driven);
+  write_held(w, s.texts);
+  w.u32(crc32c(w.bytes()));
+  return w.take();
 }
 
 SavedState* Instance::read_state(const unsigned char* bytes, std::size_t size) const {
   if (size > 0 && bytes == nullptr) throw Refusal("the serialized state is a null array");
-  if (size < 12 || std::memcmp(bytes, kMagic, 8) != 0)
+  if (size < 12 || std::memcmp(bytes, kMagic, sizeof kMagic) != 0)
     throw Refusal("the bytes are not a serialized state of this FMU");
-  size -= 4;
+  const std::string_view all(reinterpret_cast<const char*>(bytes), size);
+  const std::string_view fields = all.substr(0, size - 4);
+  ByteReader tail(all.substr(size - 4));
   std::uint32_t stored = 0;
-  for (int i = 0; i < 4; ++i) stored |= static_cast<std::uint32_t>(bytes[size + i]) << (8 * i);
-  if (crc32c(bytes, size) != stored)
+  if (!tail.u32(stored) || crc32c(fields) != stored)
     throw Refusal("the serialized state is corrupt (its CRC-32C checksum does not match)");
-  Reader r(bytes, size);
-  r.p_ += 8;
+  Reader r(fields);
+  r.skip(sizeof kMagic);
   const std::string token = r.text();
   if (token != token_)
     throw Refusal("the serialized state is of another FMU build (token " + quote_input(token) +
