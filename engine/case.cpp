@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "batch.h"
+#include "case.h"
 
 namespace tds {
 

@@ -9,7 +9,7 @@
 #include <memory>
 #include <string>
 
-#include "batch.h"
+#include "case.h"
 
 namespace tds {
 

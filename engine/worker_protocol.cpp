@@ -2,117 +2,99 @@
 
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
-#include <type_traits>
+#include <utility>
+#include <vector>
+
+#include "bytes.h"
 
 namespace tds::wire {
 
 namespace {
 
-// Appends fixed-size numbers in little-endian order (both targets are
-// little-endian, so their bytes as they stand).
-class Writer {
+// A case's and an outcome's fields on the byte codec: cells by their kind,
+// texts with a byte that says whether there is one, lists by their count.
+class Writer : public ByteWriter {
  public:
-  template <class T>
-  void put(T v) {
-    static_assert(std::is_trivially_copyable_v<T>);
-    char bytes[sizeof(T)];
-    std::memcpy(bytes, &v, sizeof(T));
-    out.append(bytes, sizeof(T));
-  }
-  void count(std::size_t n) { put(static_cast<std::uint64_t>(n)); }
-  void text(const char* t) {
-    put(static_cast<std::uint8_t>(t != nullptr));
-    if (t == nullptr) return;
-    const std::size_t n = std::strlen(t);
-    count(n);
-    out.append(t, n);
+  void count(std::size_t n) { u64(n); }
+  void text_or_null(const char* t) {
+    u8(t != nullptr ? 1 : 0);
+    if (t != nullptr) text(t);
   }
   void cell(const Cell& c) {
-    put(static_cast<std::uint8_t>(c.kind));
+    u8(static_cast<std::uint8_t>(c.kind));
     switch (c.kind) {
       case Kind::Double:
-        put(c.d);
+        f64(c.d);
         break;
       case Kind::Int:
-        put(c.i);
+        i32(c.i);
         break;
       case Kind::Text:
-        text(c.t);
+        text_or_null(c.t);
         break;
     }
   }
-  template <class T>
-  void numbers(const std::vector<T>& v) {
+  void numbers(const std::vector<long long>& v) {
     count(v.size());
-    for (const T& x : v) put(x);
+    for (const long long x : v) i64(x);
+  }
+  void numbers(const std::vector<double>& v) {
+    count(v.size());
+    for (const double x : v) f64(x);
   }
   void cells(const std::vector<Cell>& v) {
     count(v.size());
     for (const Cell& c : v) cell(c);
   }
-  std::string out;
 };
 
 // Reads what Writer wrote; every read checks that the bytes are there.
-class Reader {
+class Reader : public ByteReader {
  public:
-  explicit Reader(std::string_view in) : in_(in) {}
-  template <class T>
-  bool get(T& v) {
-    if (in_.size() - at_ < sizeof(T)) return false;
-    std::memcpy(&v, in_.data() + at_, sizeof(T));
-    at_ += sizeof(T);
-    return true;
-  }
-  // A count of items of at least `each` bytes that the rest can hold.
-  bool count(std::size_t& n, std::size_t each) {
-    std::uint64_t v = 0;
-    if (!get(v) || v > (in_.size() - at_) / each) return false;
-    n = static_cast<std::size_t>(v);
-    return true;
-  }
-  bool text(std::string& t) {
-    std::size_t n = 0;
-    if (!count(n, 1)) return false;
-    t.assign(in_.substr(at_, n));
-    at_ += n;
-    return true;
-  }
-  bool text(const char*& t, std::deque<std::string>& texts) {
+  using ByteReader::ByteReader;
+  bool text_or_null(const char*& t, std::deque<std::string>& texts) {
     std::uint8_t present = 0;
-    if (!get(present)) return false;
+    if (!u8(present)) return false;
     t = nullptr;
     if (present == 0) return true;
-    std::size_t n = 0;
-    if (!count(n, 1)) return false;
-    texts.emplace_back(in_.substr(at_, n));
-    at_ += n;
+    std::string s;
+    if (!text(s)) return false;
+    texts.push_back(std::move(s));
     t = texts.back().c_str();
     return true;
   }
   bool cell(Cell& c, std::deque<std::string>& texts) {
     std::uint8_t kind = 0;
-    if (!get(kind)) return false;
+    if (!u8(kind)) return false;
     c = Cell{};
     c.kind = static_cast<Kind>(kind);
     switch (c.kind) {
       case Kind::Double:
-        return get(c.d);
+        return f64(c.d);
       case Kind::Int:
-        return get(c.i);
+        return i32(c.i);
       case Kind::Text:
-        return text(c.t, texts);
+        return text_or_null(c.t, texts);
     }
     return false;
   }
-  template <class T>
-  bool numbers(std::vector<T>& v) {
+  bool numbers(std::vector<long long>& v) {
     std::size_t n = 0;
-    if (!count(n, sizeof(T))) return false;
+    if (!count(n, 8)) return false;
     v.resize(n);
-    for (T& x : v)
-      if (!get(x)) return false;
+    for (long long& x : v) {
+      std::int64_t i = 0;
+      if (!i64(i)) return false;
+      x = i;
+    }
+    return true;
+  }
+  bool numbers(std::vector<double>& v) {
+    std::size_t n = 0;
+    if (!count(n, 8)) return false;
+    v.resize(n);
+    for (double& x : v)
+      if (!f64(x)) return false;
     return true;
   }
   bool cells(std::vector<Cell>& v, std::deque<std::string>& texts) {
@@ -123,11 +105,6 @@ class Reader {
       if (!cell(c, texts)) return false;
     return true;
   }
-  bool done() const { return at_ == in_.size(); }
-
- private:
-  std::string_view in_;
-  std::size_t at_ = 0;
 };
 
 }  // namespace
@@ -151,10 +128,9 @@ std::optional<std::string> next_frame(std::string& buffer) {
 
 std::string encode_request(Request kind, const BatchCase& c) {
   Writer w;
-  w.put(static_cast<char>(kind));
-  w.count(c.label.size());
-  w.out += c.label;
-  w.put(static_cast<std::int64_t>(c.days));
+  w.u8(static_cast<std::uint8_t>(kind));
+  w.text(c.label);
+  w.i64(c.days);
   w.count(c.values.size());
   for (const auto& [value, cell] : c.values) {
     w.count(value);
@@ -163,32 +139,32 @@ std::string encode_request(Request kind, const BatchCase& c) {
   w.count(c.scales.size());
   for (const auto& [value, factor] : c.scales) {
     w.count(value);
-    w.put(factor);
+    w.f64(factor);
   }
-  return frame(w.out);
+  return frame(w.bytes());
 }
 
 bool decode_request(std::string_view payload, Request& kind, BatchCase& c,
                     std::deque<std::string>& texts) {
   Reader r(payload);
-  char k = 0;
+  std::uint8_t k = 0;
   std::int64_t days = 0;
   std::size_t n = 0;
-  if (!r.get(k) || !r.text(c.label) || !r.get(days) || !r.count(n, 9)) return false;
+  if (!r.u8(k) || !r.text(c.label) || !r.i64(days) || !r.count(n, 9)) return false;
   kind = static_cast<Request>(k);
   if (kind != Request::Run && kind != Request::RunOnce && kind != Request::Check) return false;
   c.days = days;
   c.values.resize(n);
   for (auto& [value, cell] : c.values) {
     std::uint64_t v = 0;
-    if (!r.get(v) || !r.cell(cell, texts)) return false;
+    if (!r.u64(v) || !r.cell(cell, texts)) return false;
     value = static_cast<std::size_t>(v);
   }
   if (!r.count(n, 16)) return false;
   c.scales.resize(n);
   for (auto& [value, factor] : c.scales) {
     std::uint64_t v = 0;
-    if (!r.get(v) || !r.get(factor)) return false;
+    if (!r.u64(v) || !r.f64(factor)) return false;
     value = static_cast<std::size_t>(v);
   }
   return r.done();
@@ -196,29 +172,29 @@ bool decode_request(std::string_view payload, Request& kind, BatchCase& c,
 
 std::string encode_outcome(const CaseOutcome& o) {
   Writer w;
-  w.put(static_cast<std::uint8_t>(o.status));
+  w.u8(static_cast<std::uint8_t>(o.status));
   if (o.status != CaseOutcome::Status::Ok) {
-    w.out += o.reason;
-    return w.out;
+    w.raw(o.reason);
+    return w.take();
   }
   const RunResult& f = o.figures;
-  w.put(static_cast<std::int64_t>(f.days));
+  w.i64(f.days);
   w.numbers(f.counted);
   w.numbers(f.shortfall_each);
-  w.put(static_cast<std::int64_t>(f.shortfall_days));
+  w.i64(f.shortfall_days);
   w.cells(f.levels);
   w.cells(f.finals);
   w.count(f.model_nodes_visited);
-  w.put(f.seconds);
+  w.f64(f.seconds);
   w.cells(o.daily);
   w.numbers(o.reduced);
-  return w.out;
+  return w.take();
 }
 
 bool decode_outcome(std::string_view payload, CaseOutcome& o) {
   Reader r(payload);
   std::uint8_t status = 0;
-  if (!r.get(status) || status > static_cast<std::uint8_t>(CaseOutcome::Status::Crashed))
+  if (!r.u8(status) || status > static_cast<std::uint8_t>(CaseOutcome::Status::Crashed))
     return false;
   o.status = static_cast<CaseOutcome::Status>(status);
   if (o.status != CaseOutcome::Status::Ok) {
@@ -228,9 +204,9 @@ bool decode_outcome(std::string_view payload, CaseOutcome& o) {
   RunResult& f = o.figures;
   std::int64_t days = 0, shortfall_days = 0;
   std::uint64_t visited = 0;
-  if (!r.get(days) || !r.numbers(f.counted) || !r.numbers(f.shortfall_each) ||
-      !r.get(shortfall_days) || !r.cells(f.levels, o.texts) || !r.cells(f.finals, o.texts) ||
-      !r.get(visited) || !r.get(f.seconds) || !r.cells(o.daily, o.texts) || !r.numbers(o.reduced))
+  if (!r.i64(days) || !r.numbers(f.counted) || !r.numbers(f.shortfall_each) ||
+      !r.i64(shortfall_days) || !r.cells(f.levels, o.texts) || !r.cells(f.finals, o.texts) ||
+      !r.u64(visited) || !r.f64(f.seconds) || !r.cells(o.daily, o.texts) || !r.numbers(o.reduced))
     return false;
   f.days = days;
   f.shortfall_days = shortfall_days;

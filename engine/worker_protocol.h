@@ -14,7 +14,7 @@
 #include <string>
 #include <string_view>
 
-#include "batch.h"
+#include "case.h"
 
 namespace tds::wire {
 

@@ -155,7 +155,7 @@ class Instance {
   const char* keep(const char* text);
   SavedState* save(SavedState* reuse) const;
   void restore(const SavedState& state);
-  std::vector<unsigned char> bytes_of(const SavedState& state) const;
+  std::string bytes_of(const SavedState& state) const;
   SavedState* read_state(const unsigned char* bytes, std::size_t size) const;
   void settle();
   void write_driven() const;

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "batch.h"
+#include "case.h"
 #include "evaluate.h"
 #include "study_file.h"
 

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "api.h"
-#include "batch.h"
+#include "case.h"
 #include "model_cases.h"
 #include "plan.h"
 #include "scenario.h"

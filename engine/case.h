@@ -1,0 +1,116 @@
+// One case of the batch engine: what it runs (BatchCase), what it gives
+// back (CaseOutcome), the options every case of a batch runs with
+// (BatchOptions), and run_case, which runs one in this process. A batch's
+// workers run their cases with it; the page runs each case in an instance
+// of its own program with it, where there is no process, snapshot or pool.
+#ifndef TDS_ENGINE_CASE_H
+#define TDS_ENGINE_CASE_H
+
+#include <cstddef>
+#include <deque>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "model.h"
+#include "plan.h"
+#include "run.h"
+#include "scenario.h"
+
+namespace tds {
+
+class Snapshot;
+
+enum class Isolation { Snapshot, Process };
+
+// One case: its days, the values it sets (after the scenario's constants and
+// the batch's own overrides, as --set sets them), and factors on double
+// columns of the scenario's per-day table (as --scale gives them, after the
+// batch's own scales).
+struct BatchCase {
+  // Names the case for BatchOptions::in_worker (a file name, say); the
+  // engine only carries it to the worker.
+  std::string label;
+  long long days = 365;
+  std::vector<std::pair<std::size_t, Cell>> values;
+  std::vector<std::pair<std::size_t, double>> scales;  // (value index, factor)
+};
+
+// A variable reduced over a case's days (the values after each day, days 1
+// to N), computed in the worker: the value after the last day, the mean, the
+// smallest, the largest, the sum. An int counts as its double.
+struct Reduction {
+  enum class Op { Final, Mean, Min, Max, Sum };
+  std::size_t value;  // value index (a double or an int)
+  Op op;
+};
+
+struct CaseOutcome {
+  enum class Status { Ok, Failed, Crashed };
+  Status status = Status::Ok;
+  // Failed, Crashed: one line, e.g. "killed by signal 11 (Segmentation fault)".
+  std::string reason;
+  // Ok: the run's figures (days, counted, shortfall_days, shortfall_each,
+  // levels, finals of BatchOptions::run.variables).
+  RunResult figures;
+  // Ok with BatchOptions::daily: the rows of every K-th day (K =
+  // run.every), each run.variables.size() cells, row after row.
+  std::vector<Cell> daily;
+  // Ok: one per BatchOptions::reductions, in order.
+  std::vector<double> reduced;
+  // The texts that text cells above point into.
+  std::deque<std::string> texts;
+};
+
+// What the caller does around worker processes: the host registers them for
+// its interruption handling. Each may be empty.
+struct BatchHooks {
+  // Around a worker's start and its reaping: an interruption waits meanwhile.
+  std::function<void()> hold, release;
+#if defined(_WIN32)
+  // A started worker (its process handle), still suspended.
+  std::function<void(void* process)> started;
+#else
+  // A started worker's pid, and its end once reaped.
+  std::function<void(int pid)> started, ended;
+  // First thing in a forked worker.
+  std::function<void()> in_worker;
+#endif
+};
+
+struct BatchOptions {
+  unsigned jobs = 1;
+  Isolation isolation = Isolation::Snapshot;
+  // The library's load-time state, for lasting workers to restore; without
+  // one every case gets a worker of its own.
+  const Snapshot* snapshot = nullptr;
+  RunOptions run;  // variables, every, overrides and scales for every case
+  bool daily = false;
+  std::vector<Reduction> reductions;
+  // Windows: the command line that starts a worker (one that calls
+  // serve_batch_worker with the same model, plan, scenario and options).
+  std::vector<std::string> worker_command;
+  // Told after each finished case: cases done, of how many.
+  std::function<void(std::size_t done, std::size_t total)> on_progress;
+  // In the worker, after a case that ran to its end and before its answer:
+  // may consume what need not travel back (write the daily rows to a file of
+  // the case's label and clear them, say). A non-empty return is the reason
+  // the case failed. A Windows worker must be given the same.
+  std::function<std::string(const BatchCase& c, CaseOutcome& outcome)> in_worker;
+  // Told when a case goes to a worker, and when its worker has answered or
+  // ended (in the order of completion, before on_result): by case index.
+  std::function<void(std::size_t index)> on_case_started, on_case_ended;
+  // Told, in one line, when the snapshot's self-check fails.
+  std::function<void(const std::string& line)> on_notice;
+  BatchHooks hooks;
+};
+
+// Runs one case in this process, which must hold a pristine library; its
+// failure is an outcome. What a worker does for each request.
+CaseOutcome run_case(const Model& model, const Plan& plan, const Scenario& scenario,
+                     const BatchCase& c, const BatchOptions& options);
+
+}  // namespace tds
+
+#endif  // TDS_ENGINE_CASE_H
