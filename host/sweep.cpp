@@ -10,6 +10,7 @@
 #include "interrupt.h"
 #include "output.h"
 #include "progress.h"
+#include "run_record.h"
 #include "sweep_files.h"
 
 #if defined(_WIN32)
