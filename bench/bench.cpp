@@ -385,11 +385,11 @@ void sweep_cases(benchmark::State& state, long long days, tds::Isolation isolati
         tds::CaseTable::parse(cases, "cases", h->description, h->scenario->daily, days);
     tds::SweepOptions options;
     options.out_dir = directory;
-    options.jobs = jobs;
-    options.isolation = isolation;
-    options.snapshot = pristine;
+    options.batch.jobs = jobs;
+    options.batch.isolation = isolation;
+    options.batch.snapshot = pristine;
     options.token = "bench";
-    options.run.variables = h->plan->default_variables();
+    options.batch.run.variables = h->plan->default_variables();
     state.SetLabel(std::string("run_sweep, --isolation ") +
                    (isolation == tds::Isolation::Snapshot ? "snapshot" : "process") + ", --jobs " +
                    std::to_string(jobs) + ": one case of " + std::to_string(days) +

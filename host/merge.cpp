@@ -7,6 +7,7 @@
 #include "cases.h"
 #include "model.h"
 #include "output.h"
+#include "run_record.h"
 #include "sweep_files.h"
 
 namespace tds {

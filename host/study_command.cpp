@@ -5,16 +5,15 @@
 #include <functional>
 #include <memory>
 #include <optional>
-#include <set>
 
 #include "csv.h"
 #include "interrupt.h"
 #include "model_evaluator.h"
 #include "output.h"
 #include "progress.h"
+#include "run_record.h"
 #include "study.h"
 #include "study_plot.h"
-#include "study_record.h"
 #include "sweep_files.h"
 
 namespace tds {
@@ -26,82 +25,9 @@ using study::Evaluator;
 
 namespace {
 
-using study::kRecordFile;
-using study::StudyRecord;
-constexpr const char* kResultsJournal = "results.csv.partial";
-// The files a study writes into its directory.
-const std::set<std::string>& owned_files() {
-  static const std::set<std::string> names = {
-      kRecordFile,   kResultsJournal, "samples.csv", "results.csv", "effects.csv",
-      "indices.csv", "indices2.csv",  "best.csv",    "pareto.csv",  "optim.out",
-      "effects.png", "indices.png",   "best.png",    "pareto.png"};
-  return names;
-}
-
-StudyRecord record_of(const json& identity, unsigned shard, unsigned shards, std::size_t cases,
-                      bool complete) {
+study::StudyRecord record_of(const json& identity, unsigned shard, unsigned shards,
+                             std::size_t cases, bool complete) {
   return {identity, shard, shards, cases, complete};
-}
-
-std::optional<StudyRecord> read_record(const std::string& dir) {
-  const std::optional<json> found = read_format_file(dir, kRecordFile, "study record",
-                                                     study::kRecordFormat, study::kRecordVersion);
-  if (!found) return std::nullopt;
-  return study::read_record(*found, in_dir(dir, kRecordFile));
-}
-
-// What differs between two studies' identities, in words, or "".
-std::string identity_difference(const json& a, const json& b) {
-  for (const char* part : {"inputs", "options"}) {
-    const json& x = a.value(part, json::object());
-    const json& y = b.value(part, json::object());
-    std::set<std::string> keys;
-    for (const auto& [k, v] : x.items()) keys.insert(k);
-    for (const auto& [k, v] : y.items()) keys.insert(k);
-    for (const std::string& k : keys)
-      if (x.value(k, json()) != y.value(k, json())) return k;
-  }
-  return a == b ? std::string() : std::string("inputs");
-}
-
-void remove_study_files(const std::string& dir) {
-  std::error_code error;
-  for (const auto& entry : fs::directory_iterator(dir, error)) {
-    const std::string name = entry.path().filename().string();
-    bool remove = owned_files().count(name) > 0;
-    if (!remove && name.size() > 5 && name[0] == '.' &&
-        name.compare(name.size() - 4, 4, ".tmp") == 0) {
-      const std::string inner = name.substr(1, name.size() - 5);
-      const auto dot = inner.rfind('.');
-      remove = dot != std::string::npos && owned_files().count(inner.substr(0, dot)) > 0;
-    }
-    if (remove) fs::remove(entry.path(), error);
-  }
-}
-
-// Makes sure dir can take the study: new, empty, or a study's own (whose
-// files go first unless the same study resumes). Returns whether it resumes.
-bool claim_study_directory(const std::string& dir, const StudyRecord& record, bool resume,
-                           const std::string& what) {
-  std::error_code error;
-  if (!existing_directory(dir, what)) return false;
-  const std::optional<StudyRecord> found = read_record(dir);
-  if (!found) {
-    if (!fs::is_empty(dir, error))
-      throw InputError(what + ": " + dir +
-                       " is not empty and holds no study (no study.json); give a new or empty "
-                       "directory");
-    return false;
-  }
-  if (resume) {
-    const std::string differs = identity_difference(found->identity, record.identity);
-    if (differs.empty() && found->shard == record.shard && found->shards == record.shards)
-      return true;
-    throw InputError("--resume: " + dir + " holds another study (its " +
-                     (differs.empty() ? std::string("shard") : differs) + " differs)");
-  }
-  remove_study_files(dir);
-  return false;
 }
 
 // The complete records of a journal (a last one cut short is dropped), as
@@ -185,7 +111,7 @@ std::string run_study(const Model& model, const Plan& plan, const Scenario& scen
   if (o.shards > 1 && !study::one_batch(s.method))
     throw InputError("--shard: an nsga2 study runs each generation as a batch on one machine");
   const std::size_t total = study::case_count(s);
-  const StudyRecord record = record_of(identity, o.shard, o.shards, total, false);
+  const study::StudyRecord record = record_of(identity, o.shard, o.shards, total, false);
   const bool resuming = claim_study_directory(o.out_dir, record, o.resume, "--out");
   study::ModelEvaluator model_evaluator(model, plan, scenario, s, o.batch);
   const std::vector<std::string>& figures = model_evaluator.figures();
@@ -223,7 +149,7 @@ std::string run_study(const Model& model, const Plan& plan, const Scenario& scen
       start += study::results_row(index, kept.back(), columns);
     }
   }
-  write_file_atomically(in_dir(o.out_dir, kRecordFile), study::record_text(record));
+  write_file_atomically(in_dir(o.out_dir, kStudyRecord), study::record_text(record));
   Journal journal(journal_path, start);
   const std::string kept_note =
       kept.empty() ? std::string()
@@ -235,7 +161,7 @@ std::string run_study(const Model& model, const Plan& plan, const Scenario& scen
     evaluator.evaluate(points,
                        [&](std::size_t i, Evaluation&&) { bar(i + 1, points.size(), "cases"); });
     journal.finish(in_dir(o.out_dir, "results.csv"));
-    write_file_atomically(in_dir(o.out_dir, kRecordFile),
+    write_file_atomically(in_dir(o.out_dir, kStudyRecord),
                           study::record_text(record_of(identity, o.shard, o.shards, total, true)));
     return "shard " + std::to_string(o.shard) + "/" + std::to_string(o.shards) + " of " +
            std::to_string(total) + " cases done" + kept_note + "; merge the shards with --merge";
@@ -244,7 +170,7 @@ std::string run_study(const Model& model, const Plan& plan, const Scenario& scen
   journal.finish(in_dir(o.out_dir, "results.csv"));
   const study::Tables t = study::make_tables(s, figures, cases);
   write_tables(o.out_dir, s, t, o.plots);
-  write_file_atomically(in_dir(o.out_dir, kRecordFile),
+  write_file_atomically(in_dir(o.out_dir, kStudyRecord),
                         study::record_text(record_of(identity, 0, 1, total, true)));
   return t.summary + kept_note;
 }
@@ -266,7 +192,7 @@ std::string merge_study(const Plan& plan, const study::Study& s, const json& ide
   for (const std::string& dir : shard_dirs) {
     if (fs::exists(dir) && fs::exists(out_dir) && fs::equivalent(dir, out_dir))
       throw InputError("--merge: the output directory " + out_dir + " is one of the shards");
-    const std::optional<StudyRecord> r = read_record(dir);
+    const std::optional<study::StudyRecord> r = read_study_record(dir);
     if (!r) throw InputError("--merge: " + dir + " holds no study (no study.json)");
     if (const std::string d = identity_difference(r->identity, identity); !d.empty())
       throw InputError("--merge: " + dir + " is a shard of another study (its " + d + " differs)");
@@ -303,10 +229,11 @@ std::string merge_study(const Plan& plan, const study::Study& s, const json& ide
                        " is missing");
   for (std::size_t c = 0; c < total; ++c)
     if (!have[c]) throw InputError("--merge: case " + study::case_name(c) + " has no result");
-  claim_study_directory(out_dir, record_of(identity, 0, 1, total, false), false, "--merge");
+  const study::StudyRecord record = record_of(identity, 0, 1, total, false);
+  claim_study_directory(out_dir, record, false, "--merge");
   const study::Tables t = study::make_tables(s, figures, cases);
   write_tables(out_dir, s, t, plots);
-  write_file_atomically(in_dir(out_dir, kRecordFile),
+  write_file_atomically(in_dir(out_dir, kStudyRecord),
                         study::record_text(record_of(identity, 0, 1, total, true)));
   return t.summary;
 }

@@ -6,15 +6,13 @@
 #include <memory>
 #include <optional>
 
+#include "batch_hooks.h"
 #include "csv.h"
 #include "interrupt.h"
 #include "output.h"
 #include "progress.h"
+#include "run_record.h"
 #include "sweep_files.h"
-
-#if defined(_WIN32)
-#include <windows.h>
-#endif
 
 namespace tds {
 
@@ -34,15 +32,23 @@ std::vector<std::string> result_columns(const Description& d, const Plan& plan,
   return columns;
 }
 
-std::string daily_path(const SweepOptions& o, const std::string& name) {
-  return in_dir(o.out_dir, name + ".csv");
+std::string daily_path(const std::string& dir, const std::string& name) {
+  return in_dir(dir, name + ".csv");
 }
 
 // Where a worker writes a case's daily file until it is complete. The sweep
 // knows the name, so it can remove what a crashed or stopped worker left.
-std::string daily_temporary(const SweepOptions& o, const std::string& name) {
-  return in_dir(o.out_dir, "." + name + ".csv." + o.token + ".tmp");
+std::string daily_temporary(const std::string& dir, const std::string& token,
+                            const std::string& name) {
+  return in_dir(dir, "." + name + ".csv." + token + ".tmp");
 }
+
+// Where a sweep's workers write the daily files, and what they hold.
+struct DailyFiles {
+  std::string dir, token;
+  std::vector<std::size_t> variables;
+  long long every = 1;
+};
 
 // A case's fields of the summary after "case" and "status".
 void summary_fields(CsvWriter& csv, const RunResult& r) {
@@ -56,23 +62,24 @@ void summary_fields(CsvWriter& csv, const RunResult& r) {
 // In the worker: writes a case's daily file from its rows, the bytes that a
 // run alone writes with the same --vars and --every, through a temporary
 // file renamed when complete, and drops the rows. Returns why it could not.
-std::string write_daily(const Description& d, const SweepOptions& o, const BatchCase& c,
+std::string write_daily(const Description& d, const DailyFiles& files, const BatchCase& c,
                         CaseOutcome& outcome) {
-  const std::vector<std::size_t>& variables = o.run.variables;
+  const std::vector<std::size_t>& variables = files.variables;
   CsvWriter csv;
   csv.field("day");
   for (std::size_t v : variables) csv.field(d.values()[v].name);
   csv.end_row();
   const std::size_t width = variables.size();
-  long long day = o.run.every;
+  long long day = files.every;
   for (std::size_t at = 0; at < outcome.daily.size() || (width == 0 && day <= outcome.figures.days);
-       at += width, day += o.run.every) {
+       at += width, day += files.every) {
     csv.number(static_cast<std::int64_t>(day));
     for (std::size_t k = 0; k < width; ++k) csv.cell(outcome.daily[at + k]);
     csv.end_row();
   }
   outcome.daily.clear();
-  const std::string path = daily_path(o, c.label), temporary = daily_temporary(o, c.label);
+  const std::string path = daily_path(files.dir, c.label),
+                    temporary = daily_temporary(files.dir, files.token, c.label);
   std::string reason;
   RawFile file = RawFile::create_new(temporary, reason);
   if (!file.is_open()) return "cannot write " + temporary + ": " + reason;
@@ -88,36 +95,14 @@ std::string write_daily(const Description& d, const SweepOptions& o, const Batch
 
 }  // namespace
 
-BatchOptions batch_options(const SweepOptions& o, const Description& d) {
-  BatchOptions b;
-  b.jobs = o.jobs;
-  b.isolation = o.isolation;
-  b.snapshot = o.snapshot;
-  b.run = o.run;
-  b.daily = o.daily;
-  b.worker_command = o.worker_command;
+BatchOptions sweep_batch(const SweepOptions& o, const Description& d) {
+  BatchOptions b = o.batch;
   // The workers write the daily files, as many at once as there are workers.
-  if (o.daily)
-    b.in_worker = [&d, o](const BatchCase& c, CaseOutcome& outcome) {
-      return write_daily(d, o, c, outcome);
-    };
-  b.on_notice = [](const std::string& line) {
-    std::fprintf(stderr, "tarvello-run: %s\n", line.c_str());
-  };
-  // Workers are registered for interruption while it waits: an interruption
-  // kills and reaps every one of them.
-  auto holds = std::make_shared<std::vector<std::unique_ptr<interrupt::Hold>>>();
-  b.hooks.hold = [holds] { holds->push_back(std::make_unique<interrupt::Hold>()); };
-  b.hooks.release = [holds] { holds->pop_back(); };
-#if defined(_WIN32)
-  b.hooks.started = [](void* process) {
-    AssignProcessToJobObject(static_cast<HANDLE>(interrupt::job()), static_cast<HANDLE>(process));
-  };
-#else
-  b.hooks.started = [](int pid) { interrupt::add_child(pid); };
-  b.hooks.ended = [](int pid) { interrupt::remove_child(pid); };
-  b.hooks.in_worker = [] { interrupt::as_child(); };
-#endif
+  if (o.batch.daily)
+    b.in_worker =
+        [&d, files = DailyFiles{o.out_dir, o.token, o.batch.run.variables, o.batch.run.every}](
+            const BatchCase& c, CaseOutcome& outcome) { return write_daily(d, files, c, outcome); };
+  add_host_hooks(b);
   return b;
 }
 
@@ -130,7 +115,7 @@ SweepResult run_sweep(const Model& model, const Plan& plan, const Scenario& scen
       todo.push_back(i);
       names.push_back(table.cases[i].name);
     }
-  const auto columns = result_columns(model.description(), plan, o.run);
+  const auto columns = result_columns(model.description(), plan, o.batch.run);
   CsvWriter header;
   header.field("case");
   header.field("status");
@@ -160,8 +145,8 @@ SweepResult run_sweep(const Model& model, const Plan& plan, const Scenario& scen
       for (std::size_t k = 1; k < found.size() && k - 1 < todo.size(); ++k) {
         const SweepCase& c = table.cases[todo[k - 1]];
         std::error_code error;
-        if (first_field(found[k]) != c.name ||
-            (o.daily && record_ok(found[k]) && !fs::exists(daily_path(o, c.name), error)))
+        if (first_field(found[k]) != c.name || (o.batch.daily && record_ok(found[k]) &&
+                                                !fs::exists(daily_path(o.out_dir, c.name), error)))
           break;
         records.push_back(found[k]);
       }
@@ -184,19 +169,19 @@ SweepResult run_sweep(const Model& model, const Plan& plan, const Scenario& scen
   for (std::size_t k = result.kept; k < todo.size(); ++k) runs.push_back(table.runs[todo[k]]);
   {
     ProgressBar progress(o.progress, static_cast<long long>(runs.size()), "case");
-    BatchOptions batch = batch_options(o, model.description());
+    BatchOptions batch = sweep_batch(o, model.description());
     batch.on_progress = [&progress](std::size_t done, std::size_t) {
       progress.update(static_cast<long long>(done));
     };
     // A case's temporary daily file is removed on interruption while a
     // worker may be writing it, and after the worker, whatever its end.
     std::map<std::size_t, std::size_t> temporaries;  // case index: slot
-    if (o.daily) {
+    if (o.batch.daily) {
       batch.on_case_started = [&](std::size_t i) {
-        temporaries[i] = interrupt::add_file(daily_temporary(o, runs[i].label));
+        temporaries[i] = interrupt::add_file(daily_temporary(o.out_dir, o.token, runs[i].label));
       };
       batch.on_case_ended = [&](std::size_t i) {
-        std::remove(daily_temporary(o, runs[i].label).c_str());
+        std::remove(daily_temporary(o.out_dir, o.token, runs[i].label).c_str());
         interrupt::remove_file(temporaries[i]);
         temporaries.erase(i);
       };

@@ -24,21 +24,18 @@ namespace tds {
 
 struct SweepOptions {
   std::string out_dir;
-  unsigned jobs = 1;
-  bool daily = false;
   bool resume = false;
   unsigned shard = 0, shards = 1;  // run the cases whose row % shards == shard
   bool progress = false;
-  Isolation isolation = Isolation::Process;
-  // The library's load-time state, for lasting workers to restore.
-  const Snapshot* snapshot = nullptr;
-  RunOptions run;  // variables, every, and --set / --scale values for every case
+  // How every case runs: jobs, isolation, the library's load-time state for
+  // lasting workers to restore, the run options (variables, every, and --set
+  // / --scale values), daily files (written as DIR/<case>.csv) and, on
+  // Windows, the command line that starts a worker (tarvello-run again).
+  BatchOptions batch;
   // What determines the results beyond the cases file: {"inputs": {...
   // digests}, "options": {...}}, recorded in shard.json.
   nlohmann::json identity = {{"inputs", nlohmann::json::object()},
                              {"options", nlohmann::json::object()}};
-  // Windows: the command line that starts a worker (tarvello-run again).
-  std::vector<std::string> worker_command;
   std::string token;  // names this sweep's temporary files
 };
 
@@ -48,10 +45,10 @@ struct SweepResult {
   std::size_t failed = 0;  // cases that failed or crashed, kept ones included
 };
 
-// The batch options of a sweep's cases, with the host's hooks for
-// interruption and, with --daily, the workers' writing of the daily files:
-// what run_sweep runs and what a Windows worker serves.
-BatchOptions batch_options(const SweepOptions& o, const Description& d);
+// The batch options of a sweep's cases with the host's hooks for
+// interruption and, with daily files, their writing in the workers: what
+// run_sweep runs and what a Windows worker serves.
+BatchOptions sweep_batch(const SweepOptions& o, const Description& d);
 
 // Runs the sweep into out_dir. The model's module must be loaded and
 // untouched (no IniModel yet): every worker starts from it. Throws InputError

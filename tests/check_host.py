@@ -685,6 +685,12 @@ def merges(args):
     check("a sweep over another's directory leaves none of its files", result.returncode == 0
           and sorted(os.listdir(os.path.join(workdir, "good"))) == ["shard.json", "summary.csv"],
           repr(os.listdir(os.path.join(workdir, "good"))))
+    result = run(program, ["--sweep", "cases.csv", "--out", "good", "--shard", "0/3", "--days",
+                           "300", "--resume", "--quiet"], workdir)
+    check("--resume of another sweep is refused, naming what differs", result.returncode == 2
+          and result.stderr.decode().splitlines() ==
+          ["tarvello-run: --resume: good holds another sweep (its --days differs)"],
+          result.stderr.decode())
 
 
 def leaky_workdir(workdir, module, sources):

@@ -325,6 +325,41 @@ def determinism(args):
         check("%s: a merge without a shard is refused" % method,
               result.returncode == 2 and b"shard 2 of 3 is missing" in result.stderr,
               result.stderr.decode())
+        if method != "morris":
+            continue
+        # An output directory is taken only when it is new, empty or a study's
+        # own; refused, it keeps every file it had.
+        os.makedirs(at("busy"))
+        with open(at("busy", "notes.txt"), "w") as f:
+            f.write("mine")
+        other = write_study(workdir, "other.json", small(morris, days=31))
+        refusals = [
+            ("a directory of other files", base + ["--out", "busy"], "busy",
+             "--out: busy is not empty and holds no study (no study.json); give a new or empty "
+             "directory"),
+            ("--resume of another study", ["--quiet", "--study", other, "--resume", "--out", one],
+             one, "--resume: %s holds another study (its study differs)" % one),
+            ("--resume of another shard", base + ["--resume", "--shard", "1/3", "--out", shards[0]],
+             shards[0], "--resume: %s holds another study (its shard differs)" % shards[0]),
+        ]
+        for what, options, folder, message in refusals:
+            before = {name: read(at(folder, name)) for name in os.listdir(at(folder))}
+            result = run(program, options, workdir)
+            stderr = result.stderr.decode()
+            check("%s: %s is refused, its files kept" % (method, what), result.returncode == 2
+                  and stderr.splitlines() == ["tarvello-run: " + message]
+                  and {name: read(at(folder, name)) for name in os.listdir(at(folder))} == before,
+                  stderr)
+        # Run again over its own directory, a study replaces its files and
+        # their temporary ones, and keeps the others.
+        for name in ("notes.txt", ".effects.csv.x.tmp"):
+            with open(at(one, name), "w") as f:
+                f.write("left")
+        result = run(program, base + ["--out", one], workdir)
+        check("%s: a study run again over its directory keeps only other files" % method,
+              result.returncode == 0 and outputs_of(at(one)) == expected
+              and read(at(one, "notes.txt")) == b"left"
+              and not os.path.exists(at(one, ".effects.csv.x.tmp")), result.stderr.decode())
 
 
 def crash(args):
