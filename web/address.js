@@ -2,7 +2,7 @@
 // baseline's and the parts of a shared address that could not be applied
 // (settings.js writes and reads it); applied when the page opens and when
 // it changes, each part that cannot be applied listed in a notice.
-import { applySettings, readSettings } from './controls.js';
+import { applySettings, markError, readSettings } from './controls.js';
 import { $, el } from './dom.js';
 import { runChecked, scheduleRun } from './runs.js';
 import { fromHash, toHash } from './settings.js';
@@ -85,18 +85,6 @@ function clearErrors() {
     input.removeAttribute('aria-invalid');
     $(`${input.id}-error`)?.replaceChildren();
   }
-}
-
-// Marks the field at fault with the message.
-function markError(input, message) {
-  input.setAttribute('aria-invalid', 'true');
-  let error = $(`${input.id}-error`);
-  if (!error) {
-    error = el('span', { class: 'error', id: `${input.id}-error` });
-    input.after(error);
-    input.setAttribute('aria-describedby', error.id);
-  }
-  error.textContent = message;
 }
 
 // Applies the address again when the user changes it.
