@@ -45,7 +45,7 @@ tds_packages_docs=("${tds_packages_linux_configure[@]}"
 tds_packages_test=(clang-format git)
 tds_packages_linux=("${tds_packages_linux_configure[@]}" binutils python3-jsonschema gnuplot-nox
   slurm-wlm munge python3-pybind11 python3-pytest python3-distributed python3-matplotlib
-  jupyter-nbconvert python3-ipykernel python3-openturns)
+  jupyter-nbconvert python3-ipykernel python3-openturns python3-sklearn)
 tds_packages_asan=("${tds_packages_linux[@]}")
 tds_packages_windows=("${tds_packages_linux[@]}" g++-mingw-w64-x86-64-posix wine64 python3-pefile)
 tds_packages_web=("${tds_packages_serve[@]}" chromium)
