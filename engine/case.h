@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -35,15 +36,28 @@ struct BatchCase {
   long long days = 365;
   std::vector<std::pair<std::size_t, Cell>> values;
   std::vector<std::pair<std::size_t, double>> scales;  // (value index, factor)
+  // The per-day table the case runs with in place of the scenario's (a
+  // recorded year, say), or null. Shared: the cases of a batch that run the
+  // same table point to one copy, read and checked once.
+  std::shared_ptr<const DailyInputs> input;
 };
 
 // A variable reduced over a case's days (the values after each day, days 1
 // to N), computed in the worker: the value after the last day, the mean, the
-// smallest, the largest, the sum. An int counts as its double.
+// smallest, the largest, the sum. An int counts as its double. Instead of a
+// variable, a day's count, shortfall or any shortfall may be reduced (1 on a
+// day that counted it, else 0), and the days may be limited to a window of
+// the days of the year, in every year of the run.
 struct Reduction {
   enum class Op { Final, Mean, Min, Max, Sum };
-  std::size_t value;  // value index (a double or an int)
+  enum class Source { Value, Count, Shortfall, AnyShortfall };
+  std::size_t value;  // Value: value index (a double or an int); Count, Shortfall: plan index
   Op op;
+  Source source = Source::Value;
+  // Days of the year from..to, both included, 1 to 365 (day d of the run is
+  // day (d - 1) % 365 + 1 of its year); from > to wraps over the new year.
+  // from == 0: every day of the run.
+  int from = 0, to = 0;
 };
 
 struct CaseOutcome {
