@@ -56,9 +56,17 @@ struct Reduction {
   Source source = Source::Value;
   // Days of the year from..to, both included, 1 to 365 (day d of the run is
   // day (d - 1) % 365 + 1 of its year); from > to wraps over the new year.
-  // from == 0: every day of the run.
+  // from == 0: every day of the run. Final is the value of the run's last
+  // day in the window. A window that no day of the run reaches gives a Sum
+  // of 0 and NaN for the others.
   int from = 0, to = 0;
 };
+
+// Checks reductions against the model and the plan: a Value's value a double
+// or an int, a Count's or Shortfall's index one of the plan's, a window of
+// days 1 to 365. Throws InputError naming the first bad one.
+void check_reductions(const Description& d, const Plan& plan,
+                      const std::vector<Reduction>& reductions);
 
 struct CaseOutcome {
   enum class Status { Ok, Failed, Crashed };
@@ -121,7 +129,8 @@ struct BatchOptions {
 };
 
 // Runs one case in this process, which must hold a pristine library; its
-// failure is an outcome. What a worker does for each request.
+// failure is an outcome. What a worker does for each request. The case's own
+// per-day table, when it has one, replaces the scenario's.
 CaseOutcome run_case(const Model& model, const Plan& plan, const Scenario& scenario,
                      const BatchCase& c, const BatchOptions& options);
 

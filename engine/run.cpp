@@ -73,6 +73,12 @@ void DayRunner::next_day(const DailyInputs* daily, const std::vector<bool>& skip
 
 RunResult run_model(const Model& model, const Plan& plan, const Scenario& scenario,
                     const RunOptions& options, const std::function<void(std::string&)>& sink) {
+  return run_model(model, plan, scenario, scenario.daily, options, sink);
+}
+
+RunResult run_model(const Model& model, const Plan& plan, const Scenario& scenario,
+                    const DailyInputs& daily, const RunOptions& options,
+                    const std::function<void(std::string&)>& sink) {
   const auto started = Clock::now();
   const Description& d = model.description();
   RunResult result;
@@ -95,13 +101,13 @@ RunResult run_model(const Model& model, const Plan& plan, const Scenario& scenar
   for (const auto& [value, cell] : options.overrides) overridden[value] = true;
   const std::vector<long long>& last_visit = runner.last_visit();
   std::vector<double> factors;
-  if (!options.scales.empty()) factors = scenario.daily.factors(d, options.scales);
+  if (!options.scales.empty()) factors = daily.factors(d, options.scales);
   const std::vector<double>* scaled = options.scales.empty() ? nullptr : &factors;
 
   result.counted.assign(plan.counts().size(), 0);
   result.shortfall_each.assign(plan.shortfalls().size(), 0);
   for (long long day = 1; day <= options.days; ++day) {
-    runner.next_day(&scenario.daily, overridden, scaled);
+    runner.next_day(&daily, overridden, scaled);
     for (std::size_t c = 0; c < plan.counts().size(); ++c)
       if (last_visit[static_cast<std::size_t>(plan.counts()[c].node)] == day) ++result.counted[c];
     bool shortfall = false;
@@ -119,6 +125,7 @@ RunResult run_model(const Model& model, const Plan& plan, const Scenario& scenar
       flush(false);
     }
     if (options.on_day) options.on_day(day);
+    if (options.on_day_figures) options.on_day_figures(day, result);
   }
   flush(true);
   result.days = options.days;

@@ -23,19 +23,6 @@ class RunError : public std::runtime_error {
   explicit RunError(const std::string& message) : std::runtime_error(one_line(message)) {}
 };
 
-struct RunOptions {
-  long long days = 365;
-  long long every = 1;
-  std::vector<std::size_t> variables;                   // the CSV's columns after "day"
-  std::vector<std::pair<std::size_t, Cell>> overrides;  // --set, after the scenario's constants
-  // --scale: factors on double columns of the per-day table, as (value
-  // index, factor). A column that an override fixes keeps the override.
-  std::vector<std::pair<std::size_t, double>> scales;
-  bool write_csv = true;
-  // Told each day's number once the day is done (a front end's progress).
-  std::function<void(long long day)> on_day;
-};
-
 struct RunResult {
   long long days = 0;
   std::vector<long long> counted;         // days per Plan::counts() entry
@@ -47,11 +34,33 @@ struct RunResult {
   double seconds = 0.0;
 };
 
+struct RunOptions {
+  long long days = 365;
+  long long every = 1;
+  std::vector<std::size_t> variables;                   // the CSV's columns after "day"
+  std::vector<std::pair<std::size_t, Cell>> overrides;  // --set, after the scenario's constants
+  // --scale: factors on double columns of the per-day table, as (value
+  // index, factor). A column that an override fixes keeps the override.
+  std::vector<std::pair<std::size_t, double>> scales;
+  bool write_csv = true;
+  // Told each day's number once the day is done (a front end's progress).
+  std::function<void(long long day)> on_day;
+  // Told, after on_day, each day's number with the figures so far (counted,
+  // shortfall_each and shortfall_days up to and including the day): what
+  // happened that day is what grew. Costs nothing when not set.
+  std::function<void(long long day, const RunResult& so_far)> on_day_figures;
+};
+
 // Runs the model. CSV text goes to sink in pieces as it is produced (the
 // header first); throws RunError. An overridden value keeps its value: the
 // scenario's per-day table does not set it.
 RunResult run_model(const Model& model, const Plan& plan, const Scenario& scenario,
                     const RunOptions& options, const std::function<void(std::string&)>& sink);
+// The same with another per-day table in place of the scenario's (a
+// recorded year, say); the scenario's constants still apply.
+RunResult run_model(const Model& model, const Plan& plan, const Scenario& scenario,
+                    const DailyInputs& daily, const RunOptions& options,
+                    const std::function<void(std::string&)>& sink);
 
 // The run's figures as tarvello-run reports them, two-space indented, a line
 // each, in the plan's and scenario's words: the nodes with model code
