@@ -15,13 +15,18 @@ namespace tds {
 BatchSession::BatchSession(const Model& model, const Plan& plan, const Scenario& scenario,
                            BatchOptions options)
     : model_(model), plan_(plan), scenario_(scenario), options_(std::move(options)) {
-  const Description& d = model.description();
-  for (const Reduction& r : options_.reductions)
-    if (r.value >= d.values().size() || d.values()[r.value].kind == Kind::Text)
-      throw InputError("a reduction needs a double or an int value");
+  check_reductions(model.description(), plan, options_.reductions);
 }
 
 BatchSession::~BatchSession() = default;
+
+std::string BatchSession::request(wire::Request kind, std::size_t slot, const BatchCase& c) {
+  if (!c.input) return wire::encode_request(kind, c);
+  const auto [it, fresh] = table_ids_.emplace(c.input.get(), tables_.size());
+  if (fresh) tables_.push_back(c.input);
+  const bool first = sent_[slot].insert(it->second).second;
+  return wire::encode_request(kind, c, it->second, first);
+}
 
 void BatchSession::run(
     const std::vector<BatchCase>& cases,
@@ -62,6 +67,7 @@ void BatchSession::run(
 #endif
     });
     alive_.assign(jobs, false);
+    sent_.assign(jobs, {});
   }
   Pool& pool = *pool_;
   std::vector<bool>& alive = alive_;
@@ -85,7 +91,8 @@ void BatchSession::run(
   auto self_check = [&] {
     if (!lasting || check_ != Check::Pending) return;
     std::string why, verdict = "the self-check's worker did not start";
-    if (pool.start(0, why) && pool.send(0, wire::encode_request(wire::Request::Check, cases[0]))) {
+    sent_[0].clear();
+    if (pool.start(0, why) && pool.send(0, request(wire::Request::Check, 0, cases[0]))) {
       const PoolEvent e = pool.wait();
       alive[0] = !e.ended;
       verdict = e.ended ? "the self-check's worker ended" : e.answer;
@@ -121,6 +128,7 @@ void BatchSession::run(
       }
       std::string why;
       const bool waiting = alive[slot];
+      if (!waiting) sent_[slot].clear();
       if (!waiting && !pool.start(slot, why)) {
         deliver(k, failure(CaseOutcome::Status::Crashed, why));
         progress();
@@ -131,9 +139,9 @@ void BatchSession::run(
       running[slot] = k;
       answered[slot] = false;
       ++busy;
-      const std::string request =
-          wire::encode_request(lasting ? wire::Request::Run : wire::Request::RunOnce, cases[k]);
-      unsent[slot] = !pool.send(slot, request) && waiting;
+      const std::string bytes =
+          request(lasting ? wire::Request::Run : wire::Request::RunOnce, slot, cases[k]);
+      unsent[slot] = !pool.send(slot, bytes) && waiting;
       if (!lasting) pool.retire(slot);
       return;
     }

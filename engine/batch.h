@@ -24,8 +24,12 @@
 #define TDS_ENGINE_BATCH_H
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
+#include <set>
+#include <string>
 #include <vector>
 
 #include "case.h"
@@ -38,6 +42,9 @@
 namespace tds {
 
 class Pool;
+namespace wire {
+enum class Request : char;
+}
 
 // Workers (and the self-check's verdict) that outlive one batch. The first
 // batch starts them, as many as the options' jobs and as its cases need; a
@@ -46,7 +53,7 @@ class Pool;
 // outlive the session.
 class BatchSession {
  public:
-  // Throws InputError for a reduction of a text.
+  // Throws InputError for a reduction that check_reductions refuses.
   BatchSession(const Model& model, const Plan& plan, const Scenario& scenario,
                BatchOptions options);
   ~BatchSession();
@@ -79,6 +86,16 @@ class BatchSession {
   Check check_ = Check::Pending;
   std::unique_ptr<Pool> pool_;  // started with the first batch
   std::vector<bool> alive_;     // per slot: whether its worker is up
+  // The cases' own per-day tables by id (kept, so that no other table takes
+  // an address while the session lasts), and per slot the ids its worker
+  // has been sent.
+  std::map<const DailyInputs*, std::uint64_t> table_ids_;
+  std::vector<std::shared_ptr<const DailyInputs>> tables_;
+  std::vector<std::set<std::uint64_t>> sent_;
+
+  // The request for case c to the slot's worker, with the case's table's
+  // bytes when that worker has not had them.
+  std::string request(wire::Request kind, std::size_t slot, const BatchCase& c);
 };
 
 // One batch in a session of its own: its workers end with it.

@@ -90,6 +90,7 @@ int serve(Read read_some, Write write_all, const Model& model, const Plan& plan,
   std::string in;
   BatchCase c;
   std::deque<std::string> texts;
+  wire::Tables tables;  // the per-day tables of the cases so far, by id
   for (;;) {
     std::optional<std::string> payload = wire::next_frame(in);
     if (!payload) {
@@ -98,7 +99,7 @@ int serve(Read read_some, Write write_all, const Model& model, const Plan& plan,
     }
     wire::Request kind{};
     texts.clear();
-    if (!wire::decode_request(*payload, kind, c, texts)) return 2;
+    if (!wire::decode_request(*payload, kind, c, texts, model.description(), tables)) return 2;
     for (const auto& [value, cell] : c.values)
       if (value >= values || cell.kind != model.description().values()[value].kind) return 2;
     for (const auto& [value, factor] : c.scales)

@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <limits>
 #include <nlohmann/json.hpp>
 #include <set>
 
+#include "bytes.h"
 #include "csv.h"
 
 namespace tds {
@@ -16,6 +18,8 @@ DailyInputs DailyInputs::parse(std::string_view text, const std::string& source,
                                const Description& d, int cycle) {
   DailyInputs in;
   in.cycle_ = cycle;
+  in.text_ = text;
+  in.source_ = source;
   const CsvTable table = parse_csv(text, source);
   const TableColumns columns = table_columns(table, source, d, {"day"});
   const std::optional<std::size_t> day_column = columns.own[0];
@@ -70,6 +74,26 @@ void DailyInputs::apply(const Model& model, long long day, const std::vector<boo
     scaled.d *= (*factors)[c];
     model.write(columns_[c], scaled);
   }
+}
+
+void DailyInputs::encode(ByteWriter& w) const {
+  w.text(source_);
+  w.i64(cycle_);
+  w.text(text_);
+}
+
+bool DailyInputs::decode(ByteReader& r, const Description& d, DailyInputs& out) {
+  std::string source, text;
+  std::int64_t cycle = 0;
+  if (!r.text(source) || !r.i64(cycle) || !r.text(text) || cycle < 0 ||
+      cycle > std::numeric_limits<int>::max())
+    return false;
+  try {
+    out = parse(text, source, d, static_cast<int>(cycle));
+  } catch (const InputError&) {
+    return false;
+  }
+  return true;
 }
 
 bool DailyInputs::has_column(std::size_t value) const {

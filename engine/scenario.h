@@ -22,6 +22,9 @@
 
 namespace tds {
 
+class ByteReader;
+class ByteWriter;
+
 class DailyInputs {
  public:
   // Parses the per-day CSV; cycle 0 means no repetition. Throws InputError
@@ -36,6 +39,12 @@ class DailyInputs {
   void apply(const Model& model, long long day, const std::vector<bool>& skip,
              const std::vector<double>* factors = nullptr) const;
   const std::vector<std::size_t>& columns() const { return columns_; }
+
+  // The table as bytes (bytes.h) for a batch's workers: what it was parsed
+  // from. decode parses them again, so that damaged bytes are refused as
+  // a bad table is; false for bytes that are not a table.
+  void encode(ByteWriter& w) const;
+  [[nodiscard]] static bool decode(ByteReader& r, const Description& d, DailyInputs& out);
 
   // Whether the value is a column of this table.
   bool has_column(std::size_t value) const;
@@ -52,6 +61,7 @@ class DailyInputs {
   std::vector<std::optional<Cell>> before_first_;       // held before the first row's day
   int cycle_ = 0;
   std::deque<std::string> texts_;
+  std::string text_, source_;  // what it was parsed from
 };
 
 // A "NAME=FACTOR" scale as --scale gives it: NAME a double column of the

@@ -11,6 +11,10 @@ namespace tds::wire {
 
 namespace {
 
+// Whether a request names a table of its own: none, one the worker has, or
+// one sent with it.
+constexpr std::uint8_t kNoTable = 0, kTableKept = 1, kTableSent = 2;
+
 // A case's and an outcome's fields on the byte codec: cells by their kind,
 // texts with a byte that says whether there is one, lists by their count.
 class Writer : public ByteWriter {
@@ -126,7 +130,7 @@ std::optional<std::string> next_frame(std::string& buffer) {
   return payload;
 }
 
-std::string encode_request(Request kind, const BatchCase& c) {
+std::string encode_request(Request kind, const BatchCase& c, std::uint64_t table, bool with_table) {
   Writer w;
   w.u8(static_cast<std::uint8_t>(kind));
   w.text(c.label);
@@ -141,11 +145,18 @@ std::string encode_request(Request kind, const BatchCase& c) {
     w.count(value);
     w.f64(factor);
   }
+  if (!c.input) {
+    w.u8(kNoTable);
+  } else {
+    w.u8(with_table ? kTableSent : kTableKept);
+    w.u64(table);
+    if (with_table) c.input->encode(w);
+  }
   return frame(w.bytes());
 }
 
 bool decode_request(std::string_view payload, Request& kind, BatchCase& c,
-                    std::deque<std::string>& texts) {
+                    std::deque<std::string>& texts, const Description& d, Tables& tables) {
   Reader r(payload);
   std::uint8_t k = 0;
   std::int64_t days = 0;
@@ -167,7 +178,23 @@ bool decode_request(std::string_view payload, Request& kind, BatchCase& c,
     if (!r.u64(v) || !r.f64(factor)) return false;
     value = static_cast<std::size_t>(v);
   }
-  return r.done();
+  std::uint8_t has = 0;
+  std::uint64_t id = 0;
+  if (!r.u8(has)) return false;
+  c.input.reset();
+  if (has == kNoTable) return r.done();
+  if ((has != kTableKept && has != kTableSent) || !r.u64(id)) return false;
+  if (has == kTableKept) {
+    const auto it = tables.find(id);
+    if (it == tables.end() || !r.done()) return false;
+    c.input = it->second;
+    return true;
+  }
+  auto table = std::make_shared<DailyInputs>();
+  if (!DailyInputs::decode(r, d, *table) || !r.done()) return false;
+  c.input = table;
+  tables[id] = std::move(table);
+  return true;
 }
 
 std::string encode_outcome(const CaseOutcome& o) {

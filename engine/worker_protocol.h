@@ -1,5 +1,5 @@
 // The pipe protocol between a batch and its workers. A request carries its
-// whole case (days, values, scales), so that a worker needs only the model,
+// whole case (days, values, scales, its own per-day table), so that a worker needs only the model,
 // plan, scenario and batch options it was started with; an answer carries
 // the case's outcome with every number as its raw 8 bytes, so that what the
 // batch receives is bit for bit what the worker computed.
@@ -9,7 +9,10 @@
 #ifndef TDS_ENGINE_WORKER_PROTOCOL_H
 #define TDS_ENGINE_WORKER_PROTOCOL_H
 
+#include <cstdint>
 #include <deque>
+#include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -29,11 +32,21 @@ std::string frame(std::string_view payload);
 // Takes the first complete frame's payload off the front of what arrived.
 std::optional<std::string> next_frame(std::string& buffer);
 
-std::string encode_request(Request kind, const BatchCase& c);
-// False for a payload that is not a request. Texts of the case's values are
-// kept in `texts` for as long as the case runs.
+// A case's own per-day table travels by an id that the batch gives each
+// distinct table: its bytes come with the first request that names it to a
+// worker, which keeps it for the later ones.
+using Tables = std::map<std::uint64_t, std::shared_ptr<const DailyInputs>>;
+
+// `table` is the id of the case's own table (when it has one), sent with its
+// bytes when `with_table`.
+std::string encode_request(Request kind, const BatchCase& c, std::uint64_t table = 0,
+                           bool with_table = false);
+// False for a payload that is not a request, or that names a table neither
+// in `tables` nor sent with it. Texts of the case's values are kept in
+// `texts` for as long as the case runs; a table sent is checked against the
+// description as a table read from a file, and kept in `tables`.
 bool decode_request(std::string_view payload, Request& kind, BatchCase& c,
-                    std::deque<std::string>& texts);
+                    std::deque<std::string>& texts, const Description& d, Tables& tables);
 
 std::string encode_outcome(const CaseOutcome& outcome);
 // False for a payload that is not an outcome. Texts land in outcome.texts.

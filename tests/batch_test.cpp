@@ -1,7 +1,8 @@
 // The batch engine against runs made alone: every case's figures, daily rows
 // and reductions, in case order, whatever the isolation and the number of
 // workers; a failing case as an outcome among good ones; and answers cut
-// short refused by the worker protocol.
+// short refused by the worker protocol; cases with per-day tables of their
+// own and reductions over windows of the year.
 #include <gtest/gtest.h>
 #include <signal.h>
 
@@ -72,6 +73,36 @@ tds::RunResult alone(const BatchCase& c, const std::vector<std::size_t>& variabl
                                     [&csv](std::string& chunk) { csv += chunk; });
   s.snapshot->restore();
   return r;
+}
+
+// The same run with a per-day table of its own in place of the scenario's
+// (none: the scenario's).
+tds::RunResult alone_on(const tds::DailyInputs* daily, long long days,
+                        const std::vector<std::size_t>& variables, std::string& csv) {
+  const Site& s = site();
+  tds::RunOptions options;
+  options.days = days;
+  options.variables = variables;
+  options.write_csv = !variables.empty();
+  s.snapshot->restore();
+  tds::RunResult r =
+      tds::run_model(*s.model, *s.plan, *s.scenario, daily ? *daily : s.scenario->daily, options,
+                     [&csv](std::string& chunk) { csv += chunk; });
+  s.snapshot->restore();
+  return r;
+}
+
+// A recorded year: the crop's water and the clean water of the scenario's
+// months scaled by the given factors.
+std::shared_ptr<const tds::DailyInputs> recorded_year(double water, double need) {
+  std::ostringstream text;
+  text << "day,qttWater_B1_Water_P1_CleanWater,dayliWaterNeeded_B1_Food_P1_Crop\n";
+  const int days[] = {1, 60, 121, 182, 213, 244, 305};
+  const double clean[] = {6, 5, 4, 2, 2, 3, 5}, crop[] = {2, 4, 8, 13, 12, 8, 3};
+  for (int m = 0; m < 7; ++m)
+    text << days[m] << "," << clean[m] * water << "," << crop[m] * need << "\n";
+  return std::make_shared<const tds::DailyInputs>(tds::DailyInputs::parse(
+      text.str(), "recorded year", site().description, site().scenario->cycle));
 }
 
 std::vector<BatchCase> some_cases() {
@@ -321,17 +352,172 @@ TEST(WorkerProtocol, RefusesWhatIsCutShort) {
     CaseOutcome part;
     EXPECT_FALSE(tds::wire::decode_outcome(answer.substr(0, n), part)) << n;
   }
-  std::string request = tds::wire::encode_request(tds::wire::Request::Run, c);
-  const std::optional<std::string> payload = tds::wire::next_frame(request);
-  ASSERT_TRUE(payload);
+  const tds::Description& d = site().description;
+  for (const bool table : {false, true}) {
+    SCOPED_TRACE(table ? "with a table of its own" : "with the scenario's table");
+    BatchCase sent = c;
+    if (table) sent.input = recorded_year(1.0, 0.5);
+    std::string request = tds::wire::encode_request(tds::wire::Request::Run, sent, 7, table);
+    const std::optional<std::string> payload = tds::wire::next_frame(request);
+    ASSERT_TRUE(payload);
+    tds::wire::Request kind{};
+    BatchCase got;
+    std::deque<std::string> texts;
+    tds::wire::Tables tables;
+    ASSERT_TRUE(tds::wire::decode_request(*payload, kind, got, texts, d, tables));
+    EXPECT_EQ(got.days, c.days);
+    EXPECT_EQ(got.scales, c.scales);
+    EXPECT_EQ(got.input != nullptr, table);
+    EXPECT_EQ(tables.size(), table ? 1u : 0u);
+    for (std::size_t n = 0; n < payload->size(); ++n) {
+      tds::wire::Tables none;
+      EXPECT_FALSE(tds::wire::decode_request(payload->substr(0, n), kind, got, texts, d, none))
+          << n;
+      EXPECT_TRUE(none.empty()) << n;
+    }
+  }
+  // A table named by its id alone is the one the worker keeps; an id it was
+  // never sent is refused.
+  BatchCase named = c;
+  named.input = recorded_year(1.0, 0.5);
+  std::string request = tds::wire::encode_request(tds::wire::Request::Run, named, 7, false);
+  const std::string payload = *tds::wire::next_frame(request);
   tds::wire::Request kind{};
   BatchCase got;
   std::deque<std::string> texts;
-  ASSERT_TRUE(tds::wire::decode_request(*payload, kind, got, texts));
-  EXPECT_EQ(got.days, c.days);
-  EXPECT_EQ(got.scales, c.scales);
-  for (std::size_t n = 0; n < payload->size(); ++n)
-    EXPECT_FALSE(tds::wire::decode_request(payload->substr(0, n), kind, got, texts)) << n;
+  tds::wire::Tables tables;
+  EXPECT_FALSE(tds::wire::decode_request(payload, kind, got, texts, site().description, tables));
+  const auto kept = recorded_year(1.0, 0.5);
+  tables[7] = kept;
+  ASSERT_TRUE(tds::wire::decode_request(payload, kind, got, texts, site().description, tables));
+  EXPECT_EQ(got.input, kept);
+}
+
+// The reductions of a case's days against its run alone: sums and means
+// from the daily rows over days 150 to 250, and the days of August (213 to
+// 243) and of the new year's turn (335 to 31) that counted a shortfall or a
+// count, from the figures of runs that end before and after each window.
+// Cases run their own per-day tables, some the same one; a window that the
+// run never reaches gives a sum of 0 and NaN otherwise.
+class BatchWindows : public ::testing::TestWithParam<tds::Isolation> {};
+
+TEST_P(BatchWindows, ReduceTheDaysOfTheirWindowsAsTheRunAloneHasThem) {
+  const Site& s = site();
+  const std::size_t level = s.value("waterTank_B1_Food_P1_Crop");
+  using Src = Reduction::Source;
+  using Op = Reduction::Op;
+  tds::BatchOptions o;
+  o.isolation = GetParam();
+  o.jobs = 2;
+  o.snapshot = s.snapshot.get();
+  o.reductions = {
+      {level, Op::Sum, Src::Value, 150, 250},    {level, Op::Mean, Src::Value, 150, 250},
+      {level, Op::Final, Src::Value, 150, 250},  {level, Op::Min, Src::Value, 335, 31},
+      {0, Op::Sum, Src::AnyShortfall, 213, 243}, {0, Op::Sum, Src::Shortfall, 213, 243},
+      {1, Op::Sum, Src::Shortfall, 335, 31},     {0, Op::Sum, Src::Count, 335, 31},
+      {level, Op::Sum, Src::Value, 0, 0}};
+  const auto dry = recorded_year(0.5, 1.4), dull = recorded_year(0.7, 1.0);
+  std::vector<BatchCase> cases(5);
+  const long long days[] = {730, 365, 100, 400, 365};
+  const std::shared_ptr<const tds::DailyInputs> inputs[] = {dry, dull, dry, nullptr, dry};
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    cases[i].days = days[i];
+    cases[i].input = inputs[i];
+  }
+  std::vector<CaseOutcome> got;
+  tds::run_batch(*s.model, *s.plan, *s.scenario, cases, o,
+                 [&](std::size_t, CaseOutcome&& r) { got.push_back(std::move(r)); });
+  ASSERT_EQ(got.size(), cases.size());
+
+  const auto in = [](long long day, int from, int to) {
+    const long long d = (day - 1) % 365 + 1;
+    return from <= to ? d >= from && d <= to : d >= from || d <= to;
+  };
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    SCOPED_TRACE("case " + std::to_string(i));
+    const CaseOutcome& r = got[i];
+    ASSERT_EQ(r.status, CaseOutcome::Status::Ok) << r.reason;
+    ASSERT_EQ(r.reduced.size(), o.reductions.size());
+    const tds::DailyInputs* table = inputs[i].get();
+    std::string csv;
+    const tds::RunResult whole = alone_on(table, days[i], {level}, csv);
+    EXPECT_EQ(r.figures.shortfall_days, whole.shortfall_days);
+    EXPECT_EQ(r.figures.counted, whole.counted);
+    std::istringstream lines(csv);
+    std::string line;
+    std::getline(lines, line);
+    double sum = 0, all = 0, last = 0, low = INFINITY;
+    long long n = 0;
+    for (long long day = 1; std::getline(lines, line); ++day) {
+      const double x = std::stod(line.substr(line.find(',') + 1));
+      all += x;
+      if (in(day, 150, 250)) {
+        sum += x;
+        last = x;
+        ++n;
+      }
+      if (in(day, 335, 31)) low = std::min(low, x);
+    }
+    EXPECT_EQ(r.reduced[0], sum);
+    EXPECT_EQ(r.reduced[8], all);
+    if (n == 0) {
+      EXPECT_TRUE(std::isnan(r.reduced[1]) && std::isnan(r.reduced[2])) << r.reduced[1];
+    } else {
+      EXPECT_EQ(r.reduced[1], sum / static_cast<double>(n));
+      EXPECT_EQ(r.reduced[2], last);
+    }
+    EXPECT_EQ(r.reduced[3], low);
+    // What a window's days counted: the figures after its last day less
+    // those before its first, in every year the run reaches.
+    const auto counted = [&](int from, int to,
+                             const std::function<long long(const tds::RunResult&)>& f) {
+      const auto upto = [&](long long d) {
+        if (d <= 0) return 0LL;
+        std::string ignored;
+        return f(alone_on(table, std::min(d, days[i]), {}, ignored));
+      };
+      long long total = 0;
+      for (long long start = 0; start < days[i]; start += 365) {
+        if (from <= to) {
+          total += upto(start + to) - upto(start + from - 1);
+        } else {
+          total += upto(start + to) - upto(start) + upto(start + 365) - upto(start + from - 1);
+        }
+      }
+      return static_cast<double>(total);
+    };
+    EXPECT_EQ(r.reduced[4],
+              counted(213, 243, [](const tds::RunResult& x) { return x.shortfall_days; }));
+    EXPECT_EQ(r.reduced[5],
+              counted(213, 243, [](const tds::RunResult& x) { return x.shortfall_each[0]; }));
+    EXPECT_EQ(r.reduced[6],
+              counted(335, 31, [](const tds::RunResult& x) { return x.shortfall_each[1]; }));
+    EXPECT_EQ(r.reduced[7], counted(335, 31, [](const tds::RunResult& x) { return x.counted[0]; }));
+  }
+  // The dry year's August has shortfalls that the test can see.
+  EXPECT_GT(got[0].reduced[4], 0.0);
+  EXPECT_NE(got[0].reduced[0], got[1].reduced[0]);
+}
+
+INSTANTIATE_TEST_SUITE_P(Isolations, BatchWindows,
+                         ::testing::Values(tds::Isolation::Snapshot, tds::Isolation::Process));
+
+TEST(BatchWindows, RefusesWhatNoRunHas) {
+  const Site& s = site();
+  using Src = Reduction::Source;
+  const std::size_t level = s.value("waterTank_B1_Food_P1_Crop");
+  const std::size_t text = s.description.values().size();
+  for (const Reduction& r : std::vector<Reduction>{{level, Reduction::Op::Sum, Src::Value, 366, 2},
+                                                   {level, Reduction::Op::Sum, Src::Value, 5, 0},
+                                                   {level, Reduction::Op::Sum, Src::Value, -1, 3},
+                                                   {text, Reduction::Op::Sum, Src::Value, 0, 0},
+                                                   {2, Reduction::Op::Sum, Src::Count, 0, 0},
+                                                   {3, Reduction::Op::Sum, Src::Shortfall, 0, 0}}) {
+    tds::BatchOptions o;
+    o.reductions = {r};
+    EXPECT_THROW(tds::BatchSession(*s.model, *s.plan, *s.scenario, o), tds::InputError)
+        << r.value << " " << r.from << ".." << r.to;
+  }
 }
 
 }  // namespace
