@@ -2,12 +2,16 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <map>
+#include <memory>
 #include <optional>
 
 #include "csv.h"
 
 namespace tds {
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -52,25 +56,54 @@ std::string case_name_problem(const std::string& name) {
 }
 
 CaseTable CaseTable::parse(std::string_view text, const std::string& source, const Description& d,
-                           const DailyInputs& daily, long long default_days, const Labels* labels) {
+                           const DailyInputs& daily, long long default_days, const Labels* labels,
+                           const CaseInputs& inputs) {
   CaseTable table;
   table.digest = hex_digest(text);
   const CsvTable csv = parse_csv(text, source);
-  // The table's own columns: case, days, and every scale:NAME.
-  std::vector<std::string> own = {"case", "days"};
+  // The table's own columns: case, days, input, and every scale:NAME.
+  std::vector<std::string> own = {"case", "days", "input"};
+  constexpr std::size_t kFirstScale = 3;
   for (const std::string& name : csv.header)
     if (name.rfind(kScalePrefix, 0) == 0) own.push_back(name);
   const TableColumns columns = table_columns(csv, source, d, own, labels);
-  const std::optional<std::size_t> case_column = columns.own[0], days_column = columns.own[1];
+  const std::optional<std::size_t> case_column = columns.own[0], days_column = columns.own[1],
+                                   input_column = columns.own[2];
   if (!case_column) throw InputError(source + ":1: no \"case\" column");
   std::vector<std::pair<std::size_t, std::size_t>> scale_columns;  // (CSV column, value)
-  for (std::size_t k = 2; k < own.size(); ++k) {
+  for (std::size_t k = kFirstScale; k < own.size(); ++k) {
     const std::string name = own[k].substr(kScalePrefix.size());
     const std::string where = source + ":1: column " + std::to_string(*columns.own[k] + 1);
     const std::size_t value = value_named(d, name, where + ": ", labels);
-    check_scaled(d, daily, value, where + " (" + own[k] + ")");
+    // With tables of the cases' own, each row's table is checked instead.
+    if (!input_column) check_scaled(d, daily, value, where + " (" + own[k] + ")");
     scale_columns.emplace_back(*columns.own[k], value);
   }
+  // The "input" column's tables, each read and checked once, by path.
+  const fs::path folder = fs::path(source).parent_path();
+  std::map<std::string, std::shared_ptr<const DailyInputs>> tables;
+  const auto table_of = [&](const std::string& cell, const std::string& at) {
+    const fs::path given(cell);
+    const std::string path =
+        (given.is_absolute() ? given : folder / given).lexically_normal().string();
+    auto& found = tables[path];
+    if (!found) {
+      const std::string where = at + ": column input: ";
+      try {
+        if (!inputs.read) throw InputError("per-day tables are not read here");
+        const std::string bytes = inputs.read(path);
+        found =
+            std::make_shared<const DailyInputs>(DailyInputs::parse(bytes, path, d, inputs.cycle));
+        table.input_digests.emplace_back(path, hex_digest(bytes));
+        for (const std::size_t value : inputs.scaled)
+          check_scaled(d, *found, value, path + ": --scale " + d.values()[value].name);
+      } catch (const InputError& e) {
+        tables.erase(path);
+        throw InputError(where + e.what());
+      }
+    }
+    return found;
+  };
   std::map<std::string, std::pair<std::size_t, std::string>> lines;  // upper-case name
   for (std::size_t r = 0; r < csv.rows.size(); ++r) {
     const CsvTable::Row& row = csv.rows[r];
@@ -91,6 +124,8 @@ CaseTable CaseTable::parse(std::string_view text, const std::string& source, con
     if (days_column && !row.fields[*days_column].empty()) {
       run.days = parse_positive(row.fields[*days_column], at + ": column days");
     }
+    if (input_column && !row.fields[*input_column].empty())
+      run.input = table_of(row.fields[*input_column], at);
     for (const auto& [column, value] : columns.values) {
       const std::string& field = row.fields[column];
       if (field.empty()) continue;  // this case leaves the value alone
@@ -101,7 +136,9 @@ CaseTable CaseTable::parse(std::string_view text, const std::string& source, con
     for (const auto& [column, value] : scale_columns) {
       const std::string& field = row.fields[column];
       if (field.empty()) continue;
-      run.scales.emplace_back(value, parse_factor(field, at + ": column " + csv.header[column]));
+      const std::string where = at + ": column " + csv.header[column];
+      if (input_column) check_scaled(d, run.input ? *run.input : daily, value, where);
+      run.scales.emplace_back(value, parse_factor(field, where));
     }
     table.cases.push_back(std::move(c));
     table.runs.push_back(std::move(run));

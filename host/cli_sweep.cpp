@@ -72,11 +72,23 @@ int sweep_command(const Context& c) {
   add_worker_command(sweep.batch, o, sweep.token);
 
   const std::string cases_text = read_text_file(o.sweep, "cases file");
+  CaseInputs inputs;
+  inputs.read = [](const std::string& path) { return read_text_file(path, "per-day input table"); };
+  inputs.cycle = c.scenario.cycle;
+  for (const auto& [value, factor] : c.run.scales) inputs.scaled.push_back(value);
   const CaseTable table = CaseTable::parse(cases_text, o.sweep, description, c.scenario.daily,
-                                           c.checked.days, &c.labels);
+                                           c.checked.days, &c.labels, inputs);
   nlohmann::json vars = nlohmann::json::array();
   for (std::size_t v : c.run.variables) vars.push_back(description.values()[v].name);
   sweep.identity = record_identity(c.loaded, "cases", table.digest);
+  // The digests of the cases' own tables, in the order the cases first name
+  // them (not their paths: shards may run elsewhere); recorded only when the
+  // cases name tables, so that other sweeps keep the shard.json of before.
+  if (!table.input_digests.empty()) {
+    nlohmann::json tables = nlohmann::json::array();
+    for (const auto& [path, digest] : table.input_digests) tables.push_back(digest);
+    sweep.identity["inputs"]["caseInputs"] = tables;
+  }
   sweep.identity["options"] = {{"days", c.checked.days},
                                {"set", o.sets},
                                {"vars", vars},

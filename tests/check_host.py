@@ -14,6 +14,13 @@ is written. `sweep`: a sweep's cases equal the same runs made one by one,
 whatever the number of jobs, and shards merge into the one summary; a
 malformed cases file is rejected before anything runs. `sweep-crash` (Linux):
 a case whose child is killed is reported while the others finish.
+
+    check_host.py recorded-years DATA WORKDIR PROGRAM...
+
+`recorded-years`: a sweep whose cases name recorded years (DATA's
+dry-year.csv and dull-year.csv) in their "input" column gives each case
+what `--input FILE` gives alone; a cases file naming a missing or bad table
+is rejected before anything runs.
 """
 import json
 import os
@@ -393,6 +400,61 @@ def sweep(args):
               and not os.path.exists(os.path.join(workdir, "bad")), result.stderr.decode())
 
 
+def recorded_years(args):
+    data, workdir, program = args[0], args[1], args[2:]
+    shutil.rmtree(workdir, ignore_errors=True)
+    years = os.path.join(workdir, "years")
+    os.makedirs(years)
+    for name in ("dry-year.csv", "dull-year.csv"):
+        shutil.copy(os.path.join(data, name), years)
+    # The tables' paths are relative to the cases file's folder, not to the
+    # folder the sweep runs in.
+    with open(os.path.join(years, "cases.csv"), "w", encoding="ascii") as f:
+        f.write("case,days,input,scale:%s\ndry,,dry-year.csv,\nplain,,,\n"
+                "dull,,dull-year.csv,\ndrylong,730,dry-year.csv,1.5\n" % ENERGY)
+    alone = {"dry": ["--input", "years/dry-year.csv"], "plain": [],
+             "dull": ["--input", "years/dull-year.csv"],
+             "drylong": ["--input", "years/dry-year.csv", "--days", "730",
+                         "--scale", ENERGY + "=1.5"]}
+    for isolation in ("snapshot", "process"):
+        out = "sweep-" + isolation
+        result = run(program, ["--sweep", "years/cases.csv", "--out", out, "--jobs", "2",
+                               "--isolation", isolation, "--daily", "--quiet"], workdir)
+        check("a sweep over recorded years (%s) succeeds" % isolation,
+              result.returncode == 0 and not result.stderr, result.stderr.decode())
+        rows = {line.split(",")[0]: line.split(",") for line in
+                read(workdir, out, "summary.csv").decode().splitlines()}
+        column = rows["case"].index("shortfall_days")
+        for name, options in alone.items():
+            single = run(program, options + ["--out", "single-%s.csv" % name], workdir)
+            days = re.search(r"shortfall days: (\d+)", single.stderr.decode())
+            check("case %s (%s) equals tarvello-run %s" % (name, isolation, " ".join(options)),
+                  single.returncode == 0 and days is not None
+                  and rows[name][column] == days.group(1)
+                  and read(workdir, out, name + ".csv") == read(workdir, "single-%s.csv" % name),
+                  single.stderr.decode())
+    check("the recorded years differ from the scenario's",
+          len({read(workdir, "sweep-snapshot", n + ".csv") for n in ("dry", "plain", "dull")}) == 3)
+
+    with open(os.path.join(years, "bad-year.csv"), "w", encoding="ascii") as f:
+        f.write("day,qttEnergy_B1_Energy_P1_Energy\n1,5\n1,6\n")
+    for name, cell, message in [
+            ("a missing table", "wet-year.csv",
+             "cases-bad.csv:3: column input: cannot read the per-day input table "),
+            ("a bad table", "bad-year.csv",
+             "cases-bad.csv:3: column input: years"),
+            ("a table that is not one", "bad-year.csv",
+             "bad-year.csv:3: day 1 does not come after day 1")]:
+        with open(os.path.join(years, "cases-bad.csv"), "w", encoding="ascii") as f:
+            f.write("case,input\na,dry-year.csv\nb,%s\n" % cell)
+        result = run(program, ["--sweep", "years/cases-bad.csv", "--out", "bad", "--quiet"],
+                     workdir)
+        err = result.stderr.decode()
+        check("a cases file naming %s is rejected before anything runs" % name,
+              result.returncode == 2 and message in err and err.count("\n") == 1
+              and not os.path.exists(os.path.join(workdir, "bad")), err)
+
+
 def children(pid):
     try:
         with open("/proc/%d/task/%d/children" % (pid, pid)) as f:
@@ -737,7 +799,7 @@ def isolation(args):
 def main():
     modes = {"golden": golden, "rules": rules, "sweep": sweep, "sweep-crash": sweep_crash,
              "outputs": outputs, "signals": signals, "names": names, "merges": merges,
-             "isolation": isolation}
+             "isolation": isolation, "recorded-years": recorded_years}
     if len(sys.argv) < 3 or sys.argv[1] not in modes:
         sys.exit(__doc__)
     modes[sys.argv[1]](sys.argv[2:])
