@@ -87,6 +87,28 @@ TEST(Prim, FindsTheCategoriesOfADiscreteUncertainty) {
   expect_counts_agree(p, r, options);
 }
 
+// An uncertainty with few distinct values, given as a number: when the value
+// at the peeling share is the smallest (or largest), its whole block goes.
+TEST(Prim, PeelsBlocksOfEqualValues) {
+  Random random(3);
+  Planted p;
+  p.discrete = {false, false};
+  for (std::size_t i = 0; i < 2000; ++i) {
+    const auto level = static_cast<double>(random.below(3));
+    const double x = random.unit();
+    p.points.push_back({level, x});
+    p.failed.push_back(level == 2 && x < 0.5);
+  }
+  PrimOptions options;
+  options.density = 0.95;
+  const auto r = prim(p.points, p.discrete, p.failed, options);
+  EXPECT_EQ(r.box.box.low[0], 2);
+  EXPECT_EQ(r.box.box.high[0], 2);
+  EXPECT_NEAR(r.box.box.high[1], 0.5, 0.05);
+  EXPECT_GE(r.box.density, 0.95);
+  expect_counts_agree(p, r, options);
+}
+
 // The result is a function of the data alone: the same points in another
 // order, a larger minimum mass, give the same or a shorter trajectory.
 TEST(Prim, DependsOnThePointsNotTheirOrder) {

@@ -203,13 +203,18 @@ std::vector<PrimStep> peel(const Data& d, const PrimOptions& options) {
   std::vector<std::size_t> members(d.n);
   std::iota(members.begin(), members.end(), std::size_t{0});
   // Per continuous uncertainty, the box's points in order of their values.
+  // Sorted as (value, index) pairs, a total order that is cheap to sort.
   std::vector<std::vector<std::size_t>> order(d.k);
+  std::vector<std::pair<double, std::size_t>> sorted(d.n);
   for (std::size_t j = 0; j < d.k; ++j) {
     if (!d.discrete[j]) {
-      order[j] = members;
-      const auto& x = d.column[j];
-      std::stable_sort(order[j].begin(), order[j].end(),
-                       [&](std::size_t a, std::size_t b) { return x[a] < x[b]; });
+      for (std::size_t i = 0; i < d.n; ++i) {
+        sorted[i] = {d.column[j][i], i};
+      }
+      std::sort(sorted.begin(), sorted.end());
+      order[j].resize(d.n);
+      std::transform(sorted.begin(), sorted.end(), order[j].begin(),
+                     [](const auto& entry) { return entry.second; });
     }
   }
   Count box{d.n, d.total_of_interest};
@@ -247,30 +252,45 @@ std::vector<PrimStep> peel(const Data& d, const PrimOptions& options) {
       }
       const auto& o = order[j];
       const auto& x = d.column[j];
-      // Low side: every point below the value at rank t goes.
+      // Low side: every point below the value at rank t goes; when that
+      // value is the smallest, every point holding it goes instead.
+      const double low = x[o[t]];
       std::size_t cut = t;
-      while (cut > 0 && x[o[cut - 1]] == x[o[t]]) {
+      while (cut > 0 && x[o[cut - 1]] == low) {
         --cut;
       }
-      if (cut > 0) {
+      if (cut == 0) {
+        cut = t + 1;
+        while (cut < m && x[o[cut]] == low) {
+          ++cut;
+        }
+      }
+      if (cut < m) {
         std::size_t removed = 0;
         for (std::size_t r = 0; r < cut; ++r) {
           removed += static_cast<std::size_t>(d.interest[o[r]]);
         }
-        consider(Move{j, false, x[o[t]], 0, {m - cut, box.of_interest - removed}});
+        consider(Move{j, false, x[o[cut]], 0, {m - cut, box.of_interest - removed}});
       }
-      // High side: every point above the value at rank m - 1 - t goes.
+      // High side: likewise every point above the value at rank m - 1 - t.
       const std::size_t top = m - 1 - t;
+      const double high = x[o[top]];
       std::size_t end = top + 1;
-      while (end < m && x[o[end]] == x[o[top]]) {
+      while (end < m && x[o[end]] == high) {
         ++end;
       }
-      if (end < m) {
+      if (end == m) {
+        end = top;
+        while (end > 0 && x[o[end - 1]] == high) {
+          --end;
+        }
+      }
+      if (end > 0) {
         std::size_t removed = 0;
         for (std::size_t r = end; r < m; ++r) {
           removed += static_cast<std::size_t>(d.interest[o[r]]);
         }
-        consider(Move{j, true, x[o[top]], 0, {end, box.of_interest - removed}});
+        consider(Move{j, true, x[o[end - 1]], 0, {end, box.of_interest - removed}});
       }
     }
     if (!found ||
