@@ -3,6 +3,7 @@
 // of them, and the planted-box futures with the box PRIM finds in them.
 // Usage: study_robust_sample DIR
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <ctime>
 #include <string>
@@ -47,7 +48,7 @@ bool write_percentiles(const std::string& dir) {
     for (std::size_t i = 0; i < values.size(); ++i) {
       // Every third value a whole number, so that ties occur.
       const double x = random.unit() * 200 - 100;
-      values[i] = i % 3 == 2 ? static_cast<double>(static_cast<long>(x) / 8) : x;
+      values[i] = i % 3 == 2 ? std::trunc(x / 8) : x;
     }
     std::string file;
     for (const double v : values) {
