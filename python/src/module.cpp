@@ -8,6 +8,7 @@
 #include "csv.h"
 #include "model_evaluator.h"
 #include "python_site.h"
+#include "python_study.h"
 #include "study.h"
 #include "study_file.h"
 
@@ -15,6 +16,7 @@ namespace py = pybind11;
 using namespace pybind11::literals;  // NOLINT(google-build-using-namespace): "name"_a
 using tds::python::Setting;
 using tds::python::Site;
+using tds::python::SteppedStudy;
 
 namespace {
 
@@ -309,6 +311,18 @@ py::dict sweep(const Site& site, const py::list& cases, const py::dict& set, con
   return out;
 }
 
+// A study's files (name, bytes) in their order, its summary and method.
+py::dict tables_of(const tds::study::Tables& tables, const char* method) {
+  py::list files;
+  for (const auto& [name, content] : tables.files)
+    files.append(py::make_tuple(name, py::bytes(content)));
+  py::dict out;
+  out["files"] = files;
+  out["summary"] = tables.summary;
+  out["method"] = method;
+  return out;
+}
+
 // A design study from its file's text, on the batch engine: its files (name,
 // text) as tarvello-run --study writes them, and its summary line. progress,
 // when not None, is called with (cases done, of how many, phase).
@@ -336,14 +350,50 @@ py::dict study(const Site& site, const std::string& text, const std::string& sou
       tables = tds::study::make_tables(s, evaluator.figures(), cases);
     });
   }
-  py::list files;
-  for (const auto& [name, content] : tables.files)
-    files.append(py::make_tuple(name, py::bytes(content)));
-  py::dict out;
-  out["files"] = files;
-  out["summary"] = tables.summary;
-  out["method"] = tds::study::method_name(s.method);
+  return tables_of(tables, tds::study::method_name(s.method));
+}
+
+// Evaluations as plain Python data, which pickles small and exactly: a list
+// of the outputs (floats) for a case that ran, the reason (a text) for one
+// that failed.
+py::list plain_evaluations(const std::vector<tds::study::Evaluation>& results) {
+  py::list out;
+  for (const tds::study::Evaluation& e : results) {
+    if (e.ok)
+      out.append(py::cast(e.outputs));
+    else
+      out.append(py::str(e.reason));
+  }
   return out;
+}
+
+std::vector<tds::study::Evaluation> evaluations_of(const py::sequence& plain) {
+  std::vector<tds::study::Evaluation> out(plain.size());
+  for (std::size_t i = 0; i < out.size(); ++i) {
+    const py::object item = plain[i];
+    if (py::isinstance<py::str>(item)) {
+      out[i].ok = false;
+      out[i].reason = item.cast<std::string>();
+    } else {
+      out[i].outputs = item.cast<std::vector<double>>();
+    }
+  }
+  return out;
+}
+
+py::list stepped_evaluate(const SteppedStudy& s, const std::vector<std::vector<double>>& points,
+                          unsigned jobs) {
+  if (jobs < 1) throw tds::InputError("jobs: 0 is not a positive whole number");
+  std::vector<tds::study::Evaluation> results;
+  {
+    const py::gil_scoped_release released;
+    results = s.evaluate(points, jobs, [] {
+      // An interruption (Ctrl-C) ends the chunk: its workers are killed.
+      const py::gil_scoped_acquire held;
+      if (PyErr_CheckSignals() != 0) throw py::error_already_set();
+    });
+  }
+  return plain_evaluations(results);
 }
 
 // The description's values as rows: name, kind, block, process, initial
@@ -449,6 +499,28 @@ PYBIND11_MODULE(_tarvello, m) {
            py::arg("progress"))
       .def("run", &run, py::arg("days"), py::arg("set"), py::arg("vars"), py::arg("every"),
            py::arg("scale"));
+  // A study one batch at a time: next() gives the batch's points, tell()
+  // takes their evaluations (see plain_evaluations), tables() the result;
+  // evaluate() runs points of the study on this site.
+  py::class_<SteppedStudy>(m, "SteppedStudy")
+      .def(py::init<const Site&, std::string_view, const std::string&>(), py::arg("site"),
+           py::arg("text"), py::arg("source"), py::keep_alive<1, 2>())
+      .def("method", &SteppedStudy::method)
+      .def("total", &SteppedStudy::total)
+      .def("done", &SteppedStudy::done)
+      .def("told", &SteppedStudy::told)
+      .def("phase", &SteppedStudy::phase)
+      .def("next", &SteppedStudy::next, py::return_value_policy::copy)
+      .def(
+          "tell",
+          [](SteppedStudy& s, const py::sequence& plain) {
+            if (s.done() || plain.size() != s.next().size())
+              throw py::value_error("tell: the evaluations are not those of the batch asked");
+            s.tell(evaluations_of(plain));
+          },
+          py::arg("evaluations"))
+      .def("tables", [](const SteppedStudy& s) { return tables_of(s.tables(), s.method()); })
+      .def("evaluate", &stepped_evaluate, py::arg("points"), py::arg("jobs"));
   m.def("csv_text", &csv_text, py::arg("days"), py::arg("names"), py::arg("kinds"),
         py::arg("columns"));
 }

@@ -152,7 +152,7 @@ class Site:
               jobs: Optional[int] = None, daily: bool = False, every: int = 1,
               set: Optional[Mapping[str, object]] = None,
               scale: Optional[Mapping[str, float]] = None, client=None,
-              chunk: int = 2000):
+              chunk: Optional[int] = None):
         """Runs many cases on the engine's batch workers and returns one Dataset.
 
         Every case starts from the library's load-time state in a worker
@@ -170,13 +170,17 @@ class Site:
             days: days of a case without its own.
             vars: the variables to report: the plan's outputs (None),
                 ``"all"`` or names.
-            jobs: cases at once (default: the number of cores).
+            jobs: cases at once (default: the number of cores; with a
+                client, each worker's threads).
             daily: also every day's values, not only the final ones.
             every: with daily, a value every that many days.
             set, scale: values and factors for every case, before each case's own.
             client: a ``distributed.Client``: the cases go out in chunks of
                 ``chunk`` to its workers, each running its chunk on its own
-                batch engine; the result is the same Dataset.
+                batch engine; the result is the same Dataset. A chunk lost
+                with its worker runs again on another.
+            chunk: cases per chunk; by default a quarter of each worker's
+                share.
 
         Returns:
             An ``xarray.Dataset`` with dimension ``case`` (and ``day`` with
@@ -197,7 +201,8 @@ class Site:
         return sweep(self, cases, days=days, vars=vars, jobs=jobs, daily=daily, every=every,
                      set=set, scale=scale, client=client, chunk=chunk)
 
-    def study(self, spec, jobs: Optional[int] = None, progress=None):
+    def study(self, spec, jobs: Optional[int] = None, progress=None, client=None,
+              chunk: Optional[int] = None):
         """Runs a design study on the engine's batch workers.
 
         Args:
@@ -205,8 +210,18 @@ class Site:
                 the format of ``tarvello-run --study`` (docs/studies.md):
                 ``method`` (morris, sobol, lhs, nsga2), ``days``, ``seed``,
                 ``factors``, ``outputs`` and the method's options.
-            jobs: cases at once (default: the number of cores).
-            progress: called as ``progress(done, total, phase)`` as cases finish.
+            jobs: cases at once (default: the number of cores; with a
+                client, each worker's threads).
+            progress: called as ``progress(done, total, phase)`` as cases
+                finish (with a client, as chunks finish).
+            client: a ``distributed.Client``: each batch of the study (the
+                design of a one-batch method, or a generation of a search)
+                goes out in chunks to its workers, each running its chunk on
+                its own batch engine. The files are byte for byte those of
+                the study run here, whatever the chunks; a chunk lost with
+                its worker runs again on another.
+            chunk: cases per chunk; by default a quarter of each worker's
+                share of a batch.
 
         Returns:
             A :class:`StudyResult`: the tables as DataFrames (``samples``,
@@ -226,7 +241,7 @@ class Site:
         8
         """
         from ._study import study
-        return study(self, spec, jobs=jobs, progress=progress)
+        return study(self, spec, jobs=jobs, progress=progress, client=client, chunk=chunk)
 
     def _frame(self, native) -> pd.DataFrame:
         # The native arrays are float64 and int32 already; texts come as

@@ -11,6 +11,8 @@ from pathlib import Path
 
 import pandas as pd
 
+from . import _tarvello
+
 # The method's own table, by method.
 _TABLES = {"morris": "effects.csv", "sobol": "indices.csv", "lhs": "best.csv", "nsga2": "pareto.csv"}
 
@@ -124,7 +126,34 @@ def _short(name: str) -> str:
     return f"{name.split('_B1_')[0]} ({process})"
 
 
-def study(site, spec, jobs=None, progress=None) -> StudyResult:
+def _distributed(site, text, source, jobs, progress, client, chunk) -> StudyResult:
+    """The study's batches (its design, or each generation) split into
+    chunks for the cluster's workers; the tables made here from the cases,
+    in their order, as a study run in one process makes them."""
+    from . import _dask
+
+    stepped = _tarvello.SteppedStudy(site._native, text, source)
+    total = stepped.total()
+    while not stepped.done():
+        points = stepped.next()
+        phase, first = stepped.phase(), stepped.told()
+        size = _dask.chunk_size(client, len(points), chunk)
+        parts = [(site._inputs, text, source, points[at:at + size], jobs)
+                 for at in range(0, len(points), size)]
+        finished = 0
+
+        def told(_, result, phase=phase, first=first):
+            nonlocal finished
+            finished += len(result)
+            progress(first + finished, total, phase)
+
+        results = _dask.run_chunks(client, _dask.evaluate_chunk, parts, "study",
+                                   told if progress is not None else None)
+        stepped.tell([e for part in results for e in part])
+    return StudyResult(stepped.tables())
+
+
+def study(site, spec, jobs=None, progress=None, client=None, chunk=None) -> StudyResult:
     if isinstance(spec, (str, os.PathLike)) and not str(spec).lstrip().startswith("{"):
         source = os.fspath(spec)
         text = Path(source).read_text(encoding="utf-8")
@@ -134,6 +163,9 @@ def study(site, spec, jobs=None, progress=None) -> StudyResult:
         source, text = "(study)", spec
     else:
         raise TypeError(f"spec must be a dict, a JSON text or a study file's path, not {type(spec).__name__}")
+    if client is not None:
+        from . import _dask
+        return _distributed(site, text, source, _dask.check_jobs(jobs), progress, client, chunk)
     if jobs is None:
         jobs = os.cpu_count() or 1
     if isinstance(jobs, bool) or not isinstance(jobs, int) or jobs < 1:

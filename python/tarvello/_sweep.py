@@ -10,8 +10,6 @@ import numpy as np
 import pandas as pd
 import xarray as xr
 
-_SITES = {}
-
 
 def _records(cases):
     """The cases as (labels, rows of {column: value})."""
@@ -83,36 +81,35 @@ def _local(site, labels, rows, days, vars, jobs, daily, every, set, scale, longe
     return _dataset(native, labels, daily, every)
 
 
-def _chunk_on_worker(site, labels, rows, days, vars, jobs, daily, every, set, scale, longest):
-    # One site per worker process and inputs: loading the library is paid once.
-    key = site._inputs
-    local = _SITES.get(key)
-    if local is None:
-        local = _SITES[key] = site
-    return _local(local, labels, rows, days, vars, jobs, daily, every, set, scale, longest)
+def _chunk_on_worker(inputs, labels, rows, days, vars, jobs, daily, every, set, scale, longest):
+    from . import _dask
+
+    return _local(_dask.worker_site(inputs), labels, rows, days, vars, _dask.worker_jobs(jobs),
+                  daily, every, set, scale, longest)
 
 
 def sweep(site, cases, days=365, vars=None, jobs=None, daily=False, every=1, set=None,
-          scale=None, client=None, chunk=2000):
+          scale=None, client=None, chunk=None):
     labels, rows = _records(cases)
     if not rows:
         raise ValueError("cases: there are no cases")
-    if jobs is None:
-        jobs = os.cpu_count() or 1
-    if isinstance(jobs, bool) or not isinstance(jobs, (int, np.integer)) or jobs < 1:
-        raise ValueError(f"jobs: {jobs!r} is not a positive whole number")
     if client is None:
+        if jobs is None:
+            jobs = os.cpu_count() or 1
+        if isinstance(jobs, bool) or not isinstance(jobs, (int, np.integer)) or jobs < 1:
+            raise ValueError(f"jobs: {jobs!r} is not a positive whole number")
         return _local(site, labels, rows, days, vars, int(jobs), daily, every, set, scale)
-    if isinstance(chunk, bool) or not isinstance(chunk, int) or chunk < 1:
-        raise ValueError(f"chunk: {chunk!r} is not a positive whole number")
+    from . import _dask
+
+    if isinstance(jobs, np.integer):
+        jobs = int(jobs)
+    jobs = _dask.check_jobs(jobs)
+    size = _dask.chunk_size(client, len(rows), chunk)
     # Checked here, before anything is sent: the same errors as a local sweep.
     longest = max(c[0] for c in _native_cases(rows, days))
-    futures = []
-    for start in range(0, len(rows), chunk):
-        futures.append(client.submit(_chunk_on_worker, site, labels[start:start + chunk],
-                                     rows[start:start + chunk], days, vars, int(jobs), daily,
-                                     every, set, scale, longest, pure=False))
-    parts = client.gather(futures)
+    parts = [(site._inputs, labels[at:at + size], rows[at:at + size], days, vars, jobs, daily,
+              every, set, scale, longest) for at in range(0, len(rows), size)]
+    parts = _dask.run_chunks(client, _chunk_on_worker, parts, "sweep")
     ds = xr.concat(parts, dim="case", data_vars="all", combine_attrs="drop")
     ds.attrs["cases"] = len(rows)
     ds.attrs["failed"] = int(sum(p.attrs["failed"] for p in parts))

@@ -1,0 +1,69 @@
+// A design study driven from Python one batch at a time, so that its points
+// can be evaluated elsewhere (on the workers of a Dask cluster): each batch's
+// points go out as plain numbers, their evaluations come back in the order
+// of the points, and the tables are made from the cases once the study is
+// done. The same object evaluates a chunk of points on a site of its own,
+// which is what a worker process does with the chunk it is sent. The tables
+// depend on the study and its cases alone, so the bytes are those of a study
+// run in one process, however the points were split.
+#ifndef TDS_PYTHON_STUDY_H
+#define TDS_PYTHON_STUDY_H
+
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "model_evaluator.h"
+#include "python_site.h"
+#include "study.h"
+#include "study_file.h"
+
+namespace tds::python {
+
+class SteppedStudy {
+ public:
+  // Reads the study for the site; throws InputError naming the bad key.
+  // Keeps a reference to the site.
+  SteppedStudy(const Site& site, std::string_view text, const std::string& source);
+  ~SteppedStudy();
+  SteppedStudy(const SteppedStudy&) = delete;
+  SteppedStudy& operator=(const SteppedStudy&) = delete;
+
+  const char* method() const;
+  // How many cases the study runs in all.
+  std::size_t total() const;
+  bool done() const { return run_->done(); }
+  // The next batch's points (unit coordinates) and its phase; see StudyRun.
+  const std::vector<std::vector<double>>& next() { return run_->next(); }
+  const std::string& phase() const { return run_->phase(); }
+  // How many cases were told so far.
+  std::size_t told() const { return run_->cases().points.size(); }
+  void tell(std::vector<study::Evaluation> results) { run_->tell(std::move(results)); }
+  // The study's files and summary from the cases told.
+  study::Tables tables() const;
+
+  // Evaluates points of this study on the site's batch engine with `jobs`
+  // cases at once; `checked` is called as each case finishes (and may throw
+  // to end the batch). Results in the order of the points. The engine's
+  // workers stay for the next call with the same jobs, which then pays
+  // neither their start nor the engine's self-check again.
+  std::vector<study::Evaluation> evaluate(const std::vector<std::vector<double>>& points,
+                                          unsigned jobs,
+                                          const std::function<void()>& checked) const;
+
+ private:
+  const Site* site_;
+  study::Study study_;
+  std::vector<std::string> figures_;
+  std::unique_ptr<study::StudyRun> run_;  // refers to study_
+  // What evaluate() runs on, used under the site's lock only.
+  mutable std::unique_ptr<study::ModelEvaluator> evaluator_;
+  mutable unsigned evaluator_jobs_ = 0;
+};
+
+}  // namespace tds::python
+
+#endif  // TDS_PYTHON_STUDY_H
