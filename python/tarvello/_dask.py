@@ -6,6 +6,7 @@ its text, points and evaluations as lists of floats and texts."""
 from __future__ import annotations
 
 import math
+import threading
 import uuid
 
 from . import _tarvello
@@ -20,22 +21,31 @@ _SITES = {}
 _STUDIES = {}
 
 
+# A worker may run tasks on several threads: one of them builds each.
+_BUILDING = threading.Lock()
+
+
 def worker_site(inputs):
-    site = _SITES.get(inputs)
-    if site is None:
-        from ._site import Site
-        site = _SITES[inputs] = Site(*inputs)
-    return site
+    with _BUILDING:
+        site = _SITES.get(inputs)
+        if site is None:
+            from ._site import Site
+            site = _SITES[inputs] = Site(*inputs)
+        return site
 
 
 def _worker_study(inputs, text, source):
+    site = worker_site(inputs)
     key = (inputs, source, text)
-    study = _STUDIES.get(key)
-    if study is None:
-        if len(_STUDIES) >= 8:
-            _STUDIES.clear()
-        study = _STUDIES[key] = _tarvello.SteppedStudy(worker_site(inputs)._native, text, source)
-    return study
+    with _BUILDING:
+        study = _STUDIES.get(key)
+        if study is None:
+            # The studies of the last few calls are kept, with their batch
+            # engines' workers; older ones end with theirs.
+            if len(_STUDIES) >= 4:
+                _STUDIES.pop(next(iter(_STUDIES)))
+            study = _STUDIES[key] = _tarvello.SteppedStudy(site._native, text, source)
+        return study
 
 
 def worker_jobs(jobs):
