@@ -367,7 +367,9 @@ py::list plain_evaluations(const std::vector<tds::study::Evaluation>& results) {
   return out;
 }
 
-std::vector<tds::study::Evaluation> evaluations_of(const py::sequence& plain) {
+// The evaluations back from their plain form; each that ran must have
+// `outputs` numbers.
+std::vector<tds::study::Evaluation> evaluations_of(const py::sequence& plain, std::size_t outputs) {
   std::vector<tds::study::Evaluation> out(plain.size());
   for (std::size_t i = 0; i < out.size(); ++i) {
     const py::object item = plain[i];
@@ -376,6 +378,10 @@ std::vector<tds::study::Evaluation> evaluations_of(const py::sequence& plain) {
       out[i].reason = item.cast<std::string>();
     } else {
       out[i].outputs = item.cast<std::vector<double>>();
+      if (out[i].outputs.size() != outputs)
+        throw py::value_error("tell: evaluation " + std::to_string(i) + " has " +
+                              std::to_string(out[i].outputs.size()) + " numbers, not " +
+                              std::to_string(outputs));
     }
   }
   return out;
@@ -509,6 +515,7 @@ PYBIND11_MODULE(_tarvello, m) {
       .def("total", &SteppedStudy::total)
       .def("done", &SteppedStudy::done)
       .def("told", &SteppedStudy::told)
+      .def("outputs", &SteppedStudy::outputs)
       .def("phase", &SteppedStudy::phase)
       .def("next", &SteppedStudy::next, py::return_value_policy::copy)
       .def(
@@ -516,7 +523,7 @@ PYBIND11_MODULE(_tarvello, m) {
           [](SteppedStudy& s, const py::sequence& plain) {
             if (s.done() || plain.size() != s.next().size())
               throw py::value_error("tell: the evaluations are not those of the batch asked");
-            s.tell(evaluations_of(plain));
+            s.tell(evaluations_of(plain, s.outputs()));
           },
           py::arg("evaluations"))
       .def("tables", [](const SteppedStudy& s) { return tables_of(s.tables(), s.method()); })

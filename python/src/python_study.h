@@ -33,6 +33,9 @@ class SteppedStudy {
   SteppedStudy& operator=(const SteppedStudy&) = delete;
 
   const char* method() const;
+  // How many numbers an evaluation that ran has: the figure columns, then
+  // the study's outputs.
+  std::size_t outputs() const { return figures_.size() + study_.outputs.size(); }
   // How many cases the study runs in all.
   std::size_t total() const;
   bool done() const { return run_->done(); }

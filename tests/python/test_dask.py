@@ -214,3 +214,16 @@ def test_a_worker_killed_during_a_study_loses_nothing(site, cluster):
     local = site.study(study, jobs=2)
     for name, content in local.files.items():
         assert remote.files[name] == content, name
+
+
+def test_a_study_takes_only_its_batchs_evaluations(site):
+    stepped = tarvello._tarvello.SteppedStudy(site._native, json.dumps(LHS), "(study)")
+    points, width = stepped.next(), stepped.outputs()
+    for wrong in ([[1.0] * width] * (len(points) - 1), [[1.0] * (width - 1)] * len(points)):
+        with pytest.raises(ValueError, match="tell"):
+            stepped.tell(wrong)
+    # A failed case travels as its reason, and results.csv says it.
+    stepped.tell(["crashed: signal 11"] + [[1.0] * width] * (len(points) - 1))
+    assert stepped.done()
+    results = dict(stepped.tables()["files"])["results.csv"].decode().splitlines()
+    assert results[1].startswith("c000001,crashed: signal 11,") and ",ok,1," in results[2]
