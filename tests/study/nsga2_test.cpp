@@ -106,6 +106,7 @@ TEST_P(Archive, KeepsItsGuarantees) {
       if (kept) expected.push_back(i);
     }
     std::vector<std::size_t> ids;
+    ids.reserve(members.size());
     for (const auto& a : members) ids.push_back(a.id);
     std::sort(ids.begin(), ids.end());
     EXPECT_EQ(ids, expected);
