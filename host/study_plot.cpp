@@ -445,13 +445,13 @@ std::string convergence_script(const std::string& dir) {
   return "set multiplot layout 2,1 title 'Convergence of the search: the archive of non-dominated "
          "designs after each generation'\n"
          "set grid\nset key bottom right box opaque\nset xlabel 'generation'\n"
-         "set offsets graph 0.02, graph 0.02, graph 0.08, graph 0.02\n"
+         "set autoscale xfix\nset offsets 0.5, 0.5, graph 0.08, graph 0.02\n"
          "set ylabel 'hypervolume (share of the normalised box)'\nset yrange [0:*]\n"
          "plot " +
          data +
          " using 1:6 with linespoints pt 7 ps 0.8 lw 2 lc rgb '#1a4f8b' title 'hypervolume of "
          "the front'\n"
-         "set ylabel 'designs'\nset key top right box opaque\nset style fill solid 0.6 noborder\n"
+         "set ylabel 'designs'\nset key top left box opaque\nset style fill solid 0.6 noborder\n"
          "set boxwidth 0.4\n"
          "plot " +
          data + " using ($1 - 0.2):4 with boxes lc rgb '#2e8b57' title 'entered', " + data +
