@@ -23,9 +23,10 @@ constexpr std::size_t kMostCases = 100000000;
 // The files a study writes into its directory.
 const std::set<std::string>& study_files() {
   static const std::set<std::string> names = {
-      kStudyRecord,  kResultsJournal, "samples.csv", "results.csv", "effects.csv",
-      "indices.csv", "indices2.csv",  "best.csv",    "pareto.csv",  "optim.out",
-      "effects.png", "indices.png",   "best.png",    "pareto.png"};
+      kStudyRecord,      kResultsJournal,  "samples.csv", "results.csv", "effects.csv",
+      "indices.csv",     "indices2.csv",   "best.csv",    "pareto.csv",  "population.csv",
+      "convergence.csv", "optim.out",      "effects.png", "indices.png", "best.png",
+      "pareto.png",      "convergence.png"};
   return names;
 }
 

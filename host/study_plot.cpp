@@ -423,7 +423,12 @@ std::string pareto_script(const std::string& dir, const study::Study& s) {
           ? "using " + x + ":" + y + ":" + column(2) + " with points pt 7 ps 1.4 palette title " +
                 quote("front (colour: " + in_sentence(label(objectives[2])) + ")")
           : "using " + x + ":" + y + " with points pt 7 ps 1.4 title 'front'";
-  return "set title 'Pareto front of the last generation, the knee point circled'\n"
+  const std::string title =
+      std::get<study::Nsga2StudyOptions>(s.method).epsilons.empty()
+          ? "Pareto front of every design evaluated, the knee point circled"
+          : "Pareto front of every design evaluated, one per epsilon box, the knee point circled";
+  return "set title " + quote(title) +
+         "\n"
          "set xlabel " +
          quote(label(objectives[0])) + "\nset ylabel " + quote(label(objectives[1])) +
          "\nset grid\nset key top right box opaque\nset offsets graph 0.02, graph 0.02, graph "
@@ -431,6 +436,28 @@ std::string pareto_script(const std::string& dir, const study::Study& s) {
          "plot " +
          data + " " + front + ", " + data + " using (column(" + knee + ") == 1 ? column(" + x +
          ") : 1/0):" + y + " with points pt 6 ps 4 lw 2 lc rgb 'red' title 'knee'\n";
+}
+
+std::string convergence_script(const std::string& dir) {
+  // convergence.csv: generation, evaluations, front, entered, left,
+  // hypervolume, then the normalised box (columns from 1).
+  const std::string data = quote((fs::path(dir) / "convergence.csv").string());
+  return "set multiplot layout 2,1 title 'Convergence of the search: the archive of non-dominated "
+         "designs after each generation'\n"
+         "set grid\nset key bottom right box opaque\nset xlabel 'generation'\n"
+         "set autoscale xfix\nset offsets 0.5, 0.5, graph 0.08, graph 0.02\n"
+         "set ylabel 'hypervolume (share of the normalised box)'\nset yrange [0:*]\n"
+         "plot " +
+         data +
+         " using 1:6 with linespoints pt 7 ps 0.8 lw 2 lc rgb '#1a4f8b' title 'hypervolume of "
+         "the front'\n"
+         "set ylabel 'designs'\nset key top left box opaque\nset style fill solid 0.6 noborder\n"
+         "set boxwidth 0.4\n"
+         "plot " +
+         data + " using ($1 - 0.2):4 with boxes lc rgb '#2e8b57' title 'entered', " + data +
+         " using ($1 + 0.2):5 with boxes lc rgb '#c0392b' title 'left', " + data +
+         " using 1:3 with lines lw 2 lc rgb 'black' title 'size of the front'\n"
+         "unset multiplot\n";
 }
 
 }  // namespace
@@ -457,6 +484,8 @@ void plot_tables(const std::string& dir, const study::Study& s, const study::Tab
   // A front without a feasible design has nothing to draw.
   if (const std::string* p = table(t, "pareto.csv"); p != nullptr && rows_of(*p) > 1)
     reason = run_gnuplot((fs::path(dir) / "pareto.png").string(), pareto_script(dir, s));
+  if (const std::string* c = table(t, "convergence.csv"); c != nullptr && rows_of(*c) > 1)
+    reason = run_gnuplot((fs::path(dir) / "convergence.png").string(), convergence_script(dir));
   if (!reason.empty()) std::fprintf(stderr, "tarvello-run: no plots: %s\n", reason.c_str());
 }
 

@@ -32,7 +32,7 @@ from check_host import leaky_workdir
 
 failures = []
 TABLES = {"morris": ["effects.csv"], "sobol": ["indices.csv"], "lhs": ["best.csv", "optim.out"],
-          "nsga2": ["pareto.csv", "optim.out"]}
+          "nsga2": ["pareto.csv", "population.csv", "convergence.csv", "optim.out"]}
 # Small enough to run in seconds, large enough to exercise every part.
 SMALL = {"morris": {"trajectories": 3}, "sobol": {"n": 8, "resamples": 50},
          "lhs": {"samples": 12, "best": 3}, "nsga2": {"population": 8, "generations": 3}}
@@ -251,8 +251,8 @@ def examples(args):
                   got.returncode == 0 and [float(v) for v in values] == [float(v) for v in last],
                   "%r against %r" % (values, last))
             if method == "nsga2":
-                knee = [r for r in table(os.path.join(out, "pareto.csv")) if r["knee"] == "1"]
-                check("%s: the reader's design is the front's knee" % name,
+                knee = [r for r in table(os.path.join(out, "population.csv")) if r["knee"] == "1"]
+                check("%s: the reader's design is the last population's knee" % name,
                       len(knee) == 1 and [float(knee[0][f]) for f in factors]
                       == [float(v) for v in values[:len(factors)]])
 

@@ -31,6 +31,9 @@ struct Nsga2StudyOptions {
   Nsga2Options search;
   std::vector<Goal> objectives;  // two or more
   std::vector<Constraint> constraints;
+  // The archive's box size per objective, in the objective's unit; empty:
+  // every non-dominated design is kept (see archive.h).
+  std::vector<double> epsilons;
   // Reads the study file's "nsga2" object. Throws InputError naming the
   // first bad key.
   static Nsga2StudyOptions read(const Reader& options, const Reader& study, const Study& s);
@@ -48,10 +51,15 @@ std::pair<std::vector<double>, double> objectives_of(const Nsga2StudyOptions& o,
                                                      const std::vector<double>& outputs);
 // "initial population" for batch 0, then "generation G of N".
 std::string generation_phase(const Nsga2StudyOptions& o, std::size_t g);
-// pareto.csv (the last generation's feasible front, its knee marked) and
-// optim.out (the knee of each generation), from the generations replayed
-// from the recorded cases; the summary gives the knee's objectives. Throws
-// std::logic_error when the cases do not replay the search.
+// From the generations replayed from the recorded cases: pareto.csv (the
+// archive of every feasible non-dominated design evaluated, thinned by the
+// epsilons, its knee marked), population.csv (the last population's
+// feasible front, its own knee marked), convergence.csv (per generation the
+// archive's size, the designs that entered and left it, and the share of a
+// normalised box that its front dominates) and optim.out (the
+// last population's knee after each generation). The summary gives the
+// archive's knee. Throws std::logic_error when the cases do not replay the
+// search.
 void add_tables(const Study& s, const Nsga2StudyOptions& o,
                 const std::vector<std::vector<double>>& outputs, const Cases& cases, Tables& t);
 

@@ -168,7 +168,8 @@ def test_study_equals_the_hosts_files(site, tmp_path):
     subprocess.run([HOST, "--study", str(tmp_path / "study.json"), "--out", str(tmp_path / "out"),
                     "--quiet", "--jobs", "2"], check=True)
     result = site.study(STUDY, jobs=1)
-    assert set(result.files) == {"samples.csv", "results.csv", "pareto.csv", "optim.out"}
+    assert set(result.files) == {"samples.csv", "results.csv", "pareto.csv", "population.csv",
+                                 "convergence.csv", "optim.out"}
     for name, content in result.files.items():
         assert (tmp_path / "out" / name).read_bytes() == content, name
     assert len(result.pareto) > 0 and list(result.samples.columns[:2]) == ["case", "days"]

@@ -7,6 +7,7 @@
 
 #include <nlohmann/json.hpp>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "description.h"
@@ -83,8 +84,89 @@ INSTANTIATE_TEST_SUITE_P(
                     MethodCase{"sobol",
                                {"samples.csv", "results.csv", "indices.csv", "indices2.csv"}},
                     MethodCase{"lhs", {"samples.csv", "results.csv", "best.csv", "optim.out"}},
-                    MethodCase{"nsga2", {"samples.csv", "results.csv", "pareto.csv", "optim.out"}}),
+                    MethodCase{"nsga2",
+                               {"samples.csv", "results.csv", "pareto.csv", "population.csv",
+                                "convergence.csv", "optim.out"}}),
     [](const testing::TestParamInfo<MethodCase>& info) { return info.param.name; });
+
+// The rows of a CSV text, each split at its commas (the tables below quote
+// nothing).
+std::vector<std::vector<std::string>> rows_of(const std::string& text) {
+  std::vector<std::vector<std::string>> rows;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    const std::size_t end = text.find('\n', start);
+    std::vector<std::string> row;
+    for (std::size_t at = start;;) {
+      const std::size_t comma = text.find(',', at);
+      if (comma == std::string::npos || comma > end) {
+        row.push_back(text.substr(at, end - at));
+        break;
+      }
+      row.push_back(text.substr(at, comma - at));
+      at = comma + 1;
+    }
+    rows.push_back(std::move(row));
+    start = end + 1;
+  }
+  return rows;
+}
+
+// An NSGA-II study's archive: without epsilons its front only grows in
+// hypervolume, each generation's entered and left designs account for the
+// change in its size, its last size is pareto.csv's, and every evaluation
+// is counted; with epsilons the front is no larger.
+TEST(Nsga2Tables, ConvergenceFollowsTheArchive) {
+  std::size_t unthinned = 0;
+  for (const bool thinned : {false, true}) {
+    SCOPED_TRACE(thinned);
+    Study s = analytic_study(small_method("nsga2"));
+    auto& o = std::get<Nsga2StudyOptions>(s.method);
+    o.search.population = 12;
+    o.search.generations = 8;
+    o.constraints.clear();
+    if (thinned) o.epsilons = {0.2, 1};
+    test::FunctionEvaluator f(2, [](const std::vector<double>& u) {
+      return std::vector<double>{u[0] + u[1] * u[2], test::ishigami(u)};
+    });
+    const Cases cases = run_cases(s, f, nullptr);
+    const Tables t = make_tables(s, {}, cases);
+    const auto file = [&](const std::string& name) {
+      for (const auto& [n, text] : t.files)
+        if (n == name) return rows_of(text);
+      ADD_FAILURE() << name;
+      return std::vector<std::vector<std::string>>{};
+    };
+    const auto pareto = file("pareto.csv");
+    const auto convergence = file("convergence.csv");
+    ASSERT_EQ(convergence.size(), o.search.generations + 2);
+    EXPECT_EQ(convergence[0], (std::vector<std::string>{"generation", "evaluations", "front",
+                                                        "entered", "left", "hypervolume", "ideal:y",
+                                                        "reference:y", "ideal:z", "reference:z"}));
+    double before = 0;
+    std::size_t size = 0;
+    for (std::size_t g = 1; g < convergence.size(); ++g) {
+      const auto& r = convergence[g];
+      EXPECT_EQ(std::stoul(r[1]), g * o.search.population);
+      EXPECT_EQ(size + std::stoul(r[3]) - std::stoul(r[4]), std::stoul(r[2]));
+      size = std::stoul(r[2]);
+      const double volume = std::stod(r[5]);
+      EXPECT_GE(volume, 0);
+      EXPECT_LE(volume, 1);
+      if (!thinned) {
+        EXPECT_GE(volume, before);
+      }
+      before = volume;
+    }
+    EXPECT_GT(before, 0.3);
+    EXPECT_EQ(size, pareto.size() - 1);
+    if (thinned) {
+      EXPECT_LT(size, unthinned);
+    } else {
+      unthinned = size;
+    }
+  }
+}
 
 // Reads the options of `method` from a study object, as the study file does.
 template <class Options>
@@ -151,7 +233,16 @@ INSTANTIATE_TEST_SUITE_P(
                 {{"nsga2",
                   {{"objectives", {{{"output", "y"}}, {{"output", "z"}}}},
                    {"constraints", {{{"output", "z"}, {"min", 2}, {"max", 1}}}}}}},
-                "study.json: nsga2.constraints[0].max: must not be below \"min\""}),
+                "study.json: nsga2.constraints[0].max: must not be below \"min\""},
+        Refusal{"Nsga2EpsilonsPerObjective",
+                {{"nsga2",
+                  {{"objectives", {{{"output", "y"}}, {{"output", "z"}}}}, {"epsilons", {0.1}}}}},
+                "study.json: nsga2.epsilons: needs one per objective (2), not 1"},
+        Refusal{
+            "Nsga2EpsilonZero",
+            {{"nsga2",
+              {{"objectives", {{{"output", "y"}}, {{"output", "z"}}}}, {"epsilons", {0.1, 0}}}}},
+            "study.json: nsga2.epsilons[1]: must be above 0"}),
     [](const testing::TestParamInfo<Refusal>& info) { return info.param.what; });
 
 TEST(MethodOptions, DefaultsWhenTheMethodHasNoObject) {
