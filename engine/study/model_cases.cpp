@@ -54,8 +54,10 @@ BatchCase ModelCases::case_at(const std::vector<double>& point) const {
   c.scales = study_->scale;
   for (std::size_t i = 0; i < study_->factors.size(); ++i) {
     const Factor& f = study_->factors[i];
-    const double x = factor_value(f, point[i]);
-    if (f.type == Factor::Type::Scale) {
+    const double x = point_value(*study_, i, point[i]);
+    if (f.type == Factor::Type::Input) {
+      c.input = f.tables[static_cast<std::size_t>(x)];
+    } else if (f.type == Factor::Type::Scale) {
       c.scales.emplace_back(f.value, x);
     } else {
       Cell cell;
