@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <nlohmann/json.hpp>
 #include <set>
 #include <variant>
@@ -138,8 +139,54 @@ Factor read_factor(const Reader& r, const Description& d, const Scenario& scenar
   return f;
 }
 
+// The months of a 365-day year: their names and first days.
+constexpr const char* kMonths[] = {"January",   "February", "March",    "April",
+                                   "May",       "June",     "July",     "August",
+                                   "September", "October",  "November", "December"};
+constexpr int kMonthStarts[] = {1, 32, 60, 91, 121, 152, 182, 213, 244, 274, 305, 335, 366};
+
+// An output's window: a month's name, or {"from": DAY, "to": DAY}.
+void read_window(const Reader& r, Output& o) {
+  if (!r.has("window")) return;
+  const json& w = *r.get("window");
+  if (w.is_string()) {
+    const std::string month = w.get<std::string>();
+    for (int m = 0; m < 12; ++m)
+      if (month == kMonths[m]) {
+        o.from = kMonthStarts[m];
+        o.to = kMonthStarts[m + 1] - 1;
+      }
+    if (o.from == 0) {
+      const std::vector<std::string_view> names(std::begin(kMonths), std::end(kMonths));
+      r.fail("window",
+             with_nearest(quote_input(month) + " is not a month", nearest_names(month, names, 1)));
+    }
+  } else if (w.is_object()) {
+    const Reader days = r.member("window");
+    days.only({"from", "to"});
+    for (const char* key : {"from", "to"})
+      if (!days.has(key)) days.fail(key, "is missing");
+    o.from = static_cast<int>(days.count("from", 1, 1, 365));
+    o.to = static_cast<int>(days.count("to", 365, 1, 365));
+  } else {
+    r.fail("window", "is a month's name or {\"from\": DAY, \"to\": DAY}");
+  }
+  if (o.source == Output::Source::Level)
+    r.fail("window", "a level is its final value; reduce its variable over the window");
+}
+
+Output read_output_source(const Reader& r, const Description& d, const Plan& plan,
+                          const Labels& labels);
+
 Output read_output(const Reader& r, const Description& d, const Plan& plan, const Labels& labels) {
-  r.only({"name", "figure", "variable", "reduce"});
+  r.only({"name", "figure", "variable", "reduce", "window"});
+  Output o = read_output_source(r, d, plan, labels);
+  read_window(r, o);
+  return o;
+}
+
+Output read_output_source(const Reader& r, const Description& d, const Plan& plan,
+                          const Labels& labels) {
   Output o;
   o.name = r.text("name");
   if (!plain_name(o.name))
@@ -336,7 +383,23 @@ void name_factor(Factor& f, const Description& d, const Plan& plan, const Scenar
 // them, a level's "Final <label>", a reduction's operation on the variable's
 // label. A sum over the days of a daily rate is a quantity ("units/day"
 // summed gives "units"); a sum of anything else has no unit of its own.
+void name_output_source(Output& o, const Description& d, const Plan& plan,
+                        const Scenario& scenario);
+
+// An output in words, and its window's: "in August", "on days 150 to 250".
 void name_output(Output& o, const Description& d, const Plan& plan, const Scenario& scenario) {
+  name_output_source(o, d, plan, scenario);
+  if (o.from == 0) return;
+  for (int m = 0; m < 12; ++m)
+    if (o.from == kMonthStarts[m] && o.to == kMonthStarts[m + 1] - 1) {
+      o.label += std::string(" in ") + kMonths[m];
+      return;
+    }
+  o.label += " on days " + std::to_string(o.from) + " to " + std::to_string(o.to);
+}
+
+void name_output_source(Output& o, const Description& d, const Plan& plan,
+                        const Scenario& scenario) {
   switch (o.source) {
     case Output::Source::Count:
       o.label = label_of(plan.counts()[o.index]);

@@ -57,6 +57,10 @@ struct Output {
   // What the output measures in the plan's and scenario's words ("Days short
   // of crop water", "Total energy from the grid"), and its unit or "".
   std::string label, unit;
+  // A window of the days of the year (1 to 365, from > to over the new year)
+  // that a count, a shortfall or a variable is reduced over, in every year
+  // run; from == 0: the whole run. A figure over a window is its days summed.
+  int from = 0, to = 0;
 };
 const char* op_name(Output::Op op);
 
