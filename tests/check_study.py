@@ -6,6 +6,7 @@
     check_study.py determinism DOCS WORKDIR PROGRAM...
     check_study.py crash WORKDIR LEAKY_MODULE LEAKY_SOURCES PROGRAM...
     check_study.py robust WORKDIR PROGRAM...
+    check_study.py windows WORKDIR PROGRAM...
 
 DOCS is the repository's docs/ directory (the schema and the example studies),
 PROGRAM the command that starts tarvello-run (under wine for the Windows
@@ -19,7 +20,8 @@ gives the same bytes with --jobs 1 and 2, sharded and merged, and resumed.
 reported in results.csv and left out of the tables, and the study goes on.
 `robust`: a small robust study whose robustness.csv and scenario discovery,
 recomputed with NumPy from its results.csv, are exactly the reported ones, with
-the same bytes whatever the jobs and sharding.
+the same bytes whatever the jobs and sharding. `windows`: outputs over
+windows of the year add up to the whole run's.
 """
 import copy
 import csv
@@ -153,6 +155,8 @@ BAD = [
         set={"percentReuse_B1_Water_P1_WasteWater": 0.5})), True,
      "set.percentReuse_B1_Water_P1_WasteWater: is a factor; it cannot be fixed too"),
     ("negative seed", bad(lambda s: s.update(seed=-1)), False, "seed: must be a whole number"),
+    ("a window of no month", bad(lambda s: s["outputs"][0].update(window="Agust")), False,
+     "outputs[0].window: 'Agust' is not a month (nearest: August)"),
 ]
 # A robust study and the files it names (written beside the bad studies).
 ROBUST_BASE = {"method": "robust",
@@ -557,9 +561,51 @@ def robust(args):
           any(miss) and len(trajectory) > 1 and len(box) == 1 and not wrong, "; ".join(wrong[:3]))
 
 
+def windows(args):
+    """Outputs over windows of the year: the twelve months of a figure and of a
+    variable's sum add up to the whole run's, over two years."""
+    workdir, program = args[0], args[1:]
+    shutil.rmtree(workdir, ignore_errors=True)
+    os.makedirs(workdir)
+    months = ["January", "February", "March", "April", "May", "June", "July", "August",
+              "September", "October", "November", "December"]
+    grid = {"variable": "qttEnergyGrid_B1_Energy_P1_Energy", "reduce": "sum"}
+    outputs = [{"name": "crop", "figure": "crop_water"}, {"name": "any", "figure": "shortfall_days"},
+               dict(grid, name="grid")]
+    for m in months:
+        outputs += [{"name": "crop_" + m, "figure": "crop_water", "window": m},
+                    {"name": "any_" + m, "figure": "shortfall_days", "window": m},
+                    dict(grid, name="grid_" + m, window=m)]
+    outputs.append({"name": "winter", "figure": "crop_water", "window": {"from": 335, "to": 59}})
+    study = {"method": "lhs", "days": 730, "seed": 5, "outputs": outputs,
+             "factors": [{"name": "scale:dayliWaterNeeded_B1_Food_P1_Crop", "low": 0.8, "high": 1.6},
+                         {"name": "scale:qttEnergy_B1_Energy_P1_Energy", "low": 0.5, "high": 1.2}],
+             "lhs": {"samples": 6, "objective": {"output": "crop"}}}
+    path = write_study(workdir, "windows.json", study)
+    result = run(program, ["--quiet", "--study", path, "--out", "out"], workdir)
+    check("windows: a study of outputs over windows runs", result.returncode == 0,
+          result.stderr.decode())
+    if result.returncode != 0:
+        return
+    rows = table(os.path.join(workdir, "out", "results.csv"))
+    wrong = []
+    for r in rows:
+        for name in ("crop", "any"):
+            if sum(int(float(r[name + "_" + m])) for m in months) != int(float(r[name])):
+                wrong.append("%s %s" % (r["case"], name))
+        if abs(sum(float(r["grid_" + m]) for m in months) - float(r["grid"])) > 1e-9 * (
+                1 + abs(float(r["grid"]))):
+            wrong.append("%s grid" % r["case"])
+        if float(r["winter"]) != sum(float(r["crop_" + m]) for m in ("December", "January",
+                                                                       "February")):
+            wrong.append("%s winter" % r["case"])
+    check("windows: the months add up to the whole run, a window over the new year to its months",
+          rows and not wrong and any(float(r["crop_August"]) > 0 for r in rows), ", ".join(wrong))
+
+
 def main():
     modes = {"files": files, "examples": examples, "determinism": determinism, "crash": crash,
-             "robust": robust}
+             "robust": robust, "windows": windows}
     if len(sys.argv) < 4 or sys.argv[1] not in modes:
         sys.exit(__doc__)
     modes[sys.argv[1]](sys.argv[2:])
