@@ -1,7 +1,6 @@
 // The native part of the Python package: the site, its runs, batches and
 // studies on the engine, with errors as Python exceptions. The Python layer
 // (tarvello/) turns the results into pandas and xarray objects.
-#include <filesystem>
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
@@ -316,14 +315,8 @@ py::dict sweep(const Site& site, const py::list& cases, const py::dict& set, con
 py::dict study(const Site& site, const std::string& text, const std::string& source, unsigned jobs,
                const py::object& progress) {
   if (jobs < 1) throw tds::InputError("jobs: 0 is not a positive whole number");
-  // The files a study names are beside its file, or in the working directory
-  // for a study given as text.
-  const std::filesystem::path folder = std::filesystem::path(source).parent_path();
-  const tds::study::Study s = tds::study::parse_study(
-      text, source, site.description(), site.plan(), site.scenario(),
-      [&folder](const std::string& name) {
-        return tds::read_text_file((folder / name).string(), "file");
-      });
+  const tds::study::Study s =
+      tds::study::parse_study(text, source, site.description(), site.plan(), site.scenario());
   tds::study::Tables tables;
   {
     const py::gil_scoped_release released;
