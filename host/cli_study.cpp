@@ -2,6 +2,7 @@
 // with --merge, with a line on standard error of what it found.
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 
 #include "batch_hooks.h"
 #include "cases.h"
@@ -22,7 +23,12 @@ int study_command(const Context& c) {
   add_host_hooks(batch);
   add_worker_command(batch, o, random_token());
   const std::string study_text = read_text_file(o.study, "study file");
-  const study::Study st = study::parse_study(study_text, o.study, description, c.plan, c.scenario);
+  // The files a study names (designs, futures, per-day tables) are beside it.
+  const std::filesystem::path folder = std::filesystem::path(o.study).parent_path();
+  const study::Study st = study::parse_study(
+      study_text, o.study, description, c.plan, c.scenario, [&folder](const std::string& name) {
+        return read_text_file((folder / name).string(), "file");
+      });
   if (c.checked.worker) {
     interrupt::as_child();
     // The options that the study's evaluator gives its cases.

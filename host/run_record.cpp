@@ -23,10 +23,14 @@ constexpr std::size_t kMostCases = 100000000;
 // The files a study writes into its directory.
 const std::set<std::string>& study_files() {
   static const std::set<std::string> names = {
-      kStudyRecord,      kResultsJournal,  "samples.csv", "results.csv", "effects.csv",
-      "indices.csv",     "indices2.csv",   "best.csv",    "pareto.csv",  "population.csv",
-      "convergence.csv", "optim.out",      "effects.png", "indices.png", "best.png",
-      "pareto.png",      "convergence.png"};
+      kStudyRecord,          kResultsJournal,   "samples.csv",
+      "results.csv",         "effects.csv",     "indices.csv",
+      "indices2.csv",        "best.csv",        "pareto.csv",
+      "population.csv",      "convergence.csv", "optim.out",
+      "effects.png",         "indices.png",     "best.png",
+      "pareto.png",          "convergence.png", "robustness.csv",
+      "prim_trajectory.csv", "boxes.csv",       "robustness.png",
+      "prim_tradeoff.png",   "prim_box.png"};
   return names;
 }
 

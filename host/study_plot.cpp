@@ -460,6 +460,120 @@ std::string convergence_script(const std::string& dir) {
          "unset multiplot\n";
 }
 
+// The output a robust study's designs are drawn against: the ranked one, or
+// for satisficing the first threshold's.
+std::size_t robust_output(const study::RobustOptions& o) {
+  return o.rank == study::RobustOptions::Measure::Satisficing ? o.thresholds.front().output
+                                                              : o.rank_output;
+}
+
+// The designs' robustness: each design's satisficing against the 90th
+// percentile of its outcomes of the ranked output, numbered by rank, the most
+// robust circled.
+std::string robustness_script(const study::Study& s, const std::string& text) {
+  const CsvTable t = parse_csv(text, "robustness.csv");
+  const study::Output& out = s.outputs[robust_output(std::get<study::RobustOptions>(s.method))];
+  // rank, design, the levers, output, mean, std, p10, p50, p90, worst, ...,
+  // satisficing (columns from 0).
+  const std::size_t at = 2 + s.levers;
+  std::vector<std::vector<std::string>> rows;
+  for (const CsvTable::Row& r : t.rows)
+    if (r.fields[at] == out.name && !r.fields[at + 5].empty())
+      rows.push_back({r.fields[at + 5], r.fields[at + 9], r.fields[0], r.fields[1]});
+  return data_block("d", rows) +
+         "set title 'Robustness of the designs: the share of futures that meet every threshold "
+         "against the 90th percentile, numbered by rank'\n"
+         "set xlabel " +
+         quote("90th percentile over the futures of " + in_sentence(words(out))) +
+         "\nset ylabel 'Satisficing (share of futures meeting every threshold)'\n"
+         "set grid\nset key bottom right box opaque\n"
+         "set offsets graph 0.05, graph 0.05, graph 0.08, graph 0.08\n"
+         "plot $d using 1:2 with points pt 7 ps 1.3 lc rgb '#2a6f97' title 'design', "
+         "$d using 1:2:3 with labels offset char 0.9,0.6 font ',8' notitle, "
+         "$d using (column(3) == 1 ? column(1) : 1/0):2 with points pt 6 ps 3.5 lw 2 "
+         "lc rgb 'black' title 'the most robust'\n";
+}
+
+// PRIM's trade-off: coverage against density along the peeling trajectory,
+// the chosen step circled.
+std::string tradeoff_script(const std::string& dir) {
+  const std::string data = quote((fs::path(dir) / "prim_trajectory.csv").string());
+  return "set title 'Scenario discovery: coverage against density along the peeling "
+         "trajectory'\nset xlabel 'Coverage (share of the misses inside the box)'\n"
+         "set ylabel 'Density (share of the box that misses)'\nset grid\n"
+         "set key bottom left box opaque\nset xrange [0:1.02]\nset yrange [0:1.02]\n"
+         "plot " +
+         data +
+         " using 2:3 every ::1 with linespoints pt 7 ps 0.8 lc rgb '#2a6f97' title "
+         "'peeling steps', " +
+         data +
+         " using (column(6) == 1 ? column(2) : 1/0):3 every ::1 with points pt 6 ps 3.5 lw 2 "
+         "lc rgb 'red' title 'chosen box'\n";
+}
+
+// The chosen box over the futures of the discovered design, on its two most
+// restricted uncertainties (of those given by bounds), the misses marked.
+// Empty when the study has fewer than two such uncertainties.
+std::string box_script(const study::Study& s, const std::string& results_text,
+                       const std::string& box_text) {
+  const auto& o = std::get<study::RobustOptions>(s.method);
+  const CsvTable results = parse_csv(results_text, "results.csv");
+  const CsvTable box = parse_csv(box_text, "boxes.csv");
+  if (box.rows.empty()) return "";
+  const std::vector<std::string>& b = box.rows.front().fields;
+  // Per continuous uncertainty: its column in results.csv, its box's bounds
+  // and how much of its range the box cuts away.
+  struct Axis {
+    std::size_t u, column;
+    double low, high, cut;
+  };
+  std::vector<Axis> axes;
+  std::size_t field = 5;
+  for (std::size_t u = 0; u + s.levers < s.factors.size(); ++u) {
+    const study::Factor& f = s.factors[s.levers + u];
+    if (!f.levels.empty()) {
+      ++field;
+      continue;
+    }
+    Axis a{u, 3 + s.levers + u, f.low, f.high, 0.0};
+    if (!b[field].empty()) {
+      a.low = std::strtod(b[field].c_str(), nullptr);
+      a.high = std::strtod(b[field + 1].c_str(), nullptr);
+      a.cut = 1.0 - (a.high - a.low) / (f.high - f.low);
+    }
+    field += 2;
+    axes.push_back(a);
+  }
+  if (axes.size() < 2) return "";
+  std::stable_sort(axes.begin(), axes.end(),
+                   [](const Axis& x, const Axis& y) { return x.cut > y.cut; });
+  const Axis &x = axes[0], &y = axes[1];
+  const std::size_t first_output = results.header.size() - s.outputs.size();
+  std::vector<std::vector<std::string>> rows;
+  for (const CsvTable::Row& r : results.rows) {
+    if (r.fields[1] != b[0]) continue;
+    bool met = r.fields[3 + s.factors.size()] == "ok";
+    for (const study::Constraint& k : o.thresholds) {
+      const double v = met ? std::strtod(r.fields[first_output + k.output].c_str(), nullptr) : 0.0;
+      met = met && v >= k.min && v <= k.max;
+    }
+    rows.push_back({r.fields[x.column], r.fields[y.column], met ? "0" : "1"});
+  }
+  const auto label = [&](const Axis& a) { return words(s.factors[s.levers + a.u]); };
+  return data_block("f", rows) + "set title " +
+         quote("Where design " + b[0] + " misses its thresholds: the chosen box over the futures") +
+         "\nset xlabel " + quote(label(x)) + "\nset ylabel " + quote(label(y)) +
+         "\nset grid\nset key top left box opaque\n"
+         "set object 1 rect from " +
+         format_double(x.low) + "," + format_double(y.low) + " to " + format_double(x.high) + "," +
+         format_double(y.high) +
+         " fc rgb '#f4d03f' fs transparent solid 0.25 border lc rgb '#b7950b' lw 2 behind\n"
+         "plot $f using (column(3) == 0 ? column(1) : 1/0):2 with points pt 7 ps 1 lc rgb "
+         "'#9a9a9a' title 'meets its thresholds', $f using (column(3) == 1 ? column(1) : 1/0):2 "
+         "with points pt 7 ps 1.2 lc rgb '#c0392b' title 'misses', "
+         "1/0 with boxes fc rgb '#f4d03f' title 'chosen box'\n";
+}
+
 }  // namespace
 
 void plot_tables(const std::string& dir, const study::Study& s, const study::Tables& t) {
@@ -486,6 +600,16 @@ void plot_tables(const std::string& dir, const study::Study& s, const study::Tab
     reason = run_gnuplot((fs::path(dir) / "pareto.png").string(), pareto_script(dir, s));
   if (const std::string* c = table(t, "convergence.csv"); c != nullptr && rows_of(*c) > 1)
     reason = run_gnuplot((fs::path(dir) / "convergence.png").string(), convergence_script(dir));
+  if (const std::string* r = table(t, "robustness.csv"); r != nullptr && rows_of(*r) > 1) {
+    reason = run_gnuplot((fs::path(dir) / "robustness.png").string(), robustness_script(s, *r));
+    const std::string* trajectory = table(t, "prim_trajectory.csv");
+    if (trajectory != nullptr && rows_of(*trajectory) > 2)
+      reason = run_gnuplot((fs::path(dir) / "prim_tradeoff.png").string(), tradeoff_script(dir));
+    const std::string* box = table(t, "boxes.csv");
+    if (box != nullptr && results != nullptr && rows_of(*box) > 1)
+      if (const std::string script = box_script(s, *results, *box); !script.empty())
+        reason = run_gnuplot((fs::path(dir) / "prim_box.png").string(), script);
+  }
   if (!reason.empty()) std::fprintf(stderr, "tarvello-run: no plots: %s\n", reason.c_str());
 }
 

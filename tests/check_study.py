@@ -5,6 +5,8 @@
     check_study.py examples DOCS WORKDIR OPTIM_READER... -- PROGRAM...
     check_study.py determinism DOCS WORKDIR PROGRAM...
     check_study.py crash WORKDIR LEAKY_MODULE LEAKY_SOURCES PROGRAM...
+    check_study.py robust WORKDIR PROGRAM...
+    check_study.py windows WORKDIR PROGRAM...
 
 DOCS is the repository's docs/ directory (the schema and the example studies),
 PROGRAM the command that starts tarvello-run (under wine for the Windows
@@ -16,11 +18,16 @@ result reader (OPTIM_READER). `determinism`: one small study of each method
 gives the same bytes with --jobs 1 and 2, sharded and merged, and resumed.
 `crash`: cases whose worker crashes (the test library tests/leaky/) are
 reported in results.csv and left out of the tables, and the study goes on.
+`robust`: a small robust study whose robustness.csv and scenario discovery,
+recomputed with NumPy from its results.csv, are exactly the reported ones, with
+the same bytes whatever the jobs and sharding. `windows`: outputs over
+windows of the year add up to the whole run's.
 """
 import copy
 import csv
 import io
 import json
+import math
 import os
 import shutil
 import subprocess
@@ -32,10 +39,12 @@ from check_host import leaky_workdir
 
 failures = []
 TABLES = {"morris": ["effects.csv"], "sobol": ["indices.csv"], "lhs": ["best.csv", "optim.out"],
-          "nsga2": ["pareto.csv", "population.csv", "convergence.csv", "optim.out"]}
+          "nsga2": ["pareto.csv", "population.csv", "convergence.csv", "optim.out"],
+          "robust": ["robustness.csv", "prim_trajectory.csv", "boxes.csv"]}
 # Small enough to run in seconds, large enough to exercise every part.
 SMALL = {"morris": {"trajectories": 3}, "sobol": {"n": 8, "resamples": 50},
-         "lhs": {"samples": 12, "best": 3}, "nsga2": {"population": 8, "generations": 3}}
+         "lhs": {"samples": 12, "best": 3}, "nsga2": {"population": 8, "generations": 3},
+         "robust": {"samples": 3}}
 
 
 def check(name, ok, detail=""):
@@ -146,6 +155,51 @@ BAD = [
         set={"percentReuse_B1_Water_P1_WasteWater": 0.5})), True,
      "set.percentReuse_B1_Water_P1_WasteWater: is a factor; it cannot be fixed too"),
     ("negative seed", bad(lambda s: s.update(seed=-1)), False, "seed: must be a whole number"),
+    ("a window of no month", bad(lambda s: s["outputs"][0].update(window="Agust")), False,
+     "outputs[0].window: 'Agust' is not a month (nearest: August)"),
+]
+# A robust study and the files it names (written beside the bad studies).
+ROBUST_BASE = {"method": "robust",
+               "levers": [{"name": "percentReuse_B1_Water_P1_WasteWater", "low": 0, "high": 1}],
+               "uncertainties": [{"name": "scale:qttEnergy_B1_Energy_P1_Energy",
+                                  "low": 0.5, "high": 1.5}],
+               "futures": "futures.csv", "outputs": [{"name": "crop", "figure": "crop_water"}],
+               "robust": {"thresholds": [{"output": "crop", "max": 10}]}}
+ROBUST_FILES = {"futures.csv": "future,scale:qttEnergy_B1_Energy_P1_Energy\nf1,0.7\n",
+                "futures-extra.csv": "future,scale:qttEnergy_B1_Energy_P1_Energy,sun\nf1,0.7,1\n",
+                "futures-cell.csv": "future,scale:qttEnergy_B1_Energy_P1_Energy\nf1,0.7\nf2,9\n",
+                "designs.csv": "case,percentReuse_B1_Water\nc000001,0.5\n"}
+
+
+def bad_robust(change):
+    s = copy.deepcopy(ROBUST_BASE)
+    change(s)
+    return s
+
+
+BAD += [
+    ("an uncertainty that is also a lever", bad_robust(lambda s: s["uncertainties"].append(
+        {"name": "percentReuse_B1_Water_P1_WasteWater", "low": 0, "high": 1})), True,
+     "uncertainties[1].name: percentReuse_B1_Water_P1_WasteWater is a lever; only a per-day "
+     "column's scale can be an uncertainty too"),
+    ("a futures file with a column of no uncertainty", bad_robust(
+        lambda s: s.update(futures="futures-extra.csv")), True,
+     "futures-extra.csv: column 3: 'sun' is not an uncertainty"),
+    ("a futures file with a cell outside the bounds", bad_robust(
+        lambda s: s.update(futures="futures-cell.csv")), True,
+     "futures-cell.csv: line 3: column 2: '9' is outside scale:qttEnergy_B1_Energy_P1_Energy's "
+     "bounds"),
+    ("a per-day table that cannot be read", bad_robust(lambda s: s["uncertainties"].append(
+        {"name": "input", "values": ["years/none.csv"]})), True,
+     "uncertainties[1].values[0]: cannot read the file "),
+    ("a threshold on an unknown output", bad_robust(lambda s: s["robust"].update(
+        thresholds=[{"output": "crops", "max": 1}])), True,
+     "robust.thresholds[0].output: unknown output crops (nearest: crop)"),
+    ("a designs file without a lever's column", bad_robust(lambda s: s["robust"].update(
+        designs="designs.csv")), True,
+     "designs.csv: the column of the lever percentReuse_B1_Water_P1_WasteWater is missing"),
+    ("factors in a robust study", bad_robust(lambda s: s.update(factors=BASE["factors"])), False,
+     'factors: a robust study has "levers" and "uncertainties"'),
 ]
 
 
@@ -182,6 +236,9 @@ def files(args):
           and [r["factor"] for r in effects] == ["percentReuse_B1_Water_P1_WasteWater",
                                                  "scale:qttEnergy_B1_Energy_P1_Energy"],
           line)
+    for name, text in ROBUST_FILES.items():
+        with open(os.path.join(workdir, name), "w", encoding="utf-8") as f:
+            f.write(text)
     for what, study, schema_valid, message in BAD:
         errors = list(validator.iter_errors(study))
         check("schema: %s is %s" % (what, "valid" if schema_valid else "refused"),
@@ -225,7 +282,12 @@ def examples(args):
         check("%s leaves no temporary or partial file" % name,
               not any(n.endswith(".tmp") or n.endswith(".partial") for n in present))
         samples, results = table(os.path.join(out, "samples.csv")), table(os.path.join(out, "results.csv"))
-        factors = [f["name"] for f in study["factors"]]
+        # A robust study's samples.csv: its levers, then the uncertainties
+        # that are not levers too (those multiply the lever's column).
+        factors = [f["name"] for f in study.get("factors", [])]
+        for f in study.get("levers", []) + study.get("uncertainties", []):
+            if f["name"] not in factors:
+                factors.append(f["name"])
         check("%s: samples.csv is a cases file of the factors" % name,
               len(samples) == len(results) > 0 and list(samples[0]) == ["case", "days"] + factors
               and all(r["status"] == "ok" for r in results))
@@ -391,8 +453,159 @@ def crash(args):
           and all(b["crash_B1_Site_P1_Counter"] == "0" for b in best))
 
 
+ROBUST = {
+    "method": "robust", "days": 365, "seed": 11,
+    "levers": [{"name": "waterTankMax_B1_Water_P1_CleanWater", "low": 50, "high": 300},
+               {"name": "scale:qttEnergy_B1_Energy_P1_Energy", "low": 0.8, "high": 1.5}],
+    "uncertainties": [{"name": "scale:qttEnergy_B1_Energy_P1_Energy", "low": 0.7, "high": 1.2},
+                      {"name": "scale:dayliWaterNeeded_B1_Food_P1_Crop", "low": 0.7, "high": 1.3},
+                      {"name": "scale:qttWater_B1_Water_P1_CleanWater", "values": [0.8, 1, 1.2]}],
+    "futures": {"sample": "lhs", "count": 40},
+    "outputs": [{"name": "crop_water_days", "figure": "crop_water"},
+                {"name": "grid", "variable": "qttEnergyGrid_B1_Energy_P1_Energy", "reduce": "sum"}],
+    "robust": {"samples": 5, "goals": [{"output": "crop_water_days"}, {"output": "grid"}],
+               "thresholds": [{"output": "crop_water_days", "max": 25}],
+               "discover": {"peel": 0.1}}}
+
+
+def robust(args):
+    import numpy
+    workdir, program = args[0], args[1:]
+    shutil.rmtree(workdir, ignore_errors=True)
+    os.makedirs(workdir)
+
+    def at(*parts):
+        return os.path.join(workdir, *parts)
+
+    path = write_study(workdir, "robust.json", ROBUST)
+    base = ["--quiet", "--study", path]
+    result = run(program, base + ["--out", "one", "--jobs", "1"], workdir)
+    check("robust: a study runs", result.returncode == 0, result.stderr.decode())
+    if result.returncode != 0:
+        return
+    expected = outputs_of(at("one"))
+    result = run(program, base + ["--out", "two", "--jobs", "2"], workdir)
+    check("robust: --jobs 2 gives the bytes of --jobs 1",
+          result.returncode == 0 and outputs_of(at("two")) == expected, result.stderr.decode())
+    for i in range(2):
+        run(program, base + ["--out", "shard-%d" % i, "--shard", "%d/2" % i], workdir)
+    result = run(program, base + ["--merge", "merged", "shard-1", "shard-0"], workdir)
+    check("robust: two shards merged give the bytes of one machine",
+          result.returncode == 0 and outputs_of(at("merged")) == expected, result.stderr.decode())
+
+    results = table(at("one", "results.csv"))
+    samples = table(at("one", "samples.csv"))
+    robustness = table(at("one", "robustness.csv"))
+    designs = sorted({r["design"] for r in results})
+    futures = sorted({r["future"] for r in results})
+    check("robust: every design meets every future", len(results) == len(designs) * len(futures)
+          == 5 * 40 and all(r["status"] == "ok" for r in results))
+    # samples.csv runs each case's scale of solar production as the product
+    # of the design's and the future's.
+    check("robust: samples.csv holds a scale that is lever and uncertainty as their product",
+          [float(s["scale:qttEnergy_B1_Energy_P1_Energy"]) for s in samples]
+          == [float(r["scale:qttEnergy_B1_Energy_P1_Energy"])
+              * float(r["future:scale:qttEnergy_B1_Energy_P1_Energy"]) for r in results])
+    outcome = {o: numpy.array([[float(r[o]) for r in results if r["design"] == d]
+                               for d in designs]) for o in ("crop_water_days", "grid")}
+    met = numpy.array([[float(r["crop_water_days"]) <= 25 for r in results if r["design"] == d]
+                       for d in designs])
+    mismatches = []
+    for row in robustness:
+        d, o = designs.index(row["design"]), row["output"]
+        x = outcome[o][d]
+        n = len(x)
+        mean = numpy.cumsum(x)[-1] / n
+        dev = x - mean
+        regret = x - outcome[o].min(axis=0)
+        want = {"mean": mean, "std": math.sqrt(numpy.cumsum(dev * dev)[-1] / (n - 1)),
+                "p10": numpy.percentile(x, 10), "p50": numpy.percentile(x, 50),
+                "p90": numpy.percentile(x, 90), "worst": x.max(),
+                "regret_max": regret.max(), "regret_p90": numpy.percentile(regret, 90),
+                "satisficing": met[d].sum() / n}
+        mismatches += ["%s %s %s: %s against %r" % (row["design"], o, k, row[k], float(v))
+                       for k, v in want.items() if float(row[k]) != float(v)]
+    ranks = [float(r["satisficing"]) for r in robustness]
+    check("robust: robustness.csv is NumPy's on results.csv, exactly, ranked by satisficing",
+          not mismatches and len(robustness) == 2 * len(designs) and ranks == sorted(ranks)[::-1],
+          "; ".join(mismatches[:5]))
+
+    # Scenario discovery: the reported coverage, density and mass of every
+    # peeling step and of the chosen box, recomputed from results.csv.
+    box = table(at("one", "boxes.csv"))
+    trajectory = table(at("one", "prim_trajectory.csv"))
+    chosen = box[0]["design"] if box else robustness[0]["design"]
+    rows = [r for r in results if r["design"] == chosen]
+    miss = [float(r["crop_water_days"]) > 25 for r in rows]
+    names = [u["name"] for u in ROBUST["uncertainties"]]
+    column = {n: ("future:" + n if n.startswith("scale:qttEnergy") else n) for n in names}
+
+    def inside(step, r):
+        for n in names:
+            if step.get(n + "_low", ""):
+                if not float(step[n + "_low"]) <= float(r[column[n]]) <= float(step[n + "_high"]):
+                    return False
+            if step.get(n, "") and r[column[n]] not in step[n].split("|"):
+                return False
+        return True
+
+    wrong = []
+    for step in trajectory + box:
+        held = [inside(step, r) for r in rows]
+        hits = sum(h and m for h, m in zip(held, miss))
+        got = (float(step["coverage"]), float(step["density"]), float(step["mass"]))
+        want = (hits / sum(miss), hits / sum(held), sum(held) / len(rows))
+        if got != want or int(step["points"]) != sum(held):
+            wrong.append("%r against %r" % (got, want))
+    check("robust: PRIM's coverage, density and mass are those of results.csv, exactly",
+          any(miss) and len(trajectory) > 1 and len(box) == 1 and not wrong, "; ".join(wrong[:3]))
+
+
+def windows(args):
+    """Outputs over windows of the year: the twelve months of a figure and of a
+    variable's sum add up to the whole run's, over two years."""
+    workdir, program = args[0], args[1:]
+    shutil.rmtree(workdir, ignore_errors=True)
+    os.makedirs(workdir)
+    months = ["January", "February", "March", "April", "May", "June", "July", "August",
+              "September", "October", "November", "December"]
+    grid = {"variable": "qttEnergyGrid_B1_Energy_P1_Energy", "reduce": "sum"}
+    outputs = [{"name": "crop", "figure": "crop_water"}, {"name": "any", "figure": "shortfall_days"},
+               dict(grid, name="grid")]
+    for m in months:
+        outputs += [{"name": "crop_" + m, "figure": "crop_water", "window": m},
+                    {"name": "any_" + m, "figure": "shortfall_days", "window": m},
+                    dict(grid, name="grid_" + m, window=m)]
+    outputs.append({"name": "winter", "figure": "crop_water", "window": {"from": 335, "to": 59}})
+    study = {"method": "lhs", "days": 730, "seed": 5, "outputs": outputs,
+             "factors": [{"name": "scale:dayliWaterNeeded_B1_Food_P1_Crop", "low": 0.8, "high": 1.6},
+                         {"name": "scale:qttEnergy_B1_Energy_P1_Energy", "low": 0.5, "high": 1.2}],
+             "lhs": {"samples": 6, "objective": {"output": "crop"}}}
+    path = write_study(workdir, "windows.json", study)
+    result = run(program, ["--quiet", "--study", path, "--out", "out"], workdir)
+    check("windows: a study of outputs over windows runs", result.returncode == 0,
+          result.stderr.decode())
+    if result.returncode != 0:
+        return
+    rows = table(os.path.join(workdir, "out", "results.csv"))
+    wrong = []
+    for r in rows:
+        for name in ("crop", "any"):
+            if sum(int(float(r[name + "_" + m])) for m in months) != int(float(r[name])):
+                wrong.append("%s %s" % (r["case"], name))
+        if abs(sum(float(r["grid_" + m]) for m in months) - float(r["grid"])) > 1e-9 * (
+                1 + abs(float(r["grid"]))):
+            wrong.append("%s grid" % r["case"])
+        if float(r["winter"]) != sum(float(r["crop_" + m]) for m in ("December", "January",
+                                                                       "February")):
+            wrong.append("%s winter" % r["case"])
+    check("windows: the months add up to the whole run, a window over the new year to its months",
+          rows and not wrong and any(float(r["crop_August"]) > 0 for r in rows), ", ".join(wrong))
+
+
 def main():
-    modes = {"files": files, "examples": examples, "determinism": determinism, "crash": crash}
+    modes = {"files": files, "examples": examples, "determinism": determinism, "crash": crash,
+             "robust": robust, "windows": windows}
     if len(sys.argv) < 4 or sys.argv[1] not in modes:
         sys.exit(__doc__)
     modes[sys.argv[1]](sys.argv[2:])

@@ -35,7 +35,16 @@ ModelCases::ModelCases(const Description& d, const Plan& plan, const Study& stud
     : description_(&d), study_(&study), figures_(figure_columns(plan)) {
   for (const Output& o : study.outputs) {
     reduction_of_.push_back(reductions_.size());
-    if (o.source == Output::Source::Reduction) reductions_.push_back({o.index, batch_op(o.op)});
+    if (o.source == Output::Source::Reduction) {
+      reductions_.push_back({o.index, batch_op(o.op), Reduction::Source::Value, o.from, o.to});
+    } else if (o.from != 0) {
+      // A figure over a window: its days in the window, summed.
+      const Reduction::Source source = o.source == Output::Source::Count ? Reduction::Source::Count
+                                       : o.source == Output::Source::Shortfall
+                                           ? Reduction::Source::Shortfall
+                                           : Reduction::Source::AnyShortfall;
+      reductions_.push_back({o.index, Reduction::Op::Sum, source, o.from, o.to});
+    }
   }
 }
 
@@ -54,8 +63,10 @@ BatchCase ModelCases::case_at(const std::vector<double>& point) const {
   c.scales = study_->scale;
   for (std::size_t i = 0; i < study_->factors.size(); ++i) {
     const Factor& f = study_->factors[i];
-    const double x = factor_value(f, point[i]);
-    if (f.type == Factor::Type::Scale) {
+    const double x = point_value(*study_, i, point[i]);
+    if (f.type == Factor::Type::Input) {
+      c.input = f.tables[static_cast<std::size_t>(x)];
+    } else if (f.type == Factor::Type::Scale) {
       c.scales.emplace_back(f.value, x);
     } else {
       Cell cell;
@@ -87,6 +98,10 @@ Evaluation ModelCases::evaluation(const CaseOutcome& outcome) const {
   for (long long n : r.shortfall_each) e.outputs.push_back(static_cast<double>(n));
   for (std::size_t j = 0; j < study_->outputs.size(); ++j) {
     const Output& o = study_->outputs[j];
+    if (o.from != 0) {
+      e.outputs.push_back(outcome.reduced[reduction_of_[j]]);
+      continue;
+    }
     switch (o.source) {
       case Output::Source::Count:
         e.outputs.push_back(static_cast<double>(r.counted[o.index]));

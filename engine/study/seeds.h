@@ -9,7 +9,7 @@
 
 namespace tds::study {
 
-enum Stream : std::uint64_t { kDesign = 1, kSearch = 2, kBootstrap = 1000 };
+enum Stream : std::uint64_t { kDesign = 1, kSearch = 2, kFutures = 3, kBootstrap = 1000 };
 // The seed of a stream (for the bootstrap of output j, kBootstrap + j).
 std::uint64_t stream_seed(std::uint64_t seed, std::uint64_t stream);
 

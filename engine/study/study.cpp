@@ -22,6 +22,16 @@ std::vector<double> study_outputs(const Study& s, const Evaluation& e, std::size
   return out;
 }
 
+// The factor whose column of samples.csv a factor's value goes into: its
+// own, or for an uncertainty that scales a lever's column too, the lever's,
+// where the case's factor is the product of both.
+std::size_t sample_column(const Study& s, std::size_t i) {
+  if (i >= s.levers)
+    for (std::size_t l = 0; l < s.levers; ++l)
+      if (s.factors[l].name == s.factors[i].name) return l;
+  return i;
+}
+
 }  // namespace
 
 std::vector<std::vector<double>> design(const Study& s) {
@@ -106,7 +116,8 @@ std::string samples_header(const Study& s) {
   CsvWriter csv;
   csv.field("case");
   csv.field("days");
-  for (const Factor& f : s.factors) csv.field(f.name);
+  for (std::size_t i = 0; i < s.factors.size(); ++i)
+    if (sample_column(s, i) == i) csv.field(s.factors[i].name);
   csv.end_row();
   return std::move(csv.buffer());
 }
@@ -115,8 +126,11 @@ std::string samples_row(const Study& s, std::size_t index, const std::vector<dou
   CsvWriter csv;
   csv.field(case_name(index));
   csv.number(static_cast<std::int64_t>(s.days));
-  const std::vector<double> values = factor_values(s, point);
-  for (std::size_t i = 0; i < values.size(); ++i) write_factor_value(csv, s.factors[i], values[i]);
+  std::vector<double> values = factor_values(s, point);
+  for (std::size_t i = 0; i < values.size(); ++i)
+    if (sample_column(s, i) != i) values[sample_column(s, i)] *= values[i];
+  for (std::size_t i = 0; i < values.size(); ++i)
+    if (sample_column(s, i) == i) write_factor_value(csv, s.factors[i], values[i]);
   csv.end_row();
   return std::move(csv.buffer());
 }
@@ -184,6 +198,8 @@ Tables make_tables(const Study& s, const std::vector<std::string>& figures, cons
     outputs.push_back(study_outputs(s, cases.results[c], figures.size()));
   }
   t.files.emplace_back("samples.csv", std::move(samples));
+  // A robust study's results name each case's design and future.
+  if (std::holds_alternative<RobustOptions>(s.method)) results = robust_results(s, figures, cases);
   t.files.emplace_back("results.csv", std::move(results));
   std::visit([&](const auto& o) { add_tables(s, o, outputs, cases, t); }, s.method);
   return t;

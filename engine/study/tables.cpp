@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <numeric>
+#include <string>
 
 namespace tds::study {
 
@@ -14,15 +15,23 @@ std::string case_name(std::size_t index) {
   return buffer;
 }
 
+std::string numbered(char prefix, std::size_t n, std::size_t count) {
+  const int width = std::max(3, static_cast<int>(std::to_string(count).size()));
+  char buffer[48];
+  std::snprintf(buffer, sizeof buffer, "%c%0*zu", prefix, width, n);
+  return buffer;
+}
+
 std::vector<double> factor_values(const Study& s, const std::vector<double>& point) {
   std::vector<double> values;
-  for (std::size_t i = 0; i < s.factors.size(); ++i)
-    values.push_back(factor_value(s.factors[i], point[i]));
+  for (std::size_t i = 0; i < s.factors.size(); ++i) values.push_back(point_value(s, i, point[i]));
   return values;
 }
 
 void write_factor_value(CsvWriter& csv, const Factor& f, double x) {
-  if (f.type == Factor::Type::Int)
+  if (f.type == Factor::Type::Input)
+    csv.field(f.paths[static_cast<std::size_t>(x)]);
+  else if (f.type == Factor::Type::Int)
     csv.number(static_cast<std::int64_t>(x));
   else
     csv.number(x);

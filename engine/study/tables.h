@@ -30,6 +30,9 @@ struct Cases {
 
 // "c000001" for the case of index 0.
 std::string case_name(std::size_t index);
+// The name of the n-th (from 1) of `count` things: the prefix, then n with
+// as many digits as count has, at least three ("d001", "f0042").
+std::string numbered(char prefix, std::size_t n, std::size_t count);
 
 // The study's output files (name, text) in a fixed order, and a line that
 // sums them up (the most influential factors, the best design, the front).
@@ -40,7 +43,8 @@ struct Tables {
 
 // The factors' values at a point.
 std::vector<double> factor_values(const Study& s, const std::vector<double>& point);
-// A factor's value in a CSV row: an int's as a whole number.
+// A factor's value in a CSV row: an int's as a whole number, an input's as
+// its per-day table's name.
 void write_factor_value(CsvWriter& csv, const Factor& f, double x);
 
 // A design's row of a table: case, the factors' values, the study's outputs;

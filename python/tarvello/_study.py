@@ -14,21 +14,24 @@ import pandas as pd
 from . import _tarvello
 
 # The method's own table, by method.
-_TABLES = {"morris": "effects.csv", "sobol": "indices.csv", "lhs": "best.csv", "nsga2": "pareto.csv"}
+_TABLES = {"morris": "effects.csv", "sobol": "indices.csv", "lhs": "best.csv", "nsga2": "pareto.csv",
+           "robust": "robustness.csv"}
 
 
 class StudyResult:
     """A design study's results.
 
     Attributes:
-        method: ``morris``, ``sobol``, ``lhs`` or ``nsga2``.
+        method: ``morris``, ``sobol``, ``lhs``, ``nsga2`` or ``robust``.
         files: every output file as ``tarvello-run --study`` writes it,
             ``{name: bytes}``.
         summary: the line that sums the study up (the most influential
             factors, the best design or the front's size).
         samples, results: every case's factor values and outputs.
-        table: the method's table (``effects``, ``indices``, ``best`` or
-            ``pareto``), also under that name.
+        table: the method's table (``effects``, ``indices``, ``best``,
+            ``pareto`` or ``robustness``), also under that name; a robust
+            study's scenario discovery is in ``files`` (``prim_trajectory.csv``,
+            ``boxes.csv``).
 
     >>> from tarvello import Site
     >>> result = Site().study({"method": "morris", "days": 30, "seed": 1,
@@ -69,6 +72,9 @@ class StudyResult:
         best designs' objective (lhs). Returns the axes."""
         import matplotlib.pyplot as plt
 
+        if self.method == "robust":
+            raise ValueError("plot: a robust study is drawn by tarvello-run --study "
+                             "(robustness.png, prim_tradeoff.png, prim_box.png)")
         if ax is None:
             _, ax = plt.subplots(figsize=(7, 4.5))
         t = self.table
