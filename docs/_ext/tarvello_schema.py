@@ -79,6 +79,12 @@ class _Renderer:
     def describe(self, schema: dict, path: str) -> str:
         """The value column: type and bounds of a property."""
         if "$ref" in schema:
+            target = self._resolve(schema)
+            # A named choice of objects (an uncertainty: a factor or recorded
+            # years) reads as its alternatives.
+            if "oneOf" in target and "properties" not in target:
+                links = [self._object_link(alt, _key(alt["$ref"].rsplit("/", 1)[-1])) for alt in target["oneOf"]]
+                return "objects: " + " or ".join(links)
             name = schema["$ref"].rsplit("/", 1)[-1]
             return "an object: " + self._object_link(schema, _key(name))
         if schema is False:
