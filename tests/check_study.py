@@ -68,11 +68,21 @@ def examples_of(docs):
             if name.endswith(".json")]
 
 
+def copy_named_files(docs, workdir):
+    """The files the examples name (a designs file), beside them as in docs/studies."""
+    folder = os.path.join(docs, "studies")
+    for name in os.listdir(folder):
+        if name.endswith(".csv"):
+            shutil.copy(os.path.join(folder, name), workdir)
+
+
 def small(study, days=30):
     s = copy.deepcopy(study)
     s.pop("$schema", None)
     s["days"] = days
     s.setdefault(s["method"], {}).update(SMALL[s["method"]])
+    if isinstance(s.get("futures"), dict):
+        s["futures"]["count"] = min(s["futures"]["count"], 20)
     return s
 
 
@@ -210,6 +220,7 @@ def files(args):
     schema = load(os.path.join(docs, "study.schema.json"))
     jsonschema.Draft202012Validator.check_schema(schema)
     validator = jsonschema.Draft202012Validator(schema)
+    copy_named_files(docs, workdir)
     for name, study in examples_of(docs):
         errors = [e.message for e in validator.iter_errors(study)]
         check("%s is valid under the schema" % name, not errors, "; ".join(errors))
@@ -265,6 +276,7 @@ def examples(args):
     reader, program = args[2:split], args[split + 1:]
     shutil.rmtree(workdir, ignore_errors=True)
     os.makedirs(workdir)
+    copy_named_files(docs, workdir)
     for name, study in examples_of(docs):
         method = study["method"]
         path = write_study(workdir, name, small(study, days=study.get("days", 365)))
