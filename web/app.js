@@ -2,11 +2,12 @@
 // the plan and the scenario; every change reruns the model in a worker
 // (worker.js) and redraws the headline figures and the plan's panels. This
 // module starts the page's parts in order: the texts, the controls, the
-// Results section's buttons and the Study panel, then, once the engine and
-// uPlot are ready, the run of the address's settings.
+// Results section's buttons, the Futures view and the Study panel, then,
+// once the engine and uPlot are ready, the run of the address's settings.
 import { setupActions } from './actions.js';
 import { changed, followAddress, fromAddress } from './address.js';
 import { applyDesign, buildControls, readSettings } from './controls.js';
+import { futuresAfterRun, setupFutures } from './futures-view.js';
 import { showStatus } from './results.js';
 import { afterEachRun } from './runs.js';
 import { columns, load, page } from './state.js';
@@ -20,7 +21,11 @@ try {
   const { description, plan, scenario, files } = page;
   const study = setupStudy({ description, plan, scenario, files, columns, readSettings, applyDesign,
     current: () => page.current });
-  afterEachRun(study.ready);
+  setupFutures();
+  afterEachRun(() => {
+    study.ready();
+    futuresAfterRun();
+  });
   await ready;
   await window.tarvelloBoot.uplot;
   await fromAddress();

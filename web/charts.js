@@ -1,8 +1,10 @@
 // The charts of the plan's panels (uPlot, their cursors in step): the run
 // on screen and the pinned baseline dashed, each with its legend, the values
 // under the cursor and its data as a table; a long run drawn as the envelope
-// of its days at the chart's width.
+// of its days at the chart's width; with futures shown (futures-view.js),
+// each variable's median over them dotted and their 10–90 % band shaded.
 import { $, el } from './dom.js';
+import { shownFutures } from './futures-view.js';
 import { page, probe } from './state.js';
 import { axisFor, figure, labelOf } from './view.js';
 
@@ -19,15 +21,22 @@ function chartData(panel) {
   const length = Math.max(a.days, baseline ? baseline.answer.days : 0);
   const x = new Float64Array(length);
   for (let i = 0; i < length; i++) x[i] = i + 1;
-  const column = (answer, name) => {
-    const series = answer.series[answer.variables.indexOf(name)];
+  const padded = (series) => {
     if (series.length === length) return series;
     const out = new Array(length).fill(null);
     for (let i = 0; i < series.length; i++) out[i] = series[i];
     return out;
   };
+  const column = (answer, name) => padded(answer.series[answer.variables.indexOf(name)]);
   const data = [x, ...panel.variables.map((name) => column(a, name))];
   if (baseline) data.push(...panel.variables.map((name) => column(baseline.answer, name)));
+  const futures = shownFutures();
+  if (futures) {
+    for (const name of panel.variables) {
+      const b = futures.bands.get(name);
+      data.push(padded(b.p10), padded(b.median), padded(b.p90));
+    }
+  }
   return data;
 }
 
@@ -82,7 +91,8 @@ export async function drawCharts() {
   const box = $('charts');
   const days = Math.max(page.current.answer.days, page.baseline ? page.baseline.answer.days : 0);
   const axis = axisFor(days);
-  const key = `${!!page.baseline}:${days}`;
+  const futures = shownFutures();
+  const key = `${!!page.baseline}:${days}:${!!futures}`;
   if (charts.length && chartsKey === key) {
     for (const [i, panel] of panels().entries()) {
       if (i > 0) await yieldToPage();
@@ -109,8 +119,8 @@ export async function drawCharts() {
     const unit = panel.unit ? ` (${panel.unit})` : '';
     const legend = el('div', { class: 'legend', role: 'group', 'aria-label': `Series of ${panel.title}` });
     const readout = el('p', { class: 'readout', id: `chart-${i}-readout` });
-    const plot = el('div', { class: 'plot', role: 'img', 'aria-label': `Chart of ${panel.title}; its data is in ` +
-      'the table below it' });
+    const plot = el('div', { class: 'plot', role: 'img', 'aria-label': `Chart of ${panel.title}` +
+      `${futures ? ', with the futures\' median and 10–90 % band' : ''}; its data is in the table below it` });
     const tableBox = el('details', { class: 'data' }, el('summary', { text: `${panel.title}: the data as a table` }));
     tableBox.addEventListener('toggle', () => tableBox.open && fillTable(tableBox, panel));
     box.append(el('figure', { 'aria-labelledby': titleId },
@@ -122,9 +132,21 @@ export async function drawCharts() {
     if (page.baseline)
       panel.variables.forEach((name, k) =>
         series.push({ label: `${names[k]} (baseline)`, stroke: COLOURS[k % COLOURS.length], width: 1, dash: [6, 4] }));
+    // Each variable's futures: the 10th percentile, the median and the 90th
+    // percentile, the band filled between the outer two.
+    const bands = [];
+    if (futures)
+      panel.variables.forEach((name, k) => {
+        const colour = COLOURS[k % COLOURS.length];
+        const at = series.length;
+        series.push({ label: `${names[k]}, futures' 10th percentile`, stroke: 'transparent', width: 0, band: k },
+          { label: `${names[k]}, futures' median`, stroke: colour, width: 1.5, dash: [2, 3], band: k },
+          { label: `${names[k]}, futures' 90th percentile`, stroke: 'transparent', width: 0, band: k });
+        bands.push({ series: [at + 2, at], fill: `${colour}33` });
+      });
     const full = chartData(panel);
     const chart = new window.uPlot({
-      width, height: 180, series,
+      width, height: 180, series, bands,
       scales: { x: { time: false } },
       axes: [{ splits: axis.splits, values: axis.values, space: 40 },
         { size: 56, values: (u, ticks) => ticks.map((t) => figure(t)) }],
@@ -149,15 +171,22 @@ export async function drawCharts() {
     }, drawn(full, width), plot);
     chart.full = full;
     chart.fineFor = 'whole';
+    // A button per series; one for each variable's futures, which shows or
+    // hides its band and median together.
     series.slice(1).forEach((s, k) => {
-      const name = panel.variables[k % panel.variables.length];
+      if (s.band !== undefined && !s.label.endsWith('median')) return;
+      const name = panel.variables[s.band ?? k % panel.variables.length];
+      const shown = s.band !== undefined ? [k, k + 1, k + 2] : [k + 1];
+      const label = s.band !== undefined ? `${names[s.band]}, futures` : s.label;
       const button = el('button', { type: 'button', class: 'series', 'aria-pressed': 'true', title: name },
-        el('span', { class: 'swatch', style: `border-color: ${s.stroke}${s.dash ? '; border-top-style: dashed' : ''}` }),
-        s.label);
+        el('span', { class: `swatch${s.band !== undefined ? ' band' : ''}`,
+          style: s.band !== undefined ? `border-color: ${s.stroke}; border-top-style: dotted; background: ${s.stroke}33`
+            : `border-color: ${s.stroke}${s.dash ? '; border-top-style: dashed' : ''}` }),
+        label);
       button.addEventListener('click', () => {
         const show = button.getAttribute('aria-pressed') !== 'true';
         button.setAttribute('aria-pressed', String(show));
-        chart.setSeries(k + 1, { show });
+        for (const i of shown) chart.setSeries(i, { show });
       });
       legend.append(button);
     });
@@ -184,10 +213,13 @@ function fillTable(box, panel) {
   const days = current.answer.days;
   const axis = axisFor(days);
   const data = chartData(panel);
+  const futures = shownFutures();
   const head = el('tr', {}, el('th', { scope: 'col', text: 'Day' }),
     ...panel.variables.map((name) => el('th', { scope: 'col', title: name, text: labelOf(scenario, plan, name) })),
     ...(baseline ? panel.variables.map((name) => el('th', { scope: 'col',
-      text: `${labelOf(scenario, plan, name)} (baseline)` })) : []));
+      text: `${labelOf(scenario, plan, name)} (baseline)` })) : []),
+    ...(futures ? panel.variables.flatMap((name) => ['10th percentile', 'median', '90th percentile'].map((p) =>
+      el('th', { scope: 'col', text: `${labelOf(scenario, plan, name)}, futures' ${p}` }))) : []));
   const rows = axis.rows(days).map((day) => el('tr', {}, el('th', { scope: 'row', text: axis.date(day) }),
     ...data.slice(1).map((column) => el('td', { text: figure(column[day - 1]) }))));
   box.querySelector('table')?.remove();

@@ -7,7 +7,9 @@
 // scale factors refused as the host refuses them, the phone layout, the
 // keyboard's reach, and a burst of typing superseded with the download
 // matching the screen; a design study from the panel against the command
-// line's, stopped, and a design of it loaded. No console errors, no axe-core violations at either
+// line's, stopped, and a design of it loaded; the futures of the design on
+// screen against NumPy's percentiles of the command line's sweep of them,
+// with thresholds. No console errors, no axe-core violations at either
 // size. It reports the page's speed and keeps screenshots.
 // Environment: TDS_SITE (the built site), TDS_HOST (tarvello-run), TDS_OUT
 // (where the screenshot and the measurements go), CHROMIUM (the browser).
@@ -388,6 +390,106 @@ test('a design study runs beside the page, gives the command line\'s tables, sto
   await runStudy();
   measured.study = await page.evaluate(() => window.tarvello.study);
   assert.equal(measured.study.cases, 220);
+  assert.deepEqual(problems, []);
+});
+
+// NumPy's percentiles (its default, linear method) of the sweep's results:
+// each figure's 10th, 50th and 90th percentiles, lowest and highest over the
+// cases of summary.csv, and one variable's per-day percentiles over the
+// cases' daily files.
+const NUMPY_SPREADS = `
+import csv, json, sys
+import numpy as np
+folder, figures, variable = sys.argv[1], sys.argv[2].split(','), sys.argv[3]
+rows = list(csv.DictReader(open(folder + '/summary.csv')))
+spreads = {}
+for f in figures:
+    v = np.array([float(r[f]) for r in rows])
+    spreads[f] = {'p10': float(np.percentile(v, 10)), 'median': float(np.percentile(v, 50)),
+                  'p90': float(np.percentile(v, 90)), 'low': float(v.min()), 'high': float(v.max())}
+days = np.array([[float(r[variable]) for r in csv.DictReader(open(folder + '/' + row['case'] + '.csv'))]
+                 for row in rows])
+band = {k: [float(x) for x in np.percentile(days, p, axis=0)] for k, p in (('p10', 10), ('median', 50), ('p90', 90))}
+print(json.dumps({'spreads': spreads, 'band': band, 'values': {f: [float(r[f]) for r in rows] for f in figures}}))
+`;
+
+test('the futures of the design on screen: bands and figures as NumPy gives them from the command line\'s sweep', async () => {
+  const { page, problems } = await open(address);
+  await page.evaluate(() => {
+    window.longTasks = [];
+    new PerformanceObserver((l) => window.longTasks.push(...l.getEntries().map((e) => e.duration)))
+      .observe({ type: 'longtask' });
+  });
+  await page.fill('#fu-count', '40');
+  await page.fill('#fu-seed', '7');
+  await page.getByRole('button', { name: 'Run futures' }).click();
+  await page.waitForFunction(() => /futures run in/.test(document.getElementById('futures-status').textContent),
+    null, { timeout: 60000 });
+  const futures = await page.evaluate(() => {
+    const f = window.tarvello.futures;
+    return { ...f, band: { name: f.band.name, p10: Array.from(f.band.p10), median: Array.from(f.band.median),
+      p90: Array.from(f.band.p90) } };
+  });
+  measured.fortyFuturesMs = futures.drawnMs;
+  assert.equal(futures.count, 40);
+  // The same futures through tarvello-run --sweep: a case per future with
+  // its scale factors as the page wrote them.
+  const scratch = mkdtempSync(join(tmpdir(), 'tarvello-futures-'));
+  const names = futures.names;
+  const lines = [['case', ...names.map((n) => `scale:${n}`)].join(',')];
+  futures.scales.forEach((scale, i) =>
+    lines.push([`f${String(i + 1).padStart(3, '0')}`, ...scale.map((t) => t.slice(t.indexOf('=') + 1))].join(',')));
+  writeFileSync(join(scratch, 'cases.csv'), lines.join('\n') + '\n');
+  const sweep = spawnSync(host, ['--quiet', '--sweep', 'cases.csv', '--daily', '--out', 'out'], { cwd: scratch,
+    encoding: 'utf8' });
+  assert.equal(sweep.status, 0, sweep.stderr);
+  const figures = Object.keys(futures.spreads);
+  const py = spawnSync('/usr/bin/python3', ['-c', NUMPY_SPREADS, join(scratch, 'out'), figures.join(','),
+    futures.band.name], { encoding: 'utf8', maxBuffer: 1 << 26 });
+  assert.equal(py.status, 0, py.stderr);
+  const numpy = JSON.parse(py.stdout);
+  assert.deepEqual(futures.spreads, numpy.spreads, 'each figure\'s spread');
+  assert.deepEqual({ p10: futures.band.p10, median: futures.band.median, p90: futures.band.p90 }, numpy.band,
+    `${futures.band.name} day by day`);
+  // The band is drawn: each chart has its futures' button and its table
+  // their columns.
+  const plan = JSON.parse(readFileSync(join(site, 'plan.json'), 'utf8'));
+  assert.equal(await page.locator('#charts button.series', { hasText: ', futures' }).count(),
+    plan.output.panels.reduce((n, p) => n + p.variables.length, 0));
+
+  // Thresholds: the share of futures meeting them, as counted from the sweep.
+  const pick = async (figure, kind, value) => {
+    const row = page.locator(`#futures-figures tr[data-figure="${figure}"]`);
+    await row.locator('select').selectOption(kind);
+    await row.locator('input').fill(String(value));
+  };
+  const [a, b] = figures.filter((f) => numpy.spreads[f].low < numpy.spreads[f].high);
+  const limitA = numpy.spreads[a].median, limitB = numpy.spreads[b].p10;
+  await pick(a, 'max', limitA);
+  await pick(b, 'min', limitB);
+  const met = numpy.values[a].filter((v, i) => v <= limitA && numpy.values[b][i] >= limitB).length;
+  assert.ok(met > 0 && met < 40, `${met} of 40 meet both`);
+  assert.match(await page.textContent('#futures-share'), new RegExp(`^${met} of 40 futures \\(`));
+
+  assert.deepEqual(await axeViolations(page), [], 'with futures shown');
+  await page.locator('#results').screenshot({ path: join(out, 'screenshot-futures.png') });
+  measured.longestTaskWithFuturesMs = Math.max(0, ...await page.evaluate(() => window.longTasks));
+  measured.futuresLayoutShift = await page.evaluate(() => window.layoutShift);
+  assert.ok(measured.futuresLayoutShift < 0.1, `cumulative layout shift ${measured.futuresLayoutShift}`);
+
+  // Other settings: the futures are no longer shown.
+  await rerun(page, () => page.fill(`input[name="${REUSE}"]`, '0.7'));
+  assert.match(await page.textContent('#futures-status'), /run for earlier settings/);
+  assert.equal(await page.locator('#charts button.series', { hasText: ', futures' }).count(), 0);
+
+  // The default count: 200 futures, timed from the request to the drawn charts.
+  await page.fill('#fu-count', '200');
+  await page.getByRole('button', { name: 'Run futures' }).click();
+  await page.waitForFunction(() => window.tarvello.futures.count === 200 &&
+    /futures run in/.test(document.getElementById('futures-status').textContent), null, { timeout: 60000 });
+  measured.twoHundredFutures = await page.evaluate(() => ({ ms: window.tarvello.futures.drawnMs,
+    workers: window.tarvello.futures.workers }));
+  measured.longestTaskWithFuturesMs = Math.max(0, ...await page.evaluate(() => window.longTasks));
   assert.deepEqual(problems, []);
 });
 
