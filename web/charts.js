@@ -107,6 +107,9 @@ export async function drawCharts() {
   // The headline figures shown first; each chart then drawn in a task of
   // its own.
   await yieldToPage();
+  // The box keeps its height while its charts are drawn anew, one task
+  // each, so that what lies below does not move meanwhile.
+  box.style.minHeight = `${box.getBoundingClientRect().height}px`;
   for (const c of charts) c.destroy();
   box.replaceChildren();
   chartsKey = key;
@@ -139,9 +142,9 @@ export async function drawCharts() {
       panel.variables.forEach((name, k) => {
         const colour = COLOURS[k % COLOURS.length];
         const at = series.length;
-        series.push({ label: `${names[k]}, futures' 10th percentile`, stroke: 'transparent', width: 0, band: k },
+        series.push({ label: `${names[k]}, futures' 10th percentile`, stroke: 'transparent', width: 0, points: { show: false }, band: k },
           { label: `${names[k]}, futures' median`, stroke: colour, width: 1.5, dash: [2, 3], band: k },
-          { label: `${names[k]}, futures' 90th percentile`, stroke: 'transparent', width: 0, band: k });
+          { label: `${names[k]}, futures' 90th percentile`, stroke: 'transparent', width: 0, points: { show: false }, band: k });
         bands.push({ series: [at + 2, at], fill: `${colour}33` });
       });
     const full = chartData(panel);
@@ -171,28 +174,25 @@ export async function drawCharts() {
     }, drawn(full, width), plot);
     chart.full = full;
     chart.fineFor = 'whole';
-    // A button per series; one for each variable's futures, which shows or
-    // hides its band and median together.
+    // A button per series but the futures' (the Futures view words them),
+    // so that the legend keeps its size when they come.
     series.slice(1).forEach((s, k) => {
-      if (s.band !== undefined && !s.label.endsWith('median')) return;
-      const name = panel.variables[s.band ?? k % panel.variables.length];
-      const shown = s.band !== undefined ? [k, k + 1, k + 2] : [k + 1];
-      const label = s.band !== undefined ? `${names[s.band]}, futures` : s.label;
+      if (s.band !== undefined) return;
+      const name = panel.variables[k % panel.variables.length];
       const button = el('button', { type: 'button', class: 'series', 'aria-pressed': 'true', title: name },
-        el('span', { class: `swatch${s.band !== undefined ? ' band' : ''}`,
-          style: s.band !== undefined ? `border-color: ${s.stroke}; border-top-style: dotted; background: ${s.stroke}33`
-            : `border-color: ${s.stroke}${s.dash ? '; border-top-style: dashed' : ''}` }),
-        label);
+        el('span', { class: 'swatch', style: `border-color: ${s.stroke}${s.dash ? '; border-top-style: dashed' : ''}` }),
+        s.label);
       button.addEventListener('click', () => {
         const show = button.getAttribute('aria-pressed') !== 'true';
         button.setAttribute('aria-pressed', String(show));
-        for (const i of shown) chart.setSeries(i, { show });
+        chart.setSeries(k + 1, { show });
       });
       legend.append(button);
     });
     charts.push(chart);
     if (probe.firstChart === null) probe.firstChart = performance.now();
   }
+  box.style.minHeight = '';
 }
 
 // The values of the day under the cursor, from the whole data.

@@ -214,7 +214,9 @@ function fillTable(futures) {
       el('td', { text: range(s?.p10, s?.p90) }), el('td', { text: range(s?.low, s?.high) }),
       el('td', { class: 'threshold' }, kind, value), el('td', { class: 'share', text: '–' }));
   });
-  table.replaceChildren(el('caption', { text: 'The headline figures over the futures' }),
+  const cols = el('colgroup', {}, ...['figure', 'number', 'number', 'range', 'range', 'threshold', 'share'].map((kind) =>
+    el('col', { class: `${kind}-col` })));
+  table.replaceChildren(el('caption', { text: 'The headline figures over the futures' }), cols,
     el('thead', {}, head), el('tbody', {}, ...rows));
   showShares(futures);
 }

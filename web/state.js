@@ -20,6 +20,7 @@ export const page = {
   table: null,        // the per-day inputs: {header, rows}
   current: null,      // the last good run: {settings, answer}
   baseline: null,     // a pinned run, as current
+  futures: null,      // the last futures run (futures-view.js), shown while their settings are on screen
 };
 
 export const constants = () => new Map(Object.entries(page.scenario.constants || {}));
