@@ -455,6 +455,7 @@ test('the futures of the design on screen: bands and figures as NumPy gives them
   const plan = JSON.parse(readFileSync(join(site, 'plan.json'), 'utf8'));
   const withBands = '#charts .plot[aria-label*="futures\' median and 10–90 % band"]';
   assert.equal(await page.locator(withBands).count(), plan.output.panels.length);
+  await page.locator('#charts figure').first().screenshot({ path: join(out, 'screenshot-futures-chart.png') });
   await page.locator('#charts details.data summary').first().click();
   assert.equal(await page.locator('#charts details.data th', { hasText: 'futures\' median' }).count(),
     plan.output.panels[0].variables.length);
@@ -474,7 +475,7 @@ test('the futures of the design on screen: bands and figures as NumPy gives them
   assert.match(await page.textContent('#futures-share'), new RegExp(`^${met} of 40 futures \\(`));
 
   assert.deepEqual(await axeViolations(page), [], 'with futures shown');
-  await page.locator('#results').screenshot({ path: join(out, 'screenshot-futures.png') });
+  await page.locator('#futures').screenshot({ path: join(out, 'screenshot-futures.png') });
   measured.futuresLayoutShift = await page.evaluate(() => window.layoutShift);
   assert.ok(measured.futuresLayoutShift < 0.1, `cumulative layout shift ${measured.futuresLayoutShift}`);
 
