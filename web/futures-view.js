@@ -47,11 +47,16 @@ function uncertainties(settings) {
   return columns().filter((name) => page.values.get(name)?.kind === 'double' && !fixed.has(name));
 }
 
-// A whole number from a field, within [low, high], or an Error naming it.
+// A whole number from a field, within [low, high], or an Error naming it;
+// the field is marked while it holds anything else.
 function whole(id, what, low, high) {
-  const text = $(id).value.trim();
-  if (!/^\d+$/.test(text) || Number(text) < low || Number(text) > high)
+  const field = $(id);
+  const text = field.value.trim();
+  if (!/^\d+$/.test(text) || Number(text) < low || Number(text) > high) {
+    field.setAttribute('aria-invalid', 'true');
     throw new Error(`${what}: a whole number from ${low} to ${high}, not “${text}”`);
+  }
+  field.removeAttribute('aria-invalid');
   return Number(text);
 }
 

@@ -420,6 +420,12 @@ test('the futures of the design on screen: bands and figures as NumPy gives them
     new PerformanceObserver((l) => window.longTasks.push(...l.getEntries().map((e) => e.duration)))
       .observe({ type: 'longtask' });
   });
+  // A count out of range is refused at its field, nothing run.
+  await page.fill('#fu-count', '40000');
+  await page.getByRole('button', { name: 'Run futures' }).click();
+  assert.equal(await page.textContent('#futures-status'),
+    'Not run: Futures: a whole number from 2 to 1000, not “40000”.');
+  assert.equal(await page.getAttribute('#fu-count', 'aria-invalid'), 'true');
   await page.fill('#fu-count', '40');
   await page.fill('#fu-seed', '7');
   await page.getByRole('button', { name: 'Run futures' }).click();
