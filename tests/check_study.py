@@ -210,6 +210,11 @@ BAD += [
      "designs.csv: the column of the lever percentReuse_B1_Water_P1_WasteWater is missing"),
     ("factors in a robust study", bad_robust(lambda s: s.update(factors=BASE["factors"])), False,
      'factors: a robust study has "levers" and "uncertainties"'),
+    ("a study without levers given samples", bad_robust(lambda s: (s.pop("levers"),
+                                                                 s["robust"].update(samples=3))),
+     False, "robust.samples: a study without levers has one design"),
+    ("a study with levers without thresholds", bad_robust(lambda s: s.pop("robust")), False,
+     "robust.thresholds: is missing"),
 ]
 
 

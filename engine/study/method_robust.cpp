@@ -160,13 +160,19 @@ RobustOptions RobustOptions::read(const Reader& options, const Reader& /*study*/
   constexpr std::size_t kMost = 100000000;
   RobustOptions o;
   options.only({"samples", "designs", "goals", "thresholds", "rank", "discover"});
-  if (options.has("designs")) {
+  if (s.levers == 0) {
+    // One design, the plan as set: nothing to draw or read.
+    for (const char* key : {"samples", "designs"})
+      if (options.has(key)) options.fail(key, "a study without levers has one design");
+    o.designs.emplace_back();
+  } else if (options.has("designs")) {
     const std::string path = options.text("designs");
     o.designs = read_designs(
         read_named_file(read_file, path, options.source(), options.at("designs")), path, s);
   }
-  o.samples =
-      options.count("samples", o.designs.empty() ? 20 : 0, o.designs.empty() ? 1 : 0, kMost);
+  if (s.levers > 0)
+    o.samples =
+        options.count("samples", o.designs.empty() ? 20 : 0, o.designs.empty() ? 1 : 0, kMost);
   const nlohmann::json& goals = options.list("goals", false);
   for (std::size_t i = 0; i < goals.size(); ++i) {
     o.goals.push_back(read_goal(options.element("goals", i), s));
@@ -175,8 +181,10 @@ RobustOptions RobustOptions::read(const Reader& options, const Reader& /*study*/
         options.element("goals", i)
             .fail("output", s.outputs[o.goals[j].output].name + " has a goal already");
   }
-  const nlohmann::json& thresholds = options.list("thresholds", true);
-  if (thresholds.empty()) options.fail("thresholds", "is empty");
+  // A design alone needs no thresholds: its spread over the futures is the
+  // answer, and it then meets every future.
+  const nlohmann::json& thresholds = options.list("thresholds", s.levers > 0);
+  if (thresholds.empty() && s.levers > 0) options.fail("thresholds", "is empty");
   for (std::size_t i = 0; i < thresholds.size(); ++i)
     o.thresholds.push_back(read_constraint(options.element("thresholds", i), s));
   {
@@ -475,6 +483,10 @@ void add_tables(const Study& s, const RobustOptions& o,
   t.files.emplace_back("prim_trajectory.csv", std::move(trajectory.buffer()));
   t.files.emplace_back("boxes.csv", std::move(box.buffer()));
   const std::size_t best = order.front();
+  if (designs == 1) {
+    t.summary = "one design across " + std::to_string(futures) + " futures; " + found;
+    return;
+  }
   t.summary = "most robust of " + std::to_string(designs) + " designs across " +
               std::to_string(futures) + " futures by " +
               std::string(kMeasures[static_cast<std::size_t>(o.rank)]) +

@@ -513,7 +513,10 @@ Study parse_study(std::string_view text, const std::string& source, const Descri
   if (method == "robust") {
     if (top.has("factors"))
       top.fail("factors", "a robust study has \"levers\" and \"uncertainties\"");
-    read_factors(top, "levers", s, d, plan, scenario, labels, read_file, false);
+    // Without levers the study has one design, the plan as set: its spread
+    // over the futures.
+    if (top.has("levers"))
+      read_factors(top, "levers", s, d, plan, scenario, labels, read_file, false);
     s.levers = s.factors.size();
     read_factors(top, "uncertainties", s, d, plan, scenario, labels, read_file, true);
     s.value_points = true;
