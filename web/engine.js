@@ -90,19 +90,9 @@ export class Engine {
   // per variable of `variables`.
   run(request) {
     this.restore();
-    const m = this.m;
     // The description was parsed once; a request's own copy is not read again.
     const answer = this.call('_tds_web_run', JSON.stringify({ ...request, description: undefined }));
-    if (answer.ok && !request.csv) {
-      const columns = answer.variables.length;
-      const all = new Float64Array(m.HEAPF64.buffer, m._tds_web_series(), m._tds_web_series_size());
-      const days = all.length / columns;
-      answer.series = answer.variables.map((_, c) => {
-        const column = new Float64Array(days);
-        for (let i = 0; i < days; i++) column[i] = all[i * columns + c];
-        return column;
-      });
-    }
+    if (answer.ok && !request.csv) answer.series = this.series(answer.variables.length);
     return answer;
   }
 
@@ -120,12 +110,28 @@ export class Engine {
   // The evaluations of a loaded study's points, each from the saved state.
   // A case that fails is an evaluation; a call the program refuses (no
   // study loaded, a point of the wrong size) throws its message.
-  evaluate(points) {
+  // With keep (variable names), each successful evaluation also has
+  // `series`: one Float64Array of the case's days per variable of keep.
+  evaluate(points, keep = null) {
     return points.map((point) => {
       this.restore();
-      const answer = this.call('_tds_web_study_case', JSON.stringify(point));
+      const answer = this.call('_tds_web_study_case', JSON.stringify(keep ? { point, keep } : point));
       if (answer.error !== undefined) throw new Error(answer.error);
+      if (keep && answer.ok) answer.series = this.series(keep.length);
       return answer;
+    });
+  }
+
+  // The last run's series (day after day, `columns` doubles a day), one
+  // Float64Array per column.
+  series(columns) {
+    const m = this.m;
+    const all = new Float64Array(m.HEAPF64.buffer, m._tds_web_series(), m._tds_web_series_size());
+    const days = all.length / columns;
+    return Array.from({ length: columns }, (_, c) => {
+      const column = new Float64Array(days);
+      for (let i = 0; i < days; i++) column[i] = all[i * columns + c];
+      return column;
     });
   }
 }

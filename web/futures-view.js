@@ -1,36 +1,49 @@
-// The Futures view: the settings on screen run across sampled futures of
-// the per-day inputs (each per-day column scaled by a factor between 0.8
-// and 1.2, a Latin hypercube from the seed; futures.js) on a pool of
-// workers (futures-pool.js). The charts then show the futures' median and
-// their 10–90 % band day by day (charts.js), and the view's table each
-// headline figure's median and range, with a threshold per figure set by
-// the planner and the share of futures that meet every one.
-import { $, el } from './dom.js';
-import { FuturesPool } from './futures-pool.js';
-import { HIGH, LOW, bands, meeting, meets, sampleFutures, spread } from './futures.js';
+// The Futures view: the design on screen as a robust study of one design
+// (no levers): every per-day column scaled by a factor between 0.8 and 1.2
+// of its setting (the uncertainties), a Latin hypercube of futures from the
+// seed, the thresholds the planner sets as the study's. The study program
+// runs it on a pool of study workers (study-pool.js), which also keep each
+// future's series of the charted variables: the charts show their median
+// and 10–90 % band day by day (futures.js, charts.js). Every figure over
+// the futures (the spreads, the share that meets the thresholds, where the
+// design misses) is the study's tables' (robustness.csv, results.csv and
+// its summary), and the study file downloads, for tarvello-run --study.
+import { csvTable } from './csv.js';
+import { $, el, save } from './dom.js';
+import { bands } from './futures.js';
 import { draw } from './results.js';
-import { request, toHash } from './settings.js';
+import { toHash } from './settings.js';
 import { columns, page, probe } from './state.js';
+import { runStudy } from './study.js';
+import { figureOutputs, fixedSettings } from './study-form.js';
+import { StudyPool } from './study-pool.js';
 import { figure, headlineFigures } from './view.js';
 
 const MAX_FUTURES = 1000;
 // Futures times days: 200 futures of ten years at most, so that their
 // series fit in the page's memory.
 const MAX_FUTURE_DAYS = 200 * 3650;
+// The range of a per-day column's scale factor in the futures, relative to
+// its setting.
+const LOW = 0.8;
+const HIGH = 1.2;
+const STUDY_FILE = 'futures-study.json';
 
-const pool = new FuturesPool();
+const pool = new StudyPool();
 // The thresholds set, by figure: {kind: '' | 'max' | 'min', text}.
 const thresholds = new Map();
 let running = null;  // {stopped}
+let retabling = null;  // {again}: the tables being made for changed thresholds
 // Whether the table stands: it is first built when futures are asked for,
 // so that the page does not move as it loads.
 let built = false;
 
 const keyOf = (settings) => toHash(settings);
 
-// The futures of the settings on screen, or null: {names, factors, seed,
-// days, figures (per future, a Map figure -> value), spreads (a Map figure
-// -> spread), bands (a Map variable -> {p10, median, p90})}.
+// The futures of the settings on screen, or null: {key, settings, study
+// (the study file), text (its text), outputs, evaluations, tables: {files (a
+// Map name -> text), summary}, spreads (a Map figure -> spread), bands (a
+// Map variable -> {p10, median, p90}), thresholds (those of the tables)}.
 export function shownFutures() {
   const f = page.futures;
   return f && page.current && f.key === keyOf(page.current.settings) ? f : null;
@@ -65,27 +78,97 @@ const yieldToPage = () => new Promise((resolve) => setTimeout(resolve, 0));
 // The variables that the charts draw.
 const charted = () => [...new Set((page.plan.output?.panels || []).flatMap((p) => p.variables))];
 
+// The robust study of the design on screen: one design (the settings fixed
+// for every case), the per-day columns' scales as its uncertainties (a
+// column's own setting scales its range), the headline figures as its
+// outputs and the thresholds in force as its own.
+function futuresStudy(settings, count, seed, outputs, inForce) {
+  const kinds = new Map(page.description.values.map((v) => [v.name, v.kind]));
+  const names = uncertainties(settings);
+  const study = {
+    description: 'The design on screen in the explorer page across sampled futures of its per-day inputs.',
+    method: 'robust', days: Number(settings.days), seed,
+    uncertainties: names.map((name) => {
+      const factor = Number(settings.scale[name] ?? 1);
+      return { name: `scale:${name}`, low: LOW * factor, high: HIGH * factor };
+    }),
+    futures: { sample: 'lhs', count },
+    outputs: outputs.map(({ name, figure: f }) => ({ name, figure: f })),
+    ...fixedSettings(settings, kinds, new Set(names.map((name) => `scale:${name}`))),
+  };
+  if (inForce.length) {
+    const nameOf = new Map(outputs.map((o) => [o.figure, o.name]));
+    study.robust = { thresholds: inForce.map((t) => ({ output: nameOf.get(t.figure), [t.kind]: t.value })) };
+  }
+  return study;
+}
+
+const studyText = (study) => `${JSON.stringify(study, null, 2)}\n`;
+
+// The study's request to the study program.
+const studyRequest = (text) => ({ plan: page.files.plan, scenario: page.files.scenario, daily: page.files.inputs,
+  study: text, source: STUDY_FILE });
+
+// Each figure's spread over the futures, from the study's tables: the
+// median and the 10th and 90th percentiles of robustness.csv, the lowest
+// and highest of results.csv's column.
+function spreadsOf(files, outputs) {
+  const robustness = csvTable(files.get('robustness.csv'));
+  const results = csvTable(files.get('results.csv'));
+  const col = (table, name) => table.header.indexOf(name);
+  const spreads = new Map();
+  for (const o of outputs) {
+    const row = robustness.rows.find((r) => r[col(robustness, 'output')] === o.name);
+    const at = col(results, o.name);
+    const values = results.rows.map((r) => r[at]).filter((t) => t !== '').map(Number);
+    const get = (name) => Number(row[col(robustness, name)]);
+    spreads.set(o.figure, { p10: get('p10'), median: get('p50'), p90: get('p90'),
+      low: values.reduce((a, b) => Math.min(a, b)), high: values.reduce((a, b) => Math.max(a, b)) });
+  }
+  return spreads;
+}
+
+// The study's tables for the futures run, with the thresholds now in force:
+// the leader starts the study anew and is told the same evaluations (the
+// thresholds change no case), so that no case runs again.
+async function tablesFor(futures, inForce) {
+  const study = futuresStudy(futures.settings, futures.study.futures.count, futures.study.seed, futures.outputs,
+    inForce);
+  const text = studyText(study);
+  const begun = await pool.leader.start(studyRequest(text));
+  if (!begun.ok) throw new Error(begun.error);
+  let told = 0;
+  const tables = await runStudy(pool.leader, (points) => {
+    const out = futures.evaluations.slice(told, told + points.length);
+    told += points.length;
+    return out;
+  });
+  return { study, text, tables: { files: new Map(tables.files), summary: tables.summary } };
+}
+
 async function run() {
-  if (running || !page.current) return;
+  if (running || retabling || !page.current) return;
   const started = performance.now();
   const settings = page.current.settings;
   const days = page.current.answer.days;
-  let count, seed;
+  const inForce = thresholdsInForce().list;
+  const outputs = figureOutputs(page.plan, page.scenario, page.current.answer);
+  let study;
   try {
-    count = whole('fu-count', 'Futures', 2, MAX_FUTURES);
-    seed = whole('fu-seed', 'Seed', 0, 4294967295);
+    const count = whole('fu-count', 'Futures', 2, MAX_FUTURES);
+    const seed = whole('fu-seed', 'Seed', 0, 4294967295);
     if (count * days > MAX_FUTURE_DAYS)
       throw new Error(`${count} futures of ${days} days are too many for this page: at most ${MAX_FUTURE_DAYS} ` +
         'future-days (200 futures of ten years)');
+    study = futuresStudy(settings, count, seed, outputs, inForce);
   } catch (e) {
     status(`Not run: ${e.message}.`);
     return;
   }
-  const names = uncertainties(settings);
-  const factors = sampleFutures(names, count, seed);
-  const base = { ...request(page.files, page.table, settings), description: undefined };
+  const count = study.futures.count;
+  const text = studyText(study);
+  const request = studyRequest(text);
   const keep = charted();
-  const scales = factors.map((f) => names.map((name, c) => `${name}=${f[c]}`));
   const me = { stopped: false };
   running = me;
   $('futures-run').disabled = true;
@@ -97,26 +180,43 @@ async function run() {
   status(`Running ${count} futures…`);
   try {
     await pool.open(page.files.description);
-    const answers = await pool.run(base, scales, keep, (done) => {
-      bar.value = done;
-      status(`Running ${count} futures: ${done} done…`);
-    }, () => me.stopped);
-    if (!answers) {
-      status(`Stopped; nothing of the futures is kept.`);
+    const begun = await pool.leader.start(request);
+    if (!begun.ok) throw new Error(begun.error);
+    await pool.load(request);
+    const series = [];
+    const evaluations = [];
+    const tables = await runStudy(pool.leader, async (points, progress) => {
+      const answers = await pool.evaluate(points, progress, () => me.stopped, keep);
+      if (!answers) return null;
+      for (const a of answers) {
+        series.push(a.series);
+        evaluations.push(a.ok ? { ok: true, outputs: a.outputs } : { ok: false, reason: a.reason });
+      }
+      return evaluations.slice(-answers.length);
+    }, {
+      progress: (done) => {
+        if (me.stopped) return;
+        bar.value = done;
+        status(`Running ${count} futures: ${done} done…`);
+      },
+      stopped: () => me.stopped,
+    });
+    if (!tables) {
+      status('Stopped; nothing of the futures is kept.');
       bar.value = 0;
       return;
     }
-    const refused = answers.findIndex((a) => a.error !== undefined);
-    if (refused >= 0) throw new Error(`future ${refused + 1}: ${answers[refused].error}`);
-    const figures = answers.map((a) =>
-      new Map(headlineFigures(page.scenario, page.plan, a).map((c) => [c.figure, c.value])));
-    const spreads = new Map([...figures[0].keys()].map((name) => [name, spread(figures.map((f) => f.get(name)))]));
+    const refused = evaluations.findIndex((e) => !e.ok);
+    if (refused >= 0) throw new Error(`future ${refused + 1}: ${evaluations[refused].reason}`);
+    const files = new Map(tables.files);
     const perVariable = new Map();
     for (const [k, name] of keep.entries()) {
       await yieldToPage();
-      perVariable.set(name, bands(answers.map((a) => a.series[k]), answers[0].days));
+      perVariable.set(name, bands(series.map((s) => s[k]), series[0][k].length));
     }
-    page.futures = { key: keyOf(settings), names, factors, seed, days, figures, spreads, bands: perVariable };
+    page.futures = { key: keyOf(settings), settings, study, text, outputs, evaluations,
+      tables: { files, summary: tables.summary }, spreads: spreadsOf(files, outputs), bands: perVariable,
+      thresholds: JSON.stringify(inForce) };
     const ms = performance.now() - started;
     if (!shownFutures()) {
       status('The settings changed while the futures ran; run them again for the settings now on screen.');
@@ -125,14 +225,19 @@ async function run() {
     await draw();
     fillTable(page.futures);
     const drawnMs = performance.now() - started;
-    // What the test checks against the command line: the scale factors as
-    // the runs took them, each figure's spread, and the bands of the first
-    // variable charted.
-    probe.futures = { count, workers: pool.size, runMs: ms, drawnMs, names, scales,
-      spreads: Object.fromEntries(spreads), band: { name: keep[0], ...perVariable.get(keep[0]) } };
+    // What the test checks against the command line: the study file, its
+    // tables, and the bands of the first variable charted.
+    probe.futures = { count, workers: pool.size, runMs: ms, drawnMs, outputs };
+    const cells = Object.keys(settings.cells || {}).length
+      ? ' They ran the scenario’s own per-day table: cells edited on the page are not part of a study.' : '';
     status(`${count} futures run in ${(ms / 1000).toFixed(1)} s on ${pool.size} workers: the charts show their ` +
-      'median (dotted) and the band that holds 80 % of them (shaded).');
+      `median (dotted) and the band that holds 80 % of them (shaded).${cells}`);
     $('futures-clear').disabled = false;
+    $('futures-download').disabled = false;
+    probeBand(keep[0]);
+    running = null;
+    // Thresholds changed while the futures ran: the tables follow them.
+    thresholdsChanged();
   } catch (e) {
     status(`The futures cannot run: ${e.message}`);
     pool.close();
@@ -141,6 +246,13 @@ async function run() {
     $('futures-run').disabled = false;
     $('futures-stop').disabled = true;
   }
+}
+
+// The figures the test reads of the futures shown.
+function probeBand(name) {
+  const f = page.futures;
+  probe.futures = { ...probe.futures, study: f.text, files: Object.fromEntries(f.tables.files),
+    summary: f.tables.summary, spreads: Object.fromEntries(f.spreads), band: { name, ...f.bands.get(name) } };
 }
 
 // The thresholds in force: [{figure, kind, value}], and the first that
@@ -157,48 +269,94 @@ function thresholdsInForce() {
   return { list: out, bad };
 }
 
-// The share of futures that meet every threshold, in words, and each
-// figure's own share.
-function showShares(futures) {
-  const rows = $('futures-figures').querySelectorAll('tbody tr');
-  const { list, bad } = thresholdsInForce();
-  for (const row of rows) {
-    const t = list.find((x) => x.figure === row.dataset.figure);
-    const cell = row.querySelector('.share');
-    if (!futures || !t) cell.textContent = '–';
-    else {
-      const met = futures.figures.filter((f) => meets(f.get(t.figure), t)).length;
-      cell.textContent = `${percent(met, futures.figures.length)} (${met})`;
+// After a threshold changed: the study's tables for the thresholds now in
+// force (one at a time; the last change wins), then the share and the box.
+async function thresholdsChanged() {
+  const futures = shownFutures();
+  if (!futures || running || thresholdsInForce().bad !== null) {
+    showShares(futures);
+    return;
+  }
+  if (retabling) {
+    retabling.again = true;
+    return;
+  }
+  retabling = { again: false };
+  try {
+    for (;;) {
+      const now = thresholdsInForce().list;
+      if (JSON.stringify(now) === futures.thresholds) break;
+      const { study, text, tables } = await tablesFor(futures, now);
+      Object.assign(futures, { study, text, tables, thresholds: JSON.stringify(now) });
+      if (futures === page.futures) probeBand(probe.futures?.band?.name);
+      if (!retabling.again) break;
+      retabling.again = false;
     }
+  } catch (e) {
+    $('futures-box').textContent = `The thresholds cannot be applied: ${e.message}`;
+    return;
+  } finally {
+    retabling = null;
   }
-  const box = $('futures-share');
-  if (bad !== null) box.textContent = `The threshold of ${labelOfFigure(bad)} is not a number.`;
-  else if (!futures) box.textContent = '';
-  else if (!list.length) box.textContent = 'Set a threshold (at most or at least) for any figure to see the share ' +
-    'of futures that meet it.';
-  else {
-    const { met, count } = meeting(futures.figures, list);
-    box.textContent = `${met} of ${count} futures (${percent(met, count)}) meet every threshold set.`;
-  }
-  if (futures) probe.futuresShare = box.textContent;
+  showShares(shownFutures());
 }
 
-const percent = (part, whole) => `${figure((100 * part) / whole)} %`;
+// The share of futures that meet every threshold and where the design
+// misses them, in words, from the study's tables for the thresholds set.
+function showShares(futures) {
+  const { list, bad } = thresholdsInForce();
+  const share = $('futures-share'), box = $('futures-box');
+  const current = futures && futures.thresholds === JSON.stringify(list);
+  if (bad !== null) {
+    share.textContent = `The threshold of ${labelOfFigure(bad)} is not a number.`;
+    box.textContent = '';
+  } else if (!futures) {
+    share.textContent = '';
+    box.textContent = '';
+  } else if (!list.length) {
+    share.textContent = 'Set a threshold (at most or at least) for any figure to see the share of futures that ' +
+      'meet them, and where the design misses.';
+    box.textContent = '';
+  } else if (!current) {
+    share.textContent = 'Counting the futures that meet the thresholds…';
+    box.textContent = '';
+  } else {
+    const robustness = csvTable(futures.tables.files.get('robustness.csv'));
+    const satisficing = Number(robustness.rows[0][robustness.header.indexOf('satisficing')]);
+    const count = futures.study.futures.count;
+    const met = Math.round(satisficing * count);
+    share.textContent = `${met} of ${count} futures (${figure(100 * satisficing)} %) meet every threshold set.`;
+    box.textContent = missesInWords(futures.tables.summary, count);
+  }
+  if (futures) {
+    probe.futuresShare = share.textContent;
+    probe.futuresBox = box.textContent;
+  }
+}
+
+// Where the design misses its thresholds, as the study's summary says it
+// (after "one design across N futures; "), or that it never does.
+function missesInWords(summary, count) {
+  const words = summary.slice(summary.indexOf('design '));
+  if (/^design \S+ meets its thresholds in every future/.test(words))
+    return `The design meets every threshold in all ${count} futures.`;
+  return `Where it misses: ${words.replace(/^design \S+/, 'the design')}.`;
+}
 
 function labelOfFigure(name) {
   return headlineFigures(page.scenario, page.plan, page.current.answer).find((c) => c.figure === name)?.label || name;
 }
 
 // The table of the headline figures: the scenario's year, the futures'
-// median, 10–90 % and lowest to highest, each figure's threshold and the
-// share of futures that meet it. Built with blank figures when no futures
-// are shown, so that it keeps its size when they come.
+// median, 10–90 % and lowest to highest, and each figure's threshold.
+// Built with blank figures when no futures are shown, so that it keeps its
+// size when they come.
 function fillTable(futures) {
   built = true;
   const cards = headlineFigures(page.scenario, page.plan, page.current.answer);
   const table = $('futures-figures');
-  const head = el('tr', {}, ...['Figure', 'This year', 'Median', '10–90 %', 'Lowest–highest', 'Threshold',
-    'Share meeting it'].map((text) => el('th', { scope: 'col', text })));
+  const head = el('tr', {}, ...['Figure', 'This year', 'Median', '10–90 %', 'Lowest–highest', 'Threshold']
+    .map((text) => el('th', { scope: 'col', text })));
   const rows = cards.map((c, i) => {
     const s = futures?.spreads.get(c.figure);
     const t = thresholds.get(c.figure) || { kind: '', text: '' };
@@ -210,6 +368,7 @@ function fillTable(futures) {
     const update = () => {
       thresholds.set(c.figure, { kind: kind.value, text: value.value });
       showShares(shownFutures());
+      thresholdsChanged();
     };
     kind.addEventListener('change', update);
     value.addEventListener('input', update);
@@ -217,9 +376,9 @@ function fillTable(futures) {
     return el('tr', { 'data-figure': c.figure }, el('th', { scope: 'row', text: c.label }),
       el('td', { text: figure(c.value) }), el('td', { text: s ? figure(s.median) : '–' }),
       el('td', { text: range(s?.p10, s?.p90) }), el('td', { text: range(s?.low, s?.high) }),
-      el('td', { class: 'threshold' }, kind, value), el('td', { class: 'share', text: '–' }));
+      el('td', { class: 'threshold' }, kind, value));
   });
-  const cols = el('colgroup', {}, ...['figure', 'number', 'number', 'range', 'range', 'threshold', 'share'].map((kind) =>
+  const cols = el('colgroup', {}, ...['figure', 'number', 'number', 'range', 'range', 'threshold'].map((kind) =>
     el('col', { class: `${kind}-col` })));
   table.replaceChildren(el('caption', { text: 'The headline figures over the futures' }), cols,
     el('thead', {}, head), el('tbody', {}, ...rows));
@@ -235,12 +394,14 @@ export function futuresAfterRun() {
   if (stale) {
     status('The futures were run for earlier settings; run them again for the settings now on screen.');
     $('futures-clear').disabled = true;
+    $('futures-download').disabled = true;
   }
 }
 
 function clear() {
   page.futures = null;
   $('futures-clear').disabled = true;
+  $('futures-download').disabled = true;
   $('futures-progress').value = 0;
   fillTable(null);
   status('Futures cleared.');
@@ -250,8 +411,10 @@ function clear() {
 export function setupFutures() {
   $('futures-text').textContent = 'How the settings above fare when the year’s per-day inputs differ from the ' +
     `scenario’s: in each future, every per-day column is scaled by its own factor between ${LOW} and ${HIGH} ` +
-    '(the factors drawn from the seed as a Latin hypercube, so that each column’s range is covered evenly). ' +
-    'The charts then show the futures’ median and the band between their 10th and 90th percentiles, day by day.';
+    'times its setting (the factors drawn from the seed as a Latin hypercube, so that each column’s range is ' +
+    'covered evenly). The charts then show the futures’ median and the band between their 10th and 90th ' +
+    'percentiles, day by day. The futures run as a robust study of the design on screen, whose study file ' +
+    'downloads: tarvello-run --study futures-study.json gives the same tables.';
   $('futures-form').addEventListener('submit', (e) => {
     e.preventDefault();
     run();
@@ -262,4 +425,8 @@ export function setupFutures() {
     $('futures-stop').disabled = true;
   });
   $('futures-clear').addEventListener('click', clear);
+  $('futures-download').addEventListener('click', () => {
+    const f = shownFutures();
+    if (f) save(STUDY_FILE, f.text, 'application/json');
+  });
 }

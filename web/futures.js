@@ -1,43 +1,7 @@
-// The futures of the Futures view, without the document: a Latin hypercube
-// of scale factors of the per-day columns drawn from a seed, percentiles as
-// NumPy's default ("linear") method computes them, the per-day bands of a
-// series over the futures, a figure's spread and the share of futures that
-// meet every threshold. Shared by the page and its tests.
-
-// The default range of a per-day column's scale factor in the futures.
-export const LOW = 0.8;
-export const HIGH = 1.2;
-
-// A generator of uniform numbers in [0, 1) from a 32-bit seed (mulberry32):
-// the same seed gives the same numbers in every browser and in node.
-function uniform(seed) {
-  let a = seed >>> 0;
-  return () => {
-    a = (a + 0x6d2b79f5) >>> 0;
-    let t = a;
-    t = Math.imul(t ^ (t >>> 15), t | 1);
-    t ^= t + Math.imul(t ^ (t >>> 7), t | 61);
-    return ((t ^ (t >>> 14)) >>> 0) / 4294967296;
-  };
-}
-
-// `count` futures of the named columns: each future a list of factors, one
-// per column, in [low, high). A Latin hypercube: each column's range cut
-// into `count` equal strata, every stratum used by exactly one future, the
-// strata shuffled per column and a point drawn within each.
-export function sampleFutures(names, count, seed, low = LOW, high = HIGH) {
-  const next = uniform(seed);
-  const futures = Array.from({ length: count }, () => new Array(names.length));
-  names.forEach((_, c) => {
-    const strata = Array.from({ length: count }, (_, i) => i);
-    for (let i = count - 1; i > 0; i--) {
-      const j = Math.floor(next() * (i + 1));
-      [strata[i], strata[j]] = [strata[j], strata[i]];
-    }
-    for (let f = 0; f < count; f++) futures[f][c] = low + ((strata[f] + next()) / count) * (high - low);
-  });
-  return futures;
-}
+// The per-day bands of the Futures view's charts, without the document:
+// percentiles as NumPy's default ("linear") method computes them, day by
+// day over the futures' series. (The futures themselves and every figure
+// over them are the robust study's, computed by the study program.)
 
 // NumPy's interpolation between a and b at t, which takes the nearer end as
 // its base so that t = 0 gives a and t = 1 gives b exactly.
@@ -58,14 +22,6 @@ export function percentile(sorted, p) {
   return lerp(sorted[below], sorted[above], at - below);
 }
 
-// The spread of one figure over the futures: its median, its 10th and 90th
-// percentiles, its lowest and its highest value.
-export function spread(values) {
-  const sorted = Float64Array.from(values).sort();
-  return { p10: percentile(sorted, 10), median: percentile(sorted, 50), p90: percentile(sorted, 90),
-    low: sorted[0], high: sorted[sorted.length - 1] };
-}
-
 // The per-day bands of one series over the futures: runs[f] is future f's
 // series (all of `days` values); answers {p10, median, p90}, each a
 // Float64Array of the days.
@@ -80,19 +36,4 @@ export function bands(runs, days) {
     p90[d] = percentile(day, 90);
   }
   return { p10, median, p90 };
-}
-
-// Whether a value meets a threshold {kind: 'max' | 'min', value}: at most or
-// at least its value.
-export function meets(value, threshold) {
-  return threshold.kind === 'max' ? value <= threshold.value : value >= threshold.value;
-}
-
-// The share of futures that meet every threshold: figures[f] is future f's
-// figures by name (a Map); thresholds: [{figure, kind, value}]. Answers
-// {met, count}.
-export function meeting(figures, thresholds) {
-  let met = 0;
-  for (const f of figures) if (thresholds.every((t) => meets(f.get(t.figure), t))) met++;
-  return { met, count: figures.length };
 }

@@ -15,11 +15,29 @@ export function factorLabel(scenario, plan, name) {
 
 // The study's outputs offered: the run's headline figures as the study file
 // names them ("figure"), each with a column name of its own in results.csv.
-function figureOutputs(plan, scenario, answer) {
+export function figureOutputs(plan, scenario, answer) {
   const columnOf = { count: (f) => (f.endsWith('_days') ? f.slice(0, -5) : `${f}_count`),
     'any-shortfall': () => 'any_shortfall_days', shortfall: (f) => `${f}_days`, level: (f) => `final_${f}` };
   return headlineFigures(scenario, plan, answer).map(({ kind, figure, label }) =>
     ({ figure, name: columnOf[kind](figure), label, kind }));
+}
+
+// The page's settings but those varied (names, a per-day column's scale as
+// "scale:NAME"), as a study file fixes them for every case: {set, scale},
+// each left out when empty; throws for a value no study file can hold.
+// kinds: Map name -> kind.
+export function fixedSettings(settings, kinds, varied) {
+  const set = {}, scale = {};
+  for (const [name, value] of settings.sets) {
+    if (varied.has(name)) continue;
+    const kind = kinds.get(name);
+    if (kind === 'text') set[name] = value;
+    else if (Number.isFinite(Number(value)) && value.trim() !== '') set[name] = Number(value);
+    else throw new Error(`${name}=${value} cannot be written into a study file`);
+  }
+  for (const [name, factor] of Object.entries(settings.scale))
+    if (!varied.has(`scale:${name}`) && Number(factor) !== 1) scale[name] = Number(factor);
+  return { ...(Object.keys(set).length ? { set } : {}), ...(Object.keys(scale).length ? { scale } : {}) };
 }
 
 // ctx: {description, plan, scenario, columns(), current(), readSettings()}.
@@ -119,19 +137,7 @@ export function studyForm(ctx) {
       varied.add(name);
     }
     if (!study.factors.length) throw new Error('choose at least one factor');
-    // The page's other settings are fixed for every case.
-    const set = {}, scale = {};
-    for (const [name, value] of settings.sets) {
-      if (varied.has(name)) continue;
-      const kind = kinds.get(name);
-      if (kind === 'text') set[name] = value;
-      else if (Number.isFinite(Number(value)) && value.trim() !== '') set[name] = Number(value);
-      else throw new Error(`${name}=${value} cannot be written into a study file`);
-    }
-    for (const [name, factor] of Object.entries(settings.scale))
-      if (!varied.has(`scale:${name}`) && Number(factor) !== 1) scale[name] = Number(factor);
-    if (Object.keys(set).length) study.set = set;
-    if (Object.keys(scale).length) study.scale = scale;
+    Object.assign(study, fixedSettings(settings, kinds, varied));
     const goals = [];
     for (const tr of $('study-outputs').querySelectorAll('tbody tr')) {
       const out = outputs.find((o) => o.name === tr.dataset.name);

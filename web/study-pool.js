@@ -1,7 +1,8 @@
-// The Study panel's pool of workers (study-worker.js, one per core, at most
-// sixteen), started with the first study and kept: the first worker's
-// instance leads a study; every worker evaluates its points.
-import { WorkerChannel } from './worker-channel.js';
+// A pool of study workers (study-worker.js, one per core, at most sixteen),
+// for the Study panel and the Futures view each, started with the first
+// study and kept: the first worker's instance leads a study; every worker
+// evaluates its points.
+import { startWorkers } from './worker-channel.js';
 
 export class StudyPool {
   constructor() {
@@ -19,10 +20,7 @@ export class StudyPool {
   // The workers started, each with the model description parsed.
   async open(description) {
     if (this.channels.length) return;
-    const count = Math.max(1, Math.min(navigator.hardwareConcurrency || 2, 16));
-    for (let i = 0; i < count; i++)
-      this.channels.push(new WorkerChannel(new Worker('study-worker.js', { type: 'module' })));
-    await Promise.all(this.channels.map((c) => c.call({ init: { description } })));
+    this.channels = await startWorkers('study-worker.js', 16, description);
   }
 
   // The study read by every worker's evaluator; throws the program's message.
@@ -35,9 +33,13 @@ export class StudyPool {
   // The evaluations of the points, in their order: chunks of them go to
   // whichever worker is free, so that a stop takes effect after the chunks
   // under way (the answer is then null). progress(done) after each chunk.
-  evaluate(points, progress, stopped) {
+  // With keep (variable names), each evaluation has the case's series of
+  // them; the chunks are then smaller, so that the page hears of progress
+  // often and the work spreads evenly.
+  evaluate(points, progress, stopped, keep = null) {
     return new Promise((resolve, reject) => {
-      const chunk = Math.max(1, Math.min(16, Math.ceil(points.length / this.channels.length)));
+      const most = keep ? Math.ceil(points.length / this.channels.length / 4) : points.length / this.channels.length;
+      const chunk = Math.max(1, Math.min(keep ? 8 : 16, Math.ceil(most)));
       const out = new Array(points.length);
       let next = 0, busy = 0, done = 0;
       const feed = (channel) => {
@@ -48,7 +50,7 @@ export class StudyPool {
         const first = next;
         next = Math.min(points.length, next + chunk);
         busy++;
-        channel.call({ evaluate: points.slice(first, next) }).then(({ evaluations }) => {
+        channel.call({ evaluate: points.slice(first, next), ...(keep ? { keep } : {}) }).then(({ evaluations }) => {
           busy--;
           evaluations.forEach((e, k) => (out[first + k] = e));
           done += evaluations.length;

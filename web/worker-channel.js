@@ -40,6 +40,16 @@ export class WorkerChannel {
   }
 }
 
+// A pool's workers: one per core, at most `most`, each running the module
+// `script` and started with the model description parsed (its {init}
+// request). Answers their channels once every worker is ready.
+export async function startWorkers(script, most, description) {
+  const count = Math.max(1, Math.min(navigator.hardwareConcurrency || 2, most));
+  const channels = Array.from({ length: count }, () => new WorkerChannel(new Worker(script, { type: 'module' })));
+  await Promise.all(channels.map((c) => c.call({ init: { description } })));
+  return channels;
+}
+
 const moved = new WeakMap();
 
 // A reply whose buffers move to the page rather than being copied.

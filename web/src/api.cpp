@@ -67,11 +67,11 @@ Scenario scenario_of(const nlohmann::json& request, const Description& d) {
   return Scenario::parse(scenario.text, scenario.source, d, daily_of(request));
 }
 
+std::vector<double> g_series;
+
 namespace {
 
 using nlohmann::json;
-
-std::vector<double> g_series;
 
 // The request: {"description" (optional once tds_web_load has parsed one),
 // "plan", "scenario", "daily" (optional: the per-day table in place of the

@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "description.h"
 #include "model.h"
@@ -28,6 +29,9 @@ extern std::string g_answer;
 // The description that tds_web_load parsed and the model bound to it; a run
 // reads its plan and scenario into it.
 extern std::optional<Site> g_site;
+// The last run's series, day after day, one double per variable
+// (tds_web_series).
+extern std::vector<double> g_series;
 
 // The plan and the scenario of a request's "plan" and "scenario" texts; the
 // per-day table that the scenario names is the request's "daily" text.

@@ -143,16 +143,38 @@ json study_tables() {
   return {{"ok", true}, {"files", files}, {"summary", t.summary}};
 }
 
-json study_case(const json& point) {
+// A point (a list), or {"point", "keep": [NAME, ...]}: the case's series of
+// the named variables are then kept in g_series, day after day, as a run's.
+json study_case(const json& request) {
   if (!g_evaluated) throw InputError("no study: call tds_web_study_load first");
   const StudyInputs& in = *g_evaluated;
+  const json& point = request.is_object() ? request.at("point") : request;
   const std::vector<double> p = point.get<std::vector<double>>();
   if (p.size() != in.study->factors.size())
     throw InputError("a point of " + std::to_string(p.size()) + " coordinates for " +
                      std::to_string(in.study->factors.size()) + " factors");
+  BatchOptions options = in.options;
+  if (request.is_object()) {
+    const Description& d = g_site->description();
+    for (const json& name : request.value("keep", json::array())) {
+      const std::optional<std::size_t> v = d.find_value(name.get<std::string>());
+      if (!v) throw InputError("unknown variable " + name.get<std::string>());
+      options.run.variables.push_back(*v);
+    }
+    options.daily = !options.run.variables.empty();
+  }
   const CaseOutcome outcome =
-      run_case(g_site->model(), *in.plan, *in.scenario, in.cases->case_at(p), in.options);
-  return evaluation_json(in.cases->evaluation(outcome));
+      run_case(g_site->model(), *in.plan, *in.scenario, in.cases->case_at(p), options);
+  g_series.clear();
+  g_series.reserve(outcome.daily.size());
+  for (const Cell& c : outcome.daily)
+    g_series.push_back(c.kind == Kind::Double ? c.d
+                       : c.kind == Kind::Int  ? static_cast<double>(c.i)
+                                              : 0.0);
+  json answer = evaluation_json(in.cases->evaluation(outcome));
+  if (options.daily && outcome.status == CaseOutcome::Status::Ok)
+    answer["days"] = outcome.daily.size() / options.run.variables.size();
+  return answer;
 }
 
 }  // namespace
@@ -187,9 +209,10 @@ TDS_WEB_API const char* tds_web_study_load(const char* request) {
     return nlohmann::json{{"ok", true}};
   });
 }
-// Runs the case of one point (a JSON list of unit coordinates) in the
-// library as it is: {"ok", "outputs": the bits of each as 16 hexadecimal
-// digits} or {"ok": false, "reason"} for a case that failed.
+// Runs the case of one point (a JSON list of unit coordinates, or
+// {"point", "keep": [NAME, ...]}, see tds::study_case) in the library as it
+// is: {"ok", "outputs": the bits of each as 16 hexadecimal digits, "days"
+// with kept series} or {"ok": false, "reason"} for a case that failed.
 TDS_WEB_API const char* tds_web_study_case(const char* point) {
   return tds::answer_with(point, tds::study_case);
 }

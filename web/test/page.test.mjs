@@ -8,8 +8,9 @@
 // keyboard's reach, and a burst of typing superseded with the download
 // matching the screen; a design study from the panel against the command
 // line's, stopped, and a design of it loaded; the futures of the design on
-// screen against NumPy's percentiles of the command line's sweep of them,
-// with thresholds. No console errors, no axe-core violations at either
+// screen: the study file they ran, downloaded, gives tarvello-run's tables,
+// their bands and spreads NumPy's percentiles of the command line's sweep of
+// them, with thresholds and where the design misses them in words. No console errors, no axe-core violations at either
 // size. It reports the page's speed and keeps screenshots.
 // Environment: TDS_SITE (the built site), TDS_HOST (tarvello-run), TDS_OUT
 // (where the screenshot and the measurements go), CHROMIUM (the browser).
@@ -413,7 +414,8 @@ band = {k: [float(x) for x in np.percentile(days, p, axis=0)] for k, p in (('p10
 print(json.dumps({'spreads': spreads, 'band': band, 'values': {f: [float(r[f]) for r in rows] for f in figures}}))
 `;
 
-test('the futures of the design on screen: bands and figures as NumPy gives them from the command line\'s sweep', async () => {
+test('the futures of the design on screen: the study file it ran gives tarvello-run\'s tables, its bands NumPy\'s',
+  async () => {
   const { page, problems } = await open(address);
   await page.evaluate(() => {
     window.longTasks = [];
@@ -431,20 +433,40 @@ test('the futures of the design on screen: bands and figures as NumPy gives them
   await page.getByRole('button', { name: 'Run futures' }).click();
   await page.waitForFunction(() => /futures run in/.test(document.getElementById('futures-status').textContent),
     null, { timeout: 60000 });
-  const futures = await page.evaluate(() => {
+  const probed = () => page.evaluate(() => {
     const f = window.tarvello.futures;
     return { ...f, band: { name: f.band.name, p10: Array.from(f.band.p10), median: Array.from(f.band.median),
       p90: Array.from(f.band.p90) } };
   });
+  const futures = await probed();
   measured.fortyFuturesMs = futures.drawnMs;
   assert.equal(futures.count, 40);
-  // The same futures through tarvello-run --sweep: a case per future with
-  // its scale factors as the page wrote them.
+  // The downloaded study file is the one the page ran; tarvello-run --study
+  // of it writes the page's tables byte for byte.
   const scratch = mkdtempSync(join(tmpdir(), 'tarvello-futures-'));
-  const names = futures.names;
-  const lines = [['case', ...names.map((n) => `scale:${n}`)].join(',')];
-  futures.scales.forEach((scale, i) =>
-    lines.push([`f${String(i + 1).padStart(3, '0')}`, ...scale.map((t) => t.slice(t.indexOf('=') + 1))].join(',')));
+  const sameTables = async (what) => {
+    const shown = await probed();
+    const [d] = await Promise.all([page.waitForEvent('download'), page.click('#futures-download')]);
+    assert.equal(d.suggestedFilename(), 'futures-study.json');
+    const text = readFileSync(await d.path(), 'utf8');
+    assert.equal(text, shown.study, `${what}: the downloaded study file is the one run`);
+    writeFileSync(join(scratch, 'futures-study.json'), text);
+    const r = spawnSync(host, ['--quiet', '--study', 'futures-study.json', '--out', what, '--jobs', '2'],
+      { cwd: scratch, encoding: 'utf8' });
+    assert.equal(r.status, 0, r.stderr);
+    for (const name of ['robustness.csv', 'results.csv', 'prim_trajectory.csv', 'boxes.csv'])
+      assert.equal(shown.files[name], readFileSync(join(scratch, what, name), 'utf8'), `${what}: ${name}`);
+    return shown;
+  };
+  await sameTables('no-thresholds');
+  // The same futures through tarvello-run --sweep: a case per future with
+  // its scale factors as the study drew them (results.csv).
+  const results = readFileSync(join(scratch, 'no-thresholds', 'results.csv'), 'utf8').trim().split('\n')
+    .map((l) => l.split(','));
+  const scaled = results[0].map((h, i) => [h, i]).filter(([h]) => h.startsWith('scale:'));
+  const lines = [['case', ...scaled.map(([h]) => h)].join(',')];
+  for (const row of results.slice(1)) lines.push([row[results[0].indexOf('future')], ...scaled.map(([, i]) => row[i])]
+    .join(','));
   writeFileSync(join(scratch, 'cases.csv'), lines.join('\n') + '\n');
   const sweep = spawnSync(host, ['--quiet', '--sweep', 'cases.csv', '--daily', '--out', 'out'], { cwd: scratch,
     encoding: 'utf8' });
@@ -466,19 +488,29 @@ test('the futures of the design on screen: bands and figures as NumPy gives them
   assert.equal(await page.locator('#charts details.data th', { hasText: 'futures\' median' }).count(),
     plan.output.panels[0].variables.length);
 
-  // Thresholds: the share of futures meeting them, as counted from the sweep.
+  // Thresholds: the share of futures meeting them, as counted from the
+  // sweep, and where the design misses them in words; the study file then
+  // holds them, and tarvello-run's tables (scenario discovery too) are the
+  // page's.
   const pick = async (figure, kind, value) => {
     const row = page.locator(`#futures-figures tr[data-figure="${figure}"]`);
     await row.locator('select').selectOption(kind);
     await row.locator('input').fill(String(value));
   };
+  assert.match(await page.textContent('#futures-share'), /^Set a threshold/);
   const [a, b] = figures.filter((f) => numpy.spreads[f].low < numpy.spreads[f].high);
   const limitA = numpy.spreads[a].median, limitB = numpy.spreads[b].p10;
   await pick(a, 'max', limitA);
   await pick(b, 'min', limitB);
   const met = numpy.values[a].filter((v, i) => v <= limitA && numpy.values[b][i] >= limitB).length;
   assert.ok(met > 0 && met < 40, `${met} of 40 meet both`);
-  assert.match(await page.textContent('#futures-share'), new RegExp(`^${met} of 40 futures \\(`));
+  await page.waitForFunction((m) => document.getElementById('futures-share').textContent.startsWith(`${m} of 40 futures (`) &&
+    JSON.parse(window.tarvello.futures.study).robust?.thresholds.length === 2, met, { timeout: 10000 });
+  const shown = await sameTables('thresholds');
+  assert.match(await page.textContent('#futures-box'),
+    /^Where it misses: the design misses its thresholds in \d+ % of futures; \d+ % of those lie where /);
+  assert.ok(shown.summary.includes((await page.textContent('#futures-box')).slice('Where it misses: the design'.length, -1)),
+    'the box in words is the study\'s summary');
 
   assert.deepEqual(await axeViolations(page), [], 'with futures shown');
   await page.locator('#futures').screenshot({ path: join(out, 'screenshot-futures.png') });

@@ -45,6 +45,17 @@ const examples = readdirSync(join(docs, 'studies')).filter((n) => n.endsWith('.j
     return !names;
   });
 const morris = new Map(examples).get('morris-shortfalls.json');
+// A robust study without levers: one design, 20 futures of three per-day
+// columns, with settings fixed and thresholds that some futures miss.
+const ONE_DESIGN = {
+  method: 'robust', days: 365, seed: 5,
+  uncertainties: ['qttEnergy_B1_Energy_P1_Energy', 'dayliWaterNeeded_B1_Food_P1_Crop', 'qttWater_B1_Water_P1_CleanWater']
+    .map((name) => ({ name: `scale:${name}`, low: 0.8, high: 1.2 })),
+  futures: { sample: 'lhs', count: 20 },
+  outputs: [{ name: 'crop_water_days', figure: 'crop_water' }, { name: 'shortfall_days', figure: 'shortfall_days' }],
+  set: { percentReuse_B1_Water_P1_WasteWater: 0.6 },
+  robust: { thresholds: [{ output: 'crop_water_days', max: 25 }] },
+};
 const studies = [
   ...examples.map(([name, study]) => [name, small(study)]),
   ['an lhs study of ten-day runs', small({ ...morris, method: 'lhs', days: 10, morris: undefined,
@@ -52,8 +63,11 @@ const studies = [
   ['a morris study with fixed values and scales', small({ ...morris, factors: morris.factors.slice(0, 4),
     set: { current_year_B1_Environment_P1_Environment: -3, epw_file_B1_Environment_P1_Environment: 'a "quoted", text' },
     scale: { qttEnergy_B1_Energy_P1_Energy: 1.37 } })],
+  ['a robust study of one design, the plan as set, as the Futures view writes it', ONE_DESIGN],
+  ['the same without thresholds', { ...ONE_DESIGN, robust: undefined }],
 ];
 const bad = [
+  ['a study of one design given samples', { ...ONE_DESIGN, robust: { ...ONE_DESIGN.robust, samples: 3 } }],
   ['an unknown factor', small({ ...morris, factors: [{ name: 'percentReuse_B1_Water', low: 0, high: 1 }] })],
   ['bounds reversed', small({ ...morris, factors: [{ name: 'percentReuse_B1_Water_P1_WasteWater', low: 2, high: 1 }] })],
   ['a study that is no JSON', '{"method": "morris",'],
