@@ -461,10 +461,11 @@ std::string convergence_script(const std::string& dir) {
 }
 
 // The output a robust study's designs are drawn against: the ranked one, or
-// for satisficing the first threshold's.
+// for satisficing the first threshold's (the first output in a study
+// without thresholds).
 std::size_t robust_output(const study::RobustOptions& o) {
-  return o.rank == study::RobustOptions::Measure::Satisficing ? o.thresholds.front().output
-                                                              : o.rank_output;
+  if (o.rank != study::RobustOptions::Measure::Satisficing) return o.rank_output;
+  return o.thresholds.empty() ? 0 : o.thresholds.front().output;
 }
 
 // The designs' robustness: each design's satisficing against the 90th

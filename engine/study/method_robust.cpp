@@ -452,7 +452,9 @@ void add_tables(const Study& s, const RobustOptions& o,
   box.end_row();
   std::string found;
   if (misses == 0) {
-    found = "design " + name + " meets its thresholds in every future";
+    found = "design " + name +
+            (o.thresholds.empty() ? " has no thresholds to miss"
+                                  : " meets its thresholds in every future");
   } else {
     const PrimResult p = prim(prim_points, discrete, missed, o.prim);
     for (std::size_t i = 0; i < p.trajectory.size(); ++i) {
