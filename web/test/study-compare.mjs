@@ -52,9 +52,9 @@ const ONE_DESIGN = {
   uncertainties: ['qttEnergy_B1_Energy_P1_Energy', 'dayliWaterNeeded_B1_Food_P1_Crop', 'qttWater_B1_Water_P1_CleanWater']
     .map((name) => ({ name: `scale:${name}`, low: 0.8, high: 1.2 })),
   futures: { sample: 'lhs', count: 20 },
-  outputs: [{ name: 'crop_water_days', figure: 'crop_water' }, { name: 'shortfall_days', figure: 'shortfall_days' }],
+  outputs: [{ name: 'crop_water_days', figure: 'crop_water' }, { name: 'any_shortfall_days', figure: 'shortfall_days' }],
   set: { percentReuse_B1_Water_P1_WasteWater: 0.6 },
-  robust: { thresholds: [{ output: 'crop_water_days', max: 25 }] },
+  robust: { thresholds: [{ output: 'crop_water_days', max: 45 }] },
 };
 const studies = [
   ...examples.map(([name, study]) => [name, small(study)]),
@@ -100,6 +100,8 @@ for (const [what, study] of [...studies, ...bad]) {
   }
   const ms = performance.now() - started;
   const problems = [];
+  const refused = i > studies.length;
+  if ((host.status !== 0) !== refused) problems.push(`the host ${refused ? 'ran' : 'failed'}: ${host.stderr.trim()}`);
   if (host.status !== 0) {
     const message = host.stderr.trim().replace(/^tarvello-run: /, '');
     if (error === null) problems.push(`the host failed (${message}), the page ran`);
