@@ -337,7 +337,7 @@ function showShares(futures) {
 // Where the design misses its thresholds, as the study's summary says it
 // (after "one design across N futures; "), or that it never does.
 function missesInWords(summary, count) {
-  const words = summary.slice(summary.indexOf('design '));
+  const words = summary.match(/design d\d+ [\s\S]*$/)[0];
   if (/^design \S+ meets its thresholds in every future/.test(words))
     return `The design meets every threshold in all ${count} futures.`;
   return `Where it misses: ${words.replace(/^design \S+/, 'the design')}.`;
