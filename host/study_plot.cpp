@@ -602,7 +602,9 @@ void plot_tables(const std::string& dir, const study::Study& s, const study::Tab
   if (const std::string* c = table(t, "convergence.csv"); c != nullptr && rows_of(*c) > 1)
     reason = run_gnuplot((fs::path(dir) / "convergence.png").string(), convergence_script(dir));
   if (const std::string* r = table(t, "robustness.csv"); r != nullptr && rows_of(*r) > 1) {
-    reason = run_gnuplot((fs::path(dir) / "robustness.png").string(), robustness_script(s, *r));
+    // One design (a study without levers) has no designs to compare.
+    if (s.levers > 0)
+      reason = run_gnuplot((fs::path(dir) / "robustness.png").string(), robustness_script(s, *r));
     const std::string* trajectory = table(t, "prim_trajectory.csv");
     if (trajectory != nullptr && rows_of(*trajectory) > 2)
       reason = run_gnuplot((fs::path(dir) / "prim_tradeoff.png").string(), tradeoff_script(dir));
