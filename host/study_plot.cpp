@@ -460,19 +460,13 @@ std::string convergence_script(const std::string& dir) {
          "unset multiplot\n";
 }
 
-// The output a robust study's designs are drawn against: the ranked one, or
-// for satisficing the first threshold's.
-std::size_t robust_output(const study::RobustOptions& o) {
-  return o.rank == study::RobustOptions::Measure::Satisficing ? o.thresholds.front().output
-                                                              : o.rank_output;
-}
-
 // The designs' robustness: each design's satisficing against the 90th
 // percentile of its outcomes of the ranked output, numbered by rank, the most
 // robust circled.
 std::string robustness_script(const study::Study& s, const std::string& text) {
   const CsvTable t = parse_csv(text, "robustness.csv");
-  const study::Output& out = s.outputs[robust_output(std::get<study::RobustOptions>(s.method))];
+  const study::Output& out =
+      s.outputs[study::drawn_output(std::get<study::RobustOptions>(s.method))];
   // rank, design, the levers, output, mean, std, p10, p50, p90, worst, ...,
   // satisficing (columns from 0).
   const std::size_t at = 2 + s.levers;
