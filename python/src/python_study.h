@@ -76,7 +76,7 @@ class SteppedStudy {
 
  private:
   const Site* site_;
-  StudyTexts files_;
+  StudyTexts files_;  // before study_: reading the study fills it
   study::Study study_;
   std::vector<std::string> figures_;
   std::unique_ptr<study::StudyRun> run_;  // refers to study_

@@ -70,10 +70,12 @@ class StudyResult:
         self._words = native["words"]
         self.samples = self._csv("samples.csv")
         self.results = self._csv("results.csv")
+        own = _TABLES[self.method]
+        self.table = self._csv(own)
         for name in _MORE:
-            setattr(self, Path(name).stem, self._csv(name) if name in self.files else None)
-        self.table = self._csv(_TABLES[self.method])
-        setattr(self, Path(_TABLES[self.method]).stem, self.table)
+            setattr(self, Path(name).stem, None if name not in self.files
+                    else self.table if name == own else self._csv(name))
+        setattr(self, Path(own).stem, self.table)
 
     def _csv(self, name):
         # An empty cell is a missing number (a case that failed, a measure

@@ -206,8 +206,8 @@ def robust_folder(tmp_path_factory):
     for name in ("dry-year.csv", "dull-year.csv"):
         (folder / "years" / name).write_bytes((DATA / name).read_bytes())
     (folder / "designs.csv").write_text(f"design,{REUSE},{ENERGY}\na,0.1,0.6\nb,0.9,1.9\nc,0.5,1\n")
-    rows = [f"f{i:02d},years/{('dry', 'dull')[i % 2]}-year.csv,{0.7 + i / 46:.3f},{0.8 + (7 * i % 24) / 46:.3f}"
-            for i in range(24)]
+    rows = [f"f{i:02d},years/{('dry', 'dull')[i % 2]}-year.csv,{0.7 + i / 46:.3f},"
+            f"{0.8 + (7 * i % 24) / 46:.3f}" for i in range(24)]
     (folder / "futures.csv").write_text(f"future,input,{ENERGY},{WATER_NEED}\n" + "\n".join(rows) + "\n")
     (folder / "study.json").write_text(json.dumps(ROBUST))
     subprocess.run([HOST, "--study", str(folder / "study.json"), "--out", str(folder / "out"),
