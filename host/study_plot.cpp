@@ -460,20 +460,13 @@ std::string convergence_script(const std::string& dir) {
          "unset multiplot\n";
 }
 
-// The output a robust study's designs are drawn against: the ranked one, or
-// for satisficing the first threshold's (the first output in a study
-// without thresholds).
-std::size_t robust_output(const study::RobustOptions& o) {
-  if (o.rank != study::RobustOptions::Measure::Satisficing) return o.rank_output;
-  return o.thresholds.empty() ? 0 : o.thresholds.front().output;
-}
-
 // The designs' robustness: each design's satisficing against the 90th
 // percentile of its outcomes of the ranked output, numbered by rank, the most
 // robust circled.
 std::string robustness_script(const study::Study& s, const std::string& text) {
   const CsvTable t = parse_csv(text, "robustness.csv");
-  const study::Output& out = s.outputs[robust_output(std::get<study::RobustOptions>(s.method))];
+  const study::Output& out =
+      s.outputs[study::drawn_output(std::get<study::RobustOptions>(s.method))];
   // rank, design, the levers, output, mean, std, p10, p50, p90, worst, ...,
   // satisficing (columns from 0).
   const std::size_t at = 2 + s.levers;

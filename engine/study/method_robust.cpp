@@ -155,6 +155,11 @@ void box_fields(CsvWriter& csv, const Study& s, const PrimBox& box) {
 
 }  // namespace
 
+std::size_t drawn_output(const RobustOptions& o) {
+  if (o.rank != RobustOptions::Measure::Satisficing) return o.rank_output;
+  return o.thresholds.empty() ? 0 : o.thresholds.front().output;
+}
+
 RobustOptions RobustOptions::read(const Reader& options, const Reader& /*study*/, const Study& s,
                                   const std::function<std::string(const std::string&)>& read_file) {
   constexpr std::size_t kMost = 100000000;

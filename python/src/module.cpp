@@ -4,11 +4,15 @@
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
+#include <cmath>
+#include <optional>
 
 #include "csv.h"
+#include "method_robust.h"
 #include "model_evaluator.h"
 #include "python_site.h"
 #include "python_study.h"
+#include "run.h"
 #include "study.h"
 #include "study_file.h"
 
@@ -311,26 +315,83 @@ py::dict sweep(const Site& site, const py::list& cases, const py::dict& set, con
   return out;
 }
 
-// A study's files (name, bytes) in their order, its summary and method.
-py::dict tables_of(const tds::study::Tables& tables, const char* method) {
+// A bound as Python gives it: None for none.
+py::object bound(double x) { return std::isinf(x) ? py::none() : py::object(py::float_(x)); }
+
+// A factor or an output as a plot shows it: its label (its name when it has
+// none) with its unit, as a title and within a sentence.
+template <class T>
+py::dict shown(const T& x) {
+  const std::string label = x.label.empty() ? x.name : x.label;
+  const std::string words = x.unit.empty() ? label : label + " (" + x.unit + ")";
+  return py::dict("name"_a = x.name, "label"_a = words, "in_sentence"_a = tds::in_sentence(words));
+}
+
+// A study's factors and outputs in the plan's words, for plots: per factor
+// as shown(), with its bounds or values and whether it is a lever or an
+// uncertainty; per output as shown(); for a robust study its thresholds and
+// the output its designs are drawn against.
+py::dict words_of(const tds::study::Study& s) {
+  py::list factors, outputs;
+  for (std::size_t i = 0; i < s.factors.size(); ++i) {
+    const tds::study::Factor& f = s.factors[i];
+    py::dict factor = shown(f);
+    factor["low"] = f.low;
+    factor["high"] = f.high;
+    factor["values"] = f.levels;
+    factor["lever"] = s.levers > 0 && i < s.levers;
+    factor["uncertainty"] = s.levers > 0 && i >= s.levers;
+    factors.append(factor);
+  }
+  for (const tds::study::Output& o : s.outputs) outputs.append(shown(o));
+  py::dict out("factors"_a = factors, "outputs"_a = outputs);
+  if (const auto* robust = std::get_if<tds::study::RobustOptions>(&s.method)) {
+    py::list thresholds;
+    for (const tds::study::Constraint& k : robust->thresholds)
+      thresholds.append(py::dict("output"_a = s.outputs[k.output].name, "min"_a = bound(k.min),
+                                 "max"_a = bound(k.max)));
+    out["thresholds"] = thresholds;
+    out["drawn"] = s.outputs[tds::study::drawn_output(*robust)].name;
+  }
+  return out;
+}
+
+// A study's files (name, bytes) in their order, its summary and method, and
+// its words (words_of).
+py::dict tables_of(const tds::study::Tables& tables, const tds::study::Study& s) {
   py::list files;
   for (const auto& [name, content] : tables.files)
     files.append(py::make_tuple(name, py::bytes(content)));
   py::dict out;
   out["files"] = files;
   out["summary"] = tables.summary;
-  out["method"] = method;
+  out["method"] = tds::study::method_name(s.method);
+  out["words"] = words_of(s);
   return out;
 }
 
+// The files a study names as Python gives them: {name: bytes or text}.
+tds::python::StudyTexts texts_of(const py::dict& files) {
+  tds::python::StudyTexts out;
+  for (const auto& [name, text] : files)
+    out.emplace(name.cast<std::string>(), text.cast<std::string>());
+  return out;
+}
+
+std::optional<std::string> base_of(const py::object& base) {
+  if (base.is_none()) return std::nullopt;
+  return base.cast<std::string>();
+}
+
 // A design study from its file's text, on the batch engine: its files (name,
-// text) as tarvello-run --study writes them, and its summary line. progress,
+// text) as tarvello-run --study writes them, and its summary line. The files
+// the study names are read from the folder base. progress,
 // when not None, is called with (cases done, of how many, phase).
-py::dict study(const Site& site, const std::string& text, const std::string& source, unsigned jobs,
-               const py::object& progress) {
+py::dict study(const Site& site, const std::string& text, const std::string& source,
+               const std::string& base, unsigned jobs, const py::object& progress) {
   if (jobs < 1) throw tds::InputError("jobs: 0 is not a positive whole number");
-  const tds::study::Study s =
-      tds::study::parse_study(text, source, site.description(), site.plan(), site.scenario());
+  tds::python::StudyTexts files;
+  const tds::study::Study s = tds::python::read_study(site, text, source, base, files);
   tds::study::Tables tables;
   {
     const py::gil_scoped_release released;
@@ -350,7 +411,7 @@ py::dict study(const Site& site, const std::string& text, const std::string& sou
       tables = tds::study::make_tables(s, evaluator.figures(), cases);
     });
   }
-  return tables_of(tables, tds::study::method_name(s.method));
+  return tables_of(tables, s);
 }
 
 // Evaluations as plain Python data, which pickles small and exactly: a list
@@ -501,7 +562,7 @@ PYBIND11_MODULE(_tarvello, m) {
       .def("version", [](const Site& s) { return s.description().version(); })
       .def("sweep", &sweep, py::arg("cases"), py::arg("set"), py::arg("scale"), py::arg("vars"),
            py::arg("every"), py::arg("jobs"), py::arg("daily"), py::arg("longest") = 0)
-      .def("study", &study, py::arg("text"), py::arg("source"), py::arg("jobs"),
+      .def("study", &study, py::arg("text"), py::arg("source"), py::arg("base"), py::arg("jobs"),
            py::arg("progress"))
       .def("run", &run, py::arg("days"), py::arg("set"), py::arg("vars"), py::arg("every"),
            py::arg("scale"));
@@ -509,8 +570,13 @@ PYBIND11_MODULE(_tarvello, m) {
   // takes their evaluations (see plain_evaluations), tables() the result;
   // evaluate() runs points of the study on this site.
   py::class_<SteppedStudy>(m, "SteppedStudy")
-      .def(py::init<const Site&, std::string_view, const std::string&>(), py::arg("site"),
-           py::arg("text"), py::arg("source"), py::keep_alive<1, 2>())
+      .def(py::init([](const Site& site, const std::string& text, const std::string& source,
+                       const py::object& base, const py::dict& files) {
+             return std::make_unique<SteppedStudy>(site, text, source, base_of(base),
+                                                   texts_of(files));
+           }),
+           py::arg("site"), py::arg("text"), py::arg("source"), py::arg("base") = py::none(),
+           py::arg("files") = py::dict(), py::keep_alive<1, 2>())
       .def("method", &SteppedStudy::method)
       .def("total", &SteppedStudy::total)
       .def("done", &SteppedStudy::done)
@@ -526,7 +592,13 @@ PYBIND11_MODULE(_tarvello, m) {
             s.tell(evaluations_of(plain, s.outputs()));
           },
           py::arg("evaluations"))
-      .def("tables", [](const SteppedStudy& s) { return tables_of(s.tables(), s.method()); })
+      .def("tables", [](const SteppedStudy& s) { return tables_of(s.tables(), s.study()); })
+      .def("files",
+           [](const SteppedStudy& s) {
+             py::dict out;
+             for (const auto& [name, text] : s.files()) out[py::str(name)] = py::bytes(text);
+             return out;
+           })
       .def("evaluate", &stepped_evaluate, py::arg("points"), py::arg("jobs"));
   m.def("csv_text", &csv_text, py::arg("days"), py::arg("names"), py::arg("kinds"),
         py::arg("columns"));

@@ -1,15 +1,33 @@
 #include "python_study.h"
 
+#include <filesystem>
 #include <utility>
 
+#include "input.h"
 #include "method.h"
 #include "model_cases.h"
 
 namespace tds::python {
 
-SteppedStudy::SteppedStudy(const Site& site, std::string_view text, const std::string& source)
+study::Study read_study(const Site& site, std::string_view text, const std::string& source,
+                        const std::optional<std::string>& base, StudyTexts& files) {
+  // The reader is called only while the study is read; what it reads stays
+  // in `files`, the caller's.
+  const study::StudyFileReader read = [&base, &files](const std::string& name) -> std::string {
+    if (const auto it = files.find(name); it != files.end()) return it->second;
+    if (!base) throw InputError(quote_input(name) + " was not sent with the study");
+    std::string text = read_text_file((std::filesystem::path(*base) / name).string(), "file");
+    files.emplace(name, text);
+    return text;
+  };
+  return study::parse_study(text, source, site.description(), site.plan(), site.scenario(), read);
+}
+
+SteppedStudy::SteppedStudy(const Site& site, std::string_view text, const std::string& source,
+                           const std::optional<std::string>& base, StudyTexts files)
     : site_(&site),
-      study_(study::parse_study(text, source, site.description(), site.plan(), site.scenario())),
+      files_(std::move(files)),
+      study_(read_study(site, text, source, base, files_)),
       figures_(study::ModelCases(site.description(), site.plan(), study_).figures()),
       run_(std::make_unique<study::StudyRun>(study_, figures_.size())) {}
 

@@ -11,7 +11,9 @@
 
 #include <cstddef>
 #include <functional>
+#include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,16 +25,31 @@
 
 namespace tds::python {
 
+// The texts of the files a study names (a designs file, a futures file, the
+// per-day tables of recorded years), by the names the study gives them.
+using StudyTexts = std::map<std::string, std::string>;
+
+// Reads a study for the site; throws InputError naming the bad key. With a
+// base folder, the files the study names are read from there and kept in
+// `files`; without one they are taken from `files` alone, so that a study
+// sent with its files (to a worker of a cluster) reads none.
+study::Study read_study(const Site& site, std::string_view text, const std::string& source,
+                        const std::optional<std::string>& base, StudyTexts& files);
+
 class SteppedStudy {
  public:
-  // Reads the study for the site; throws InputError naming the bad key.
-  // Keeps a reference to the site.
-  SteppedStudy(const Site& site, std::string_view text, const std::string& source);
+  // Reads the study for the site as read_study does; throws InputError
+  // naming the bad key. Keeps a reference to the site.
+  SteppedStudy(const Site& site, std::string_view text, const std::string& source,
+               const std::optional<std::string>& base, StudyTexts files);
   ~SteppedStudy();
   SteppedStudy(const SteppedStudy&) = delete;
   SteppedStudy& operator=(const SteppedStudy&) = delete;
 
   const char* method() const;
+  const study::Study& study() const { return study_; }
+  // The files the study named, read once: what a worker is sent with it.
+  const StudyTexts& files() const { return files_; }
   // How many numbers an evaluation that ran has: the figure columns, then
   // the study's outputs.
   std::size_t outputs() const { return figures_.size() + study_.outputs.size(); }
@@ -59,6 +76,7 @@ class SteppedStudy {
 
  private:
   const Site* site_;
+  StudyTexts files_;  // before study_: reading the study fills it
   study::Study study_;
   std::vector<std::string> figures_;
   std::unique_ptr<study::StudyRun> run_;  // refers to study_

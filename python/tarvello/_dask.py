@@ -1,7 +1,8 @@
 """Work on a Dask cluster: points or cases split into chunks, each chunk a
 task that a worker runs on its own batch engine, the results gathered in
 their order. Only plain data travels: the site as its inputs, the study as
-its text, points and evaluations as lists of floats and texts."""
+its text and the texts of the files it names, points and evaluations as
+lists of floats and texts."""
 
 from __future__ import annotations
 
@@ -16,7 +17,8 @@ from . import _tarvello
 RETRIES = 2
 
 # Per worker process: each site by its inputs (loading a library is paid once
-# per process, not per chunk), each study by its site, source and text.
+# per process, not per chunk), each study by its site, source, text and the
+# files it names.
 _SITES = {}
 _STUDIES = {}
 
@@ -34,9 +36,9 @@ def worker_site(inputs):
         return site
 
 
-def _worker_study(inputs, text, source):
+def _worker_study(inputs, text, source, files):
     site = worker_site(inputs)
-    key = (inputs, source, text)
+    key = (inputs, source, text, tuple(sorted(files.items())))
     with _BUILDING:
         study = _STUDIES.get(key)
         if study is None:
@@ -44,7 +46,8 @@ def _worker_study(inputs, text, source):
             # engines' workers; older ones end with theirs.
             if len(_STUDIES) >= 4:
                 _STUDIES.pop(next(iter(_STUDIES)))
-            study = _STUDIES[key] = _tarvello.SteppedStudy(site._native, text, source)
+            # The files the study names come with it; a worker reads none.
+            study = _STUDIES[key] = _tarvello.SteppedStudy(site._native, text, source, files=files)
         return study
 
 
@@ -60,9 +63,9 @@ def worker_jobs(jobs):
         return 1
 
 
-def evaluate_chunk(inputs, text, source, points, jobs):
+def evaluate_chunk(inputs, text, source, files, points, jobs):
     """A worker's task: a chunk of a study's points, evaluated."""
-    return _worker_study(inputs, text, source).evaluate(points, worker_jobs(jobs))
+    return _worker_study(inputs, text, source, files).evaluate(points, worker_jobs(jobs))
 
 
 def chunk_size(client, count, chunk):

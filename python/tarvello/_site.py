@@ -202,14 +202,16 @@ class Site:
                      set=set, scale=scale, client=client, chunk=chunk)
 
     def study(self, spec, jobs: Optional[int] = None, progress=None, client=None,
-              chunk: Optional[int] = None):
+              chunk: Optional[int] = None, base=None):
         """Runs a design study on the engine's batch workers.
 
         Args:
             spec: the study as a dict, a JSON text or a study file's path, in
                 the format of ``tarvello-run --study`` (docs/studies.md):
-                ``method`` (morris, sobol, lhs, nsga2), ``days``, ``seed``,
-                ``factors``, ``outputs`` and the method's options.
+                ``method`` (morris, sobol, lhs, nsga2, robust), ``days``,
+                ``seed``, ``factors`` (or a robust study's ``levers``,
+                ``uncertainties`` and ``futures``), ``outputs`` and the
+                method's options.
             jobs: cases at once (default: the number of cores; with a
                 client, each worker's threads).
             progress: called as ``progress(done, total, phase)`` as cases
@@ -222,16 +224,25 @@ class Site:
                 its worker runs again on another.
             chunk: cases per chunk; by default a quarter of each worker's
                 share of a batch.
+            base: the folder of the files the study names (a designs file, a
+                futures file, the per-day tables of recorded years), which
+                are read from there by the names the study gives them. By
+                default the study file's folder, as ``tarvello-run --study``
+                reads them, and for a study given as a dict or a JSON text
+                the current directory. With a client they are read here,
+                once, and sent with the study: the workers need none of them.
 
         Returns:
             A :class:`StudyResult`: the tables as DataFrames (``samples``,
-            ``results`` and the method's ``effects``, ``indices``, ``best``
-            or ``pareto``), every file's bytes as ``tarvello-run --study``
-            writes them for the same study, ``summary``, ``plot()`` and
-            ``write(directory)``.
+            ``results``, the method's ``effects``, ``indices``, ``best``,
+            ``pareto`` or ``robustness``, and a robust study's or a
+            search's further tables), every file's bytes as ``tarvello-run
+            --study`` writes them for the same study, ``summary``,
+            ``plot()`` and ``write(directory)``.
 
         Raises:
-            ValueError: a bad key or value of the study, named in one line.
+            ValueError: a bad key or value of the study, or a file it names
+                that cannot be read, named in one line.
 
         >>> spec = {"method": "lhs", "days": 30, "seed": 7,
         ...         "factors": [{"name": "percentReuse_B1_Water_P1_WasteWater", "low": 0, "high": 1}],
@@ -241,7 +252,8 @@ class Site:
         8
         """
         from ._study import study
-        return study(self, spec, jobs=jobs, progress=progress, client=client, chunk=chunk)
+        return study(self, spec, jobs=jobs, progress=progress, client=client, chunk=chunk,
+                     base=base)
 
     def _frame(self, native) -> pd.DataFrame:
         # The native arrays are float64 and int32 already; texts come as

@@ -32,8 +32,14 @@ OUTPUTS = [{"name": "short", "figure": "shortfall_days"}, {"name": "grid", "figu
            {"name": "water", "figure": "crop_water"}]
 LHS = {"method": "lhs", "days": 30, "seed": 5, "factors": FACTORS, "outputs": OUTPUTS,
        "lhs": {"samples": 40, "best": 5, "objective": {"output": "short", "goal": "minimise"}}}
+# The worked example's robust study, smaller: the designs file it names is
+# read here and sent with it, the workers read none.
+EXAMPLES = Path(__file__).resolve().parents[2] / "docs" / "studies"
+ROBUST = json.loads((EXAMPLES / "robust-front.json").read_text())
+ROBUST.update(days=120, futures={"sample": "lhs", "count": 12})
 STUDIES = {
     "lhs": LHS,
+    "robust": ROBUST,
     "morris": {"method": "morris", "days": 30, "seed": 3, "factors": FACTORS, "outputs": OUTPUTS,
                "morris": {"trajectories": 10, "levels": 4}},
     "nsga2": {"method": "nsga2", "days": 30, "seed": 11, "factors": FACTORS[:2], "outputs": OUTPUTS,
@@ -160,13 +166,14 @@ def site():
     return tarvello.Site()
 
 
-@pytest.mark.parametrize("method,chunk", [("lhs", None), ("lhs", 7), ("morris", 13), ("nsga2", 3)])
+@pytest.mark.parametrize("method,chunk", [("lhs", None), ("lhs", 7), ("morris", 13), ("nsga2", 3),
+                                          ("robust", 50)])
 def test_study_on_the_cluster_gives_the_local_bytes(site, cluster, method, chunk):
     _, client, _ = cluster
     told = []
-    remote = site.study(STUDIES[method], client=client, chunk=chunk,
+    remote = site.study(STUDIES[method], client=client, chunk=chunk, base=EXAMPLES,
                         progress=lambda *args: told.append(args))
-    local = site.study(STUDIES[method], jobs=2)
+    local = site.study(STUDIES[method], jobs=2, base=EXAMPLES)
     assert list(remote.files) == list(local.files)
     for name, content in local.files.items():
         assert remote.files[name] == content, name

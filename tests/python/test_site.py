@@ -175,3 +175,107 @@ def test_study_equals_the_hosts_files(site, tmp_path):
     assert len(result.pareto) > 0 and list(result.samples.columns[:2]) == ["case", "days"]
     with pytest.raises(ValueError, match="method"):
         site.study({**STUDY, "method": "annealing"})
+
+
+DATA = Path(__file__).resolve().parents[1] / "data"
+ENERGY = "scale:qttEnergy_B1_Energy_P1_Energy"
+WATER_NEED = "scale:dayliWaterNeeded_B1_Food_P1_Crop"
+# A robust study that names a file of each kind: its designs, its futures and
+# the recorded years its futures run.
+ROBUST = {
+    "method": "robust", "days": 120, "seed": 3,
+    "levers": [{"name": REUSE, "low": 0, "high": 1}, {"name": ENERGY, "low": 0.5, "high": 2}],
+    "uncertainties": [{"name": "input", "values": ["years/dry-year.csv", "years/dull-year.csv"]},
+                      {"name": ENERGY, "low": 0.7, "high": 1.2},
+                      {"name": WATER_NEED, "low": 0.8, "high": 1.3}],
+    "futures": "futures.csv",
+    "outputs": [{"name": "crop_water_days", "figure": "crop_water"},
+                {"name": "grid", "figure": "grid_energy"}],
+    "robust": {"designs": "designs.csv", "samples": 2,
+               "goals": [{"output": "grid"}, {"output": "crop_water_days"}],
+               "thresholds": [{"output": "crop_water_days", "max": 0}, {"output": "grid", "max": 60}]},
+}
+
+
+@pytest.fixture(scope="module")
+def robust_folder(tmp_path_factory):
+    """The robust study's file with the files it names beside it, and the
+    host's output for it."""
+    folder = tmp_path_factory.mktemp("robust")
+    (folder / "years").mkdir()
+    for name in ("dry-year.csv", "dull-year.csv"):
+        (folder / "years" / name).write_bytes((DATA / name).read_bytes())
+    (folder / "designs.csv").write_text(f"design,{REUSE},{ENERGY}\na,0.1,0.6\nb,0.9,1.9\nc,0.5,1\n")
+    rows = [f"f{i:02d},years/{('dry', 'dull')[i % 2]}-year.csv,{0.7 + i / 46:.3f},"
+            f"{0.8 + (7 * i % 24) / 46:.3f}" for i in range(24)]
+    (folder / "futures.csv").write_text(f"future,input,{ENERGY},{WATER_NEED}\n" + "\n".join(rows) + "\n")
+    (folder / "study.json").write_text(json.dumps(ROBUST))
+    subprocess.run([HOST, "--study", str(folder / "study.json"), "--out", str(folder / "out"),
+                    "--quiet", "--jobs", "2"], check=True)
+    return folder
+
+
+@pytest.mark.parametrize("how", ["file", "base", "working directory"])
+def test_a_study_reads_the_files_it_names_as_the_host_does(site, robust_folder, how, monkeypatch):
+    if how == "file":
+        result = site.study(str(robust_folder / "study.json"), jobs=2)
+    elif how == "base":
+        result = site.study(ROBUST, jobs=2, base=robust_folder)
+    else:
+        monkeypatch.chdir(robust_folder)
+        result = site.study(json.dumps(ROBUST), jobs=2)
+    written = {p.name for p in (robust_folder / "out").iterdir() if p.suffix == ".csv"}
+    assert written <= set(result.files) and "boxes.csv" in written
+    for name in written:
+        assert result.files[name] == (robust_folder / "out" / name).read_bytes(), name
+
+
+def test_a_robust_studys_tables_and_plots_agree_with_its_results(site, robust_folder):
+    import matplotlib
+    matplotlib.use("Agg")
+
+    result = site.study(ROBUST, jobs=2, base=robust_folder)
+    r, robustness = result.results, result.robustness
+    assert len(r) == 5 * 24 and list(r.columns[:3]) == ["case", "design", "future"]
+    met = (r["status"] == "ok") & (r["crop_water_days"] <= 0) & (r["grid"] <= 60)
+    share = met.groupby(r["design"]).mean()
+    assert robustness.groupby("design")["satisficing"].first().to_dict() == share.to_dict()
+    assert list(robustness["satisficing"]) == sorted(robustness["satisficing"], reverse=True)
+    box = result.boxes.iloc[0]
+    assert box["design"] == robustness["design"].iloc[0] and 0 < box["coverage"] <= 1
+    assert result.prim_trajectory["chosen"].sum() == 1 and result.population is None
+
+    robustness_ax, tradeoff_ax, box_ax = result.plot(kind="all")
+    misses, meets = (len(c.get_offsets()) for c in box_ax.collections[::-1][:2])
+    assert (misses, meets) == ((~met[r["design"] == box["design"]]).sum(),
+                               met[r["design"] == box["design"]].sum())
+    assert "solar production" in box_ax.get_xlabel() + box_ax.get_ylabel()
+    assert "crop water" in robustness_ax.get_xlabel()
+    with pytest.raises(ValueError, match="convergence"):
+        result.plot(kind="convergence")
+
+
+def test_a_searchs_convergence_is_drawn(site):
+    import matplotlib
+    matplotlib.use("Agg")
+
+    result = site.study(STUDY, jobs=2)
+    ax = result.plot(kind="convergence")
+    assert list(ax.get_lines()[0].get_ydata()) == list(result.convergence["hypervolume"])
+    assert len(result.population) == STUDY["nsga2"]["population"] and result.robustness is None
+
+
+@pytest.mark.parametrize("call,message", [
+    (lambda site, folder: site.study(ROBUST, jobs=1),
+     r"^\(study\): uncertainties\[0\]\.values\[0\]: cannot read the file .*/years/dry-year\.csv$"),
+    (lambda site, folder: site.study({**ROBUST, "robust": {**ROBUST["robust"], "designs": "none.csv"}},
+                                     base=folder),
+     r"^\(study\): robust\.designs: cannot read the file .*/none\.csv$"),
+    (lambda site, folder: site.study({**ROBUST, "futures": "none.csv"}, base=folder),
+     r"^\(study\): futures: cannot read the file .*/none\.csv$"),
+    (lambda site, folder: tarvello._tarvello.SteppedStudy(site._native, json.dumps(ROBUST), "s.json"),
+     r"^s\.json: uncertainties\[0\]\.values\[0\]: 'years/dry-year.csv' was not sent with the study$"),
+])
+def test_a_file_a_study_names_that_cannot_be_read_is_named(site, robust_folder, call, message):
+    with pytest.raises(ValueError, match=message):
+        call(site, robust_folder)
