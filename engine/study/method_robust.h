@@ -55,7 +55,8 @@ struct RobustOptions {
 
 std::vector<std::vector<double>> design(const Study& s, const RobustOptions& o);
 // The output the designs' robustness is drawn against: the ranked one, or
-// for satisficing the first threshold's.
+// for satisficing the first threshold's (the first output in a study without
+// thresholds).
 std::size_t drawn_output(const RobustOptions& o);
 std::size_t case_count(const Study& s, const RobustOptions& o);
 // results.csv of a robust study: per case its design and future by name and
