@@ -6,7 +6,8 @@ N = 4096 with second-order indices (172 032 one-year cases), for NSGA-II with
 evaluation of 100 designs across 1 000 futures (100 000 cases) and for a
 robust search of population 40 over 50 generations across 100 futures
 (204 000 cases), each against cases x the in-process year (tds_bench's
-host/year_without_csv) / jobs; and the share of the robust evaluation's
+host/year_without_csv, measured before and after each study) / jobs; and
+the share of the robust evaluation's
 tables (its measures of every design and the scenario discovery), made
 in-process from its recorded cases by tds_bench's study/recorded_tables.
 Prints a Markdown section for BENCHMARKS.md.
@@ -109,9 +110,15 @@ def timed(build, study, scratch, name):
     with open(path, "w", encoding="utf-8") as f:
         json.dump(study, f)
     started = time.perf_counter()
-    subprocess.run([os.path.join(build, "bin", "tarvello-run"), "--study", path, "--out",
-                    os.path.join(scratch, name), "--jobs", str(JOBS), "--quiet"], check=True)
+    run = subprocess.run([os.path.join(build, "bin", "tarvello-run"), "--study", path, "--out",
+                          os.path.join(scratch, name), "--jobs", str(JOBS), "--quiet"],
+                         stderr=subprocess.PIPE, text=True)
     wall = time.perf_counter() - started
+    if run.returncode != 0:
+        # A study that this build refuses or fails keeps its row, saying why.
+        sys.stderr.write(run.stderr)
+        raise RuntimeError(run.stderr.strip().splitlines()[-1] if run.stderr.strip()
+                           else f"tarvello-run ended with status {run.returncode}")
     with open(os.path.join(scratch, name, "results.csv"), encoding="utf-8") as f:
         cases = sum(1 for _ in f) - 1
     return wall, cases
@@ -133,14 +140,24 @@ def main(build, quick=False):
                    ("robust-search", robust_search_study(10, 5, 10),
                     "Robust search, population 10, 5 generations, 10 futures")]
     started_load = load()
-    year = in_process_year(build)
+    # The in-process year before and after each study, on a machine whose
+    # load may change: each study's model work takes the mean of the two.
+    years = [in_process_year(build)]
     rows = []
     tables = None
     with tempfile.TemporaryDirectory() as scratch:
         for name, study, what in studies:
-            wall, cases = timed(build, study, scratch, name)
+            try:
+                wall, cases = timed(build, study, scratch, name)
+            except RuntimeError as e:
+                rows.append(f"| {what} | | not run: {str(e).replace('|', '/')} | | | |")
+                continue
+            finally:
+                years.append(in_process_year(build))
+            year = (years[-2] + years[-1]) / 2
             model = cases * year / JOBS
-            rows.append(f"| {what} | {cases:,} | {wall:.1f} s | {model:.1f} s | {wall / model:.2f} |")
+            rows.append(f"| {what} | {cases:,} | {year * 1e6:,.0f} µs | {wall:.1f} s | {model:.1f} s "
+                        f"| {wall / model:.2f} |")
             if name == "robust":
                 env = dict(os.environ, TDS_BENCH_STUDY=os.path.join(scratch, f"{name}.json"),
                            TDS_BENCH_RESULTS=os.path.join(scratch, name, "results.csv"))
@@ -148,12 +165,13 @@ def main(build, quick=False):
                 tables = (cases, made, wall)
     print("## Design studies\n")
     print(f"`bench/study.py`, run by `bench/run.sh`: `tarvello-run --study` with {JOBS} jobs, plots")
-    print(f"included, beside cases × the in-process year ({year * 1e6:,.0f} µs, host/year_without_csv) ÷ jobs.")
+    print("included, beside cases × the in-process year (host/year_without_csv, the mean of its")
+    print("medians just before and just after the study) ÷ jobs.")
     print("NSGA-II runs its generations as batches of one session: its workers and the snapshot's")
     print("self-check are started once for the whole search; a robust search runs each generation's")
     print("designs in every future as one batch.\n")
-    print("| Study | Cases | Wall time | Model's work | Ratio |")
-    print("|---|---:|---:|---:|---:|")
+    print("| Study | Cases | Year | Wall time | Model's work | Ratio |")
+    print("|---|---:|---:|---:|---:|---:|")
     print("\n".join(rows))
     if tables is not None:
         cases, made, wall = tables
