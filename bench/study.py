@@ -12,10 +12,11 @@ tables (its measures of every design and the scenario discovery), made
 in-process from its recorded cases by tds_bench's study/recorded_tables.
 Prints a Markdown section for BENCHMARKS.md.
 
-    bench/study.py BUILD_DIR [--quick]    (the bench preset's build: bin/)
+    bench/study.py BUILD_DIR [--quick] [NAME ...]    (the bench preset's build: bin/)
 
---quick runs every study at a tenth of its cases or fewer, to try the
-harness; its figures are not the table's.
+--quick runs the robust studies at a tenth of their cases or fewer, to try
+the harness; its figures are not the table's. NAMEs (sobol, nsga2, robust,
+robust-search) run only those studies.
 """
 import json
 import os
@@ -129,7 +130,7 @@ def load():
         return ", ".join(f.read().split()[:3])
 
 
-def main(build, quick=False):
+def main(build, quick=False, only=()):
     studies = [("sobol", sobol_study(), "Sobol', 20 factors, N = 4096, second order"),
                ("nsga2", nsga2_study(), "NSGA-II, population 100, 250 generations"),
                ("robust", robust_study(), "Robust evaluation, 100 designs × 1,000 futures"),
@@ -139,6 +140,8 @@ def main(build, quick=False):
         studies = [("robust", robust_study(20, 100), "Robust evaluation, 20 designs × 100 futures"),
                    ("robust-search", robust_search_study(10, 5, 10),
                     "Robust search, population 10, 5 generations, 10 futures")]
+    if only:
+        studies = [row for row in studies if row[0] in only]
     started_load = load()
     # The in-process year before and after each study, on a machine whose
     # load may change: each study's model work takes the mean of the two.
@@ -183,6 +186,10 @@ def main(build, quick=False):
 
 
 if __name__ == "__main__":
-    if len(sys.argv) not in (2, 3) or sys.argv[2:] not in ([], ["--quick"]):
+    NAMES = {"sobol", "nsga2", "robust", "robust-search"}
+    options = sys.argv[2:]
+    quick = "--quick" in options
+    only = [o for o in options if o != "--quick"]
+    if len(sys.argv) < 2 or not set(only) <= NAMES:
         sys.exit(__doc__)
-    main(sys.argv[1], quick=sys.argv[2:] == ["--quick"])
+    main(sys.argv[1], quick=quick, only=only)
