@@ -1,6 +1,7 @@
 #include "study_plot.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -405,17 +406,35 @@ std::string best_script(const study::Study& s, const std::string& samples_text,
 }
 
 std::string pareto_script(const std::string& dir, const study::Study& s) {
-  // pareto.csv: case, the factors, the outputs, knee (columns from 1).
-  const std::size_t k = s.factors.size(), m = s.outputs.size();
-  const std::vector<study::Goal>& objectives =
-      std::get<study::Nsga2StudyOptions>(s.method).objectives;
+  // pareto.csv: case, the factors, the outputs, knee (columns from 1); of a
+  // robust search: design, the levers, the measures, knee.
+  const auto& o = std::get<study::Nsga2StudyOptions>(s.method);
+  const std::vector<study::Goal>& objectives = o.objectives;
+  const bool robust = !s.futures.values.empty();
+  const auto measures = study::measure_columns(s, o);
+  const std::size_t k = robust ? s.levers : s.factors.size();
+  const std::size_t m = robust ? measures.size() : s.outputs.size();
   const auto column = [&](std::size_t goal) {
-    return std::to_string(k + 2 + objectives[goal].output);
+    if (!robust) return std::to_string(k + 2 + objectives[goal].output);
+    const std::string name =
+        study::measure_name(s, study::objective_statistic(s, o, goal), objectives[goal].output);
+    std::size_t at = 0;
+    while (at < measures.size() && measures[at].first != name) ++at;
+    return std::to_string(k + 2 + at);
   };
   const std::string x = column(0), y = column(1), knee = std::to_string(k + 2 + m);
   const std::string data = quote((fs::path(dir) / "pareto.csv").string());
   const auto label = [&](const study::Goal& g) {
-    return words(s.outputs[g.output]) + (g.maximise ? ", maximised" : ", minimised");
+    const auto j = static_cast<std::size_t>(&g - objectives.data());
+    const study::Statistic statistic = study::objective_statistic(s, o, j);
+    const std::string& unit = s.outputs[g.output].unit;
+    std::string what = !robust ? words(s.outputs[g.output])
+                               : study::measure_words(s, statistic, g.output) +
+                                     (statistic == study::Statistic::Satisficing || unit.empty()
+                                          ? ""
+                                          : " (" + unit + ")");
+    if (robust) what[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(what[0])));
+    return what + (g.maximise ? ", maximised" : ", minimised");
   };
   // A third objective colours the points.
   const std::string front =

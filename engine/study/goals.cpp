@@ -23,21 +23,30 @@ Goal read_goal(const Reader& r, const Study& s) {
   r.only({"output", "goal"});
   Goal g;
   g.output = output_named(r, "output", s);
-  const std::string goal = r.has("goal") ? r.text("goal") : "minimise";
+  g.maximise = read_maximise(r, false);
+  return g;
+}
+
+bool read_maximise(const Reader& r, bool fallback) {
+  if (!r.has("goal")) return fallback;
+  const std::string goal = r.text("goal");
   if (goal != "minimise" && goal != "maximise")
     r.fail("goal", quote_input(goal) + " is not minimise or maximise");
-  g.maximise = goal == "maximise";
-  return g;
+  return goal == "maximise";
+}
+
+void read_bounds(const Reader& r, Constraint& k) {
+  if (!r.has("min") && !r.has("max")) r.fail("", "give \"min\", \"max\" or both");
+  k.min = r.number("min", k.min);
+  k.max = r.number("max", k.max);
+  if (k.min > k.max) r.fail("max", "must not be below \"min\"");
 }
 
 Constraint read_constraint(const Reader& r, const Study& s) {
   r.only({"output", "min", "max"});
   Constraint k;
   k.output = output_named(r, "output", s);
-  if (!r.has("min") && !r.has("max")) r.fail("", "give \"min\", \"max\" or both");
-  k.min = r.number("min", k.min);
-  k.max = r.number("max", k.max);
-  if (k.min > k.max) r.fail("max", "must not be below \"min\"");
+  read_bounds(r, k);
   return k;
 }
 

@@ -30,6 +30,10 @@ std::size_t output_named(const Reader& r, const std::string& key, const Study& s
 Goal read_goal(const Reader& r, const Study& s);
 // {"output": NAME, "min": X, "max": Y}, one bound or both.
 Constraint read_constraint(const Reader& r, const Study& s);
+// The parts of those: whether "goal" says maximise (`fallback` when absent),
+// and the bounds "min" and "max" of a constraint, one or both.
+bool read_maximise(const Reader& r, bool fallback);
+void read_bounds(const Reader& r, Constraint& k);
 
 }  // namespace tds::study
 

@@ -62,7 +62,7 @@ const std::vector<std::vector<double>>& StudyRun::next() {
   if (asked_) return batch_;
   if (done()) throw std::logic_error("the study is done");
   if (search_) {
-    batch_ = search_->ask();
+    batch_ = generation_points(*study_, search_->ask());
     phase_ = generation_phase(*nsga2_, generation_++);
   } else {
     batch_ = design(*study_);
@@ -86,10 +86,16 @@ void StudyRun::tell(std::vector<Evaluation> results) {
     told_design_ = true;
     return;
   }
+  // Each design's cases, one per future (one without futures), measured.
+  const std::size_t per_design = std::max<std::size_t>(1, study_->futures.values.size());
   std::vector<std::vector<double>> objectives;
   std::vector<double> violations;
-  for (std::size_t c = first; c < cases_.points.size(); ++c) {
-    auto [o, v] = objectives_of(*nsga2_, study_outputs(*study_, cases_.results[c], figures_));
+  for (std::size_t c = first; c < cases_.points.size(); c += per_design) {
+    std::vector<std::vector<double>> outputs;
+    outputs.reserve(per_design);
+    for (std::size_t f = c; f < c + per_design; ++f)
+      outputs.push_back(study_outputs(*study_, cases_.results[f], figures_));
+    auto [o, v] = objectives_of(*nsga2_, design_measures(*study_, *nsga2_, outputs));
     objectives.push_back(std::move(o));
     violations.push_back(v);
   }
@@ -198,8 +204,8 @@ Tables make_tables(const Study& s, const std::vector<std::string>& figures, cons
     outputs.push_back(study_outputs(s, cases.results[c], figures.size()));
   }
   t.files.emplace_back("samples.csv", std::move(samples));
-  // A robust study's results name each case's design and future.
-  if (std::holds_alternative<RobustOptions>(s.method)) results = robust_results(s, figures, cases);
+  // The results of a study with futures name each case's design and future.
+  if (!s.futures.values.empty()) results = robust_results(s, figures, cases);
   t.files.emplace_back("results.csv", std::move(results));
   std::visit([&](const auto& o) { add_tables(s, o, outputs, cases, t); }, s.method);
   return t;

@@ -510,9 +510,14 @@ Study parse_study(std::string_view text, const std::string& source, const Descri
     }
   }
 
-  if (method == "robust") {
+  // A robust study, or a robust search: an nsga2 study over levers, each
+  // design run in every future.
+  const bool search =
+      method == "nsga2" && (top.has("levers") || top.has("uncertainties") || top.has("futures"));
+  if (method == "robust" || search) {
     if (top.has("factors"))
-      top.fail("factors", "a robust study has \"levers\" and \"uncertainties\"");
+      top.fail("factors", std::string(search ? "a robust search" : "a robust study") +
+                              " has \"levers\" and \"uncertainties\"");
     read_factors(top, "levers", s, d, plan, scenario, labels, read_file, false);
     s.levers = s.factors.size();
     read_factors(top, "uncertainties", s, d, plan, scenario, labels, read_file, true);

@@ -5,6 +5,10 @@
 // the key, as the study file's reader reports it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <variant>
@@ -12,6 +16,7 @@
 
 #include "description.h"
 #include "functions.h"
+#include "robustness.h"
 #include "study.h"
 #include "study_reader.h"
 
@@ -168,6 +173,112 @@ TEST(Nsga2Tables, ConvergenceFollowsTheArchive) {
   }
 }
 
+// A robust search on the analytic study: levers a and b, the uncertainty c,
+// seven futures. Its objectives are the 90th percentile of y and
+// satisficing (z at least 1), which pull apart, its constraint the worst of
+// z at most 2.5;
+// the cases with a below 0.15 fail in the futures with c above 0.8.
+Study robust_search() {
+  Study s = analytic_study(MorrisOptions{});
+  s.levers = 2;
+  s.value_points = true;
+  for (std::size_t f = 0; f < 7; ++f) {
+    s.futures.names.push_back(numbered('f', f + 1, 7));
+    s.futures.values.push_back({static_cast<double>(f) / 6.0});
+  }
+  Nsga2StudyOptions o;
+  o.search.population = 10;
+  o.search.generations = 6;
+  o.objectives = {Goal{0, false}, Goal{0, true}};
+  o.objective_statistics = {Statistic::P90, Statistic::Satisficing};
+  o.constraints = {Constraint{1, -std::numeric_limits<double>::infinity(), 2.5}};
+  o.constraint_statistics = {Statistic::Worst};
+  o.thresholds = {Constraint{1, 1.0, std::numeric_limits<double>::infinity()}};
+  s.method = o;
+  return s;
+}
+
+// The rows of a CSV text as maps of its header's names, after the header.
+std::vector<std::map<std::string, std::string>> records_of(const std::string& text) {
+  const auto rows = rows_of(text);
+  std::vector<std::map<std::string, std::string>> records;
+  for (std::size_t r = 1; r < rows.size(); ++r) {
+    std::map<std::string, std::string> record;
+    for (std::size_t c = 0; c < rows[0].size() && c < rows[r].size(); ++c)
+      record[rows[0][c]] = rows[r][c];
+    records.push_back(std::move(record));
+  }
+  return records;
+}
+
+// Each design of pareto.csv and population.csv, its measures recomputed
+// from its rows of results.csv (its levers, every future in order), is
+// exactly as reported; no design that failed in a future is among them; and
+// every generation's designs met every future.
+TEST(RobustSearch, MeasuresAreThoseOfTheResults) {
+  const Study s = robust_search();
+  test::FunctionEvaluator f(2, [](const std::vector<double>& x) {
+    constexpr double kNan = std::numeric_limits<double>::quiet_NaN();
+    if (x[0] < 0.15 && x[2] > 0.8) return std::vector<double>{kNan, kNan};
+    return std::vector<double>{x[0] + x[1] * x[2] + 0.5 * x[2], 3 * x[1] * x[2] + x[0]};
+  });
+  const Cases cases = run_cases(s, f, nullptr);
+  ASSERT_EQ(cases.points.size(), case_count(s));
+  ASSERT_EQ(cases.points.size(), 10U * 7U * 7U);
+  const Tables t = make_tables(s, {}, cases);
+  std::map<std::string, std::string> files(t.files.begin(), t.files.end());
+  const auto results = records_of(files["results.csv"]);
+  ASSERT_EQ(results.size(), cases.points.size());
+  std::map<std::string, std::vector<const std::map<std::string, std::string>*>> of_design;
+  for (const auto& r : results) of_design[r.at("design")].push_back(&r);
+  EXPECT_EQ(of_design.size(), 70U);
+  const auto number = [](const std::string& x) { return std::stod(x); };
+  std::size_t checked = 0;
+  for (const char* table : {"pareto.csv", "population.csv"}) {
+    SCOPED_TRACE(table);
+    const auto rows = rows_of(files[table]);
+    ASSERT_EQ(rows[0], (std::vector<std::string>{"design", "a", "b", "p90:y", "satisficing",
+                                                 "worst:z", "knee"}));
+    const auto designs = records_of(files[table]);
+    EXPECT_FALSE(designs.empty());
+    std::size_t knees = 0;
+    for (const auto& d : designs) {
+      SCOPED_TRACE(d.at("design"));
+      const auto& futures = of_design.at(d.at("design"));
+      ASSERT_EQ(futures.size(), 7U);
+      std::vector<double> y, z;
+      std::size_t met = 0;
+      for (std::size_t i = 0; i < futures.size(); ++i) {
+        const auto& r = *futures[i];
+        EXPECT_EQ(r.at("future"), s.futures.names[i]);
+        EXPECT_EQ(r.at("a"), d.at("a"));
+        EXPECT_EQ(r.at("b"), d.at("b"));
+        ASSERT_EQ(r.at("status"), "ok");
+        ASSERT_NE(r.at("y"), "nan");
+        y.push_back(number(r.at("y")));
+        z.push_back(number(r.at("z")));
+        met += z.back() >= 1.0 ? 1 : 0;
+      }
+      EXPECT_EQ(number(d.at("p90:y")), percentile(y, 90));
+      EXPECT_EQ(number(d.at("satisficing")), static_cast<double>(met) / 7.0);
+      EXPECT_EQ(number(d.at("worst:z")), *std::max_element(z.begin(), z.end()));
+      EXPECT_LE(number(d.at("worst:z")), 2.5);
+      knees += d.at("knee") == "1" ? 1 : 0;
+      ++checked;
+    }
+    EXPECT_EQ(knees, 1U);
+  }
+  EXPECT_GT(checked, 4U);
+  // Some designs failed in a future, and were kept out.
+  EXPECT_TRUE(std::any_of(results.begin(), results.end(),
+                          [](const auto& r) { return r.at("y") == "nan"; }));
+  const auto convergence = rows_of(files["convergence.csv"]);
+  EXPECT_EQ(convergence[0][6], "ideal:p90:y");
+  EXPECT_EQ(convergence[0][8], "ideal:satisficing");
+  EXPECT_NE(t.summary.find("across 7 futures; knee d"), std::string::npos) << t.summary;
+  EXPECT_EQ(make_tables(s, {}, cases).files, t.files);
+}
+
 // Reads the options of `method` from a study object, as the study file does.
 template <class Options>
 Options read_options(const json& study, const Study& s) {
@@ -195,7 +306,8 @@ TEST_P(OptionsRefuse, NamingTheKey) {
       read_options<SobolOptions>(j, one);
     }
     if (j.contains("lhs")) read_options<LhsOptions>(j, s);
-    if (j.contains("nsga2")) read_options<Nsga2StudyOptions>(j, s);
+    if (j.contains("nsga2"))
+      read_options<Nsga2StudyOptions>(j, j.value("futures", false) ? robust_search() : s);
     ADD_FAILURE() << "accepted";
   } catch (const InputError& e) {
     EXPECT_EQ(e.what(), GetParam().message);
@@ -242,7 +354,57 @@ INSTANTIATE_TEST_SUITE_P(
             "Nsga2EpsilonZero",
             {{"nsga2",
               {{"objectives", {{{"output", "y"}}, {{"output", "z"}}}}, {"epsilons", {0.1, 0}}}}},
-            "study.json: nsga2.epsilons[1]: must be above 0"}),
+            "study.json: nsga2.epsilons[1]: must be above 0"},
+        Refusal{"RobustSearchRegret",
+                {{"nsga2",
+                  {{"objectives",
+                    {{{"output", "y"}}, {{"output", "z"}, {"statistic", "regret_max"}}}}}},
+                 {"futures", true}},
+                "study.json: nsga2.objectives[1].statistic: 'regret_max' compares a design with "
+                "the others evaluated beside it, which change in a search; give mean, std, p10, "
+                "p50, p90, worst or satisficing"},
+        Refusal{"RobustSearchSatisficingWithoutThresholds",
+                {{"nsga2", {{"objectives", {{{"output", "y"}}, {{"statistic", "satisficing"}}}}}},
+                 {"futures", true}},
+                "study.json: nsga2.objectives[1].statistic: satisficing needs \"thresholds\" "
+                "beside the objectives"},
+        Refusal{
+            "RobustSearchSatisficingOfAnOutput",
+            {{"nsga2",
+              {{"objectives", {{{"output", "y"}}, {{"output", "z"}, {"statistic", "satisficing"}}}},
+               {"thresholds", {{{"output", "y"}, {"max", 1}}}}}},
+             {"futures", true}},
+            "study.json: nsga2.objectives[1].output: satisficing counts every threshold; it "
+            "takes no output"},
+        Refusal{"RobustSearchUnknownStatistic",
+                {{"nsga2",
+                  {{"objectives", {{{"output", "y"}}, {{"output", "z"}, {"statistic", "p95"}}}}}},
+                 {"futures", true}},
+                "study.json: nsga2.objectives[1].statistic: 'p95' is not a statistic (nearest: "
+                "p90)"},
+        Refusal{"RobustSearchThresholdOfAnUnknownOutput",
+                {{"nsga2",
+                  {{"objectives", {{{"output", "y"}}, {{"statistic", "satisficing"}}}},
+                   {"thresholds", {{{"output", "w"}, {"max", 1}}}}}},
+                 {"futures", true}},
+                "study.json: nsga2.thresholds[0].output: unknown output w (nearest: y, z)"},
+        Refusal{"StatisticWithoutFutures",
+                {{"nsga2",
+                  {{"objectives", {{{"output", "y"}, {"statistic", "p90"}}, {{"output", "z"}}}}}}},
+                "study.json: nsga2.objectives[0].statistic: needs futures (a study of levers, "
+                "uncertainties and futures)"},
+        Refusal{"ConstraintStatisticWithoutFutures",
+                {{"nsga2",
+                  {{"objectives", {{{"output", "y"}}, {{"output", "z"}}}},
+                   {"constraints", {{{"output", "z"}, {"statistic", "worst"}, {"max", 1}}}}}}},
+                "study.json: nsga2.constraints[0].statistic: needs futures (a study of levers, "
+                "uncertainties and futures)"},
+        Refusal{"ThresholdsWithoutFutures",
+                {{"nsga2",
+                  {{"objectives", {{{"output", "y"}}, {{"output", "z"}}}},
+                   {"thresholds", {{{"output", "y"}, {"max", 1}}}}}}},
+                "study.json: nsga2.thresholds: needs futures (a study of levers, uncertainties "
+                "and futures)"}),
     [](const testing::TestParamInfo<Refusal>& info) { return info.param.what; });
 
 TEST(MethodOptions, DefaultsWhenTheMethodHasNoObject) {
