@@ -27,8 +27,11 @@ def main(path):
     with open(path, encoding="utf-8") as f:
         measured = json.load(f)
     when = datetime.datetime.fromtimestamp(os.path.getmtime(path), datetime.timezone.utc)
-    futures = measured["twoHundredFutures"]
-    longest = measured["longestTaskWithFuturesMs"]
+    futures = measured.get("twoHundredFutures")
+    longest = measured.get("longestTaskWithFuturesMs")
+    if futures is None or longest is None:
+        print(f"Not measured: `{path}` holds no Futures view of 200 futures (the page test stopped before it).")
+        return
     print("The page's browser test (`web/test/page.test.mjs`, run by `web/test/run.sh` in headless")
     print(f"Chromium; its measurements of {when:%Y-%m-%d %H:%M} UTC): the Futures view of the design on")
     print("screen, one year, timed from the request to the drawn charts. The longest task is the")
