@@ -41,7 +41,7 @@
 #include "run.h"
 #include "scenario.h"
 #include "snapshot.h"
-#include "study.h"
+#include "study_benchmarks.h"
 #include "sweep.h"
 
 namespace {
@@ -495,7 +495,13 @@ void register_benchmarks() {
     RegisterBenchmark(r.name, [r](State& s) {
       sweep_cases(s, r.days, r.isolation, r.jobs);
     })->Unit(benchmark::kMicrosecond);
-  register_study_benchmarks();
+  register_study_benchmarks([](State& s) -> const StudySite* {
+    static StudySite site{};
+    const Host* h = host(s);
+    if (h == nullptr) return nullptr;
+    site = {&h->description, h->plan.get(), h->scenario.get()};
+    return &site;
+  });
 }
 
 }  // namespace

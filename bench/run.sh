@@ -1,7 +1,10 @@
 #!/bin/sh
 # Builds the bench preset, runs the benchmarks and writes BENCHMARKS.md at the
-# repository root from their JSON results. Run on demand, never in CI; the
-# results are only as quiet as the machine, so run it on an idle one.
+# repository root from their JSON results, then the Python package's, the
+# design studies' and the page's sections (the page's as web/test/run.sh last
+# measured it). Run on demand, never in CI; the results are only as quiet as
+# the machine, so run it on an idle one. TDS_PAGE_MEASUREMENTS names another
+# page-measurements.json than build/wasm/test's.
 #
 #   bench/run.sh [benchmark options]    e.g. --benchmark_filter=GetModel
 set -eu
@@ -25,5 +28,8 @@ echo >> build/bench/BENCHMARKS.md
 /usr/bin/python3 bench/python.py build/bench >> build/bench/BENCHMARKS.md
 echo >> build/bench/BENCHMARKS.md
 /usr/bin/python3 bench/study.py build/bench >> build/bench/BENCHMARKS.md
+echo >> build/bench/BENCHMARKS.md
+/usr/bin/python3 bench/page.py "${TDS_PAGE_MEASUREMENTS:-build/wasm/test/page-measurements.json}" \
+  >> build/bench/BENCHMARKS.md
 mv build/bench/BENCHMARKS.md BENCHMARKS.md
 echo "Wrote BENCHMARKS.md"
