@@ -164,15 +164,32 @@ class StudyResult:
             ax.set_ylabel(f"Sobol' index of {first['output'].iloc[0]}")
             ax.legend(fontsize=8)
         else:
-            outputs = [c for c in self.results.columns if c in t.columns][-2:]
-            if self.method == "nsga2" and len(outputs) == 2:
-                ax.scatter(t[outputs[0]], t[outputs[1]])
-                ax.set_xlabel(self._output(outputs[0])["label"])
-                ax.set_ylabel(self._output(outputs[1])["label"])
+            # The front's first two objectives, as convergence.csv names them:
+            # an output, or in a robust search a statistic over the futures.
+            objectives = [] if self.convergence is None else [
+                c[len("ideal:"):] for c in self.convergence.columns if c.startswith("ideal:")][:2]
+            if self.method == "nsga2" and len(objectives) == 2:
+                ax.scatter(t[objectives[0]], t[objectives[1]])
+                ax.set_xlabel(self._measure_label(objectives[0]))
+                ax.set_ylabel(self._measure_label(objectives[1]))
             else:
                 t.iloc[:, -1].plot.bar(ax=ax)
         ax.set_title(textwrap.fill(self.summary, 90), fontsize=8)
         return ax
+
+    _STATISTICS = {"mean": "mean", "std": "standard deviation", "p10": "10th percentile",
+                   "p50": "median", "p90": "90th percentile", "worst": "worst"}
+
+    def _measure_label(self, column):
+        """The words of a front's column: an output's label, or in a robust
+        search a statistic of it over the futures, or satisficing."""
+        if column == "satisficing":
+            return "share of futures meeting every threshold"
+        statistic, _, name = column.rpartition(":")
+        label = self._output(name)["label"]
+        if statistic in self._STATISTICS:
+            return f"{self._STATISTICS[statistic]} of {label[:1].lower()}{label[1:]}"
+        return label
 
     def _output(self, name):
         return next((o for o in self._words["outputs"] if o["name"] == name),

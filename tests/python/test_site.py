@@ -264,6 +264,17 @@ def test_a_searchs_convergence_is_drawn(site):
     assert list(ax.get_lines()[0].get_ydata()) == list(result.convergence["hypervolume"])
     assert len(result.population) == STUDY["nsga2"]["population"] and result.robustness is None
 
+    # A robust search's front is drawn over its objectives' statistics, not
+    # over whichever columns come last.
+    search = {**STUDY, "levers": STUDY["factors"], "futures": {"sample": "lhs", "count": 3},
+              "uncertainties": [{"name": "scale:dayliWaterNeeded_B1_Food_P1_Crop", "low": 0.8, "high": 1.2}],
+              "nsga2": {**STUDY["nsga2"], "objectives": [{"output": "grid", "statistic": "p90"},
+                                                         {"output": "water", "statistic": "worst"}]}}
+    del search["factors"]
+    ax = site.study(search, jobs=2).plot(kind="front")
+    assert (ax.get_xlabel(), ax.get_ylabel()) == ("90th percentile of days short of grid energy",
+                                                 "worst of days short of crop water")
+
 
 @pytest.mark.parametrize("call,message", [
     (lambda site, folder: site.study(ROBUST, jobs=1),
