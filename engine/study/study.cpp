@@ -122,15 +122,22 @@ std::string samples_header(const Study& s) {
   return std::move(csv.buffer());
 }
 
-std::string samples_row(const Study& s, std::size_t index, const std::vector<double>& point) {
+std::string samples_row(const Study& s, std::size_t index, const std::vector<double>& point,
+                        const TableName& table_name) {
   CsvWriter csv;
   csv.field(case_name(index));
   csv.number(static_cast<std::int64_t>(s.days));
   std::vector<double> values = factor_values(s, point);
   for (std::size_t i = 0; i < values.size(); ++i)
     if (sample_column(s, i) != i) values[sample_column(s, i)] *= values[i];
-  for (std::size_t i = 0; i < values.size(); ++i)
-    if (sample_column(s, i) == i) write_factor_value(csv, s.factors[i], values[i]);
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    if (sample_column(s, i) != i) continue;
+    const Factor& f = s.factors[i];
+    if (f.type == Factor::Type::Input && table_name)
+      csv.field(table_name(f.paths[static_cast<std::size_t>(values[i])]));
+    else
+      write_factor_value(csv, f, values[i]);
+  }
   csv.end_row();
   return std::move(csv.buffer());
 }
@@ -143,6 +150,11 @@ std::string results_header(const Study& s, const std::vector<std::string>& figur
   for (const Output& o : s.outputs) csv.field(o.name);
   csv.end_row();
   return std::move(csv.buffer());
+}
+
+std::string results_file_header(const Study& s, const std::vector<std::string>& figures) {
+  return std::holds_alternative<RobustOptions>(s.method) ? robust_results(s, figures, Cases{})
+                                                         : results_header(s, figures);
 }
 
 std::string results_row(std::size_t index, const Evaluation& e, std::size_t columns) {
@@ -187,20 +199,21 @@ std::pair<std::size_t, Evaluation> parse_results_row(const std::vector<std::stri
   return {index - 1, e};
 }
 
-Tables make_tables(const Study& s, const std::vector<std::string>& figures, const Cases& cases) {
+Tables make_tables(const Study& s, const std::vector<std::string>& figures, const Cases& cases,
+                   const TableName& table_name) {
   Tables t;
   const std::size_t columns = figures.size() + s.outputs.size();
   std::string samples = samples_header(s), results = results_header(s, figures);
   std::vector<std::vector<double>> outputs;
   for (std::size_t c = 0; c < cases.points.size(); ++c) {
-    samples += samples_row(s, c, cases.points[c]);
+    samples += samples_row(s, c, cases.points[c], table_name);
     results += results_row(c, cases.results[c], columns);
     outputs.push_back(study_outputs(s, cases.results[c], figures.size()));
   }
-  t.files.emplace_back("samples.csv", std::move(samples));
+  t.files.emplace_back(kSamplesFile, std::move(samples));
   // A robust study's results name each case's design and future.
   if (std::holds_alternative<RobustOptions>(s.method)) results = robust_results(s, figures, cases);
-  t.files.emplace_back("results.csv", std::move(results));
+  t.files.emplace_back(kResultsFile, std::move(results));
   std::visit([&](const auto& o) { add_tables(s, o, outputs, cases, t); }, s.method);
   return t;
 }
