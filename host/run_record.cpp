@@ -8,6 +8,8 @@
 #include "cases.h"
 #include "model.h"
 #include "run.h"
+#include "study.h"
+#include "study_plot.h"
 #include "sweep_files.h"
 
 namespace tds {
@@ -20,17 +22,16 @@ namespace {
 // More cases than any sweep has: a bound for what shard.json may claim.
 constexpr std::size_t kMostCases = 100000000;
 
-// The files a study writes into its directory.
+// The files a study writes into its directory: its record and journal, the
+// tables of every method and their plots.
 const std::set<std::string>& study_files() {
-  static const std::set<std::string> names = {
-      kStudyRecord,          kResultsJournal,   "samples.csv",
-      "results.csv",         "effects.csv",     "indices.csv",
-      "indices2.csv",        "best.csv",        "pareto.csv",
-      "population.csv",      "convergence.csv", "optim.out",
-      "effects.png",         "indices.png",     "best.png",
-      "pareto.png",          "convergence.png", "robustness.csv",
-      "prim_trajectory.csv", "boxes.csv",       "robustness.png",
-      "prim_tradeoff.png",   "prim_box.png"};
+  static const std::set<std::string> names = [] {
+    std::set<std::string> n = {kStudyRecord, kResultsJournal, study::kSamplesFile,
+                               study::kResultsFile};
+    for (const std::string& table : study::method_tables()) n.insert(table);
+    for (const std::string& plot : plot_files()) n.insert(plot);
+    return n;
+  }();
   return names;
 }
 
@@ -170,7 +171,11 @@ std::string difference(const json& a, const json& b) {
   return first_difference(a["identity"], b["identity"], words);
 }
 
-std::string identity_difference(const json& a, const json& b) { return first_difference(a, b, {}); }
+std::string identity_difference(const json& a, const json& b) {
+  static const std::map<std::string, std::string> words = {
+      {"studyFiles", "designs, futures or per-day table file"}};
+  return first_difference(a, b, words);
+}
 
 bool existing_directory(const std::string& dir, const std::string& what) {
   if (dir.empty()) throw InputError(what + ": the directory name is empty");

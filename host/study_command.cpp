@@ -31,14 +31,24 @@ study::StudyRecord record_of(const json& identity, unsigned shard, unsigned shar
 }
 
 // The complete records of a journal (a last one cut short is dropped), as
-// rows of fields after its header.
-std::vector<CsvTable::Row> journal_rows(const std::string& path, const std::string& header) {
+// rows of fields after its header. A finished study's results.csv serves as
+// well: when it starts with `finished` (the header of the results.csv that
+// the tables write), the columns that it holds between the case and its
+// status are left out of each row, so that the rows read as the journal's.
+std::vector<CsvTable::Row> journal_rows(const std::string& path, const std::string& header,
+                                        const std::string& finished) {
   std::error_code error;
   if (!fs::exists(path, error)) return {};
   std::string text = read_text_file(path, "journal");
   text.erase(text.rfind('\n') == std::string::npos ? 0 : text.rfind('\n') + 1);
-  if (text.compare(0, header.size(), header) != 0) return {};
-  return parse_csv(text, path).rows;
+  if (text.compare(0, header.size(), header) == 0) return parse_csv(text, path).rows;
+  if (finished == header || text.compare(0, finished.size(), finished) != 0) return {};
+  CsvTable table = parse_csv(text, path);
+  const std::size_t extra = table.header.size() - parse_csv(header, path).header.size();
+  for (CsvTable::Row& row : table.rows)
+    if (row.fields.size() > extra)
+      row.fields.erase(row.fields.begin() + 1, row.fields.begin() + 1 + static_cast<long>(extra));
+  return table.rows;
 }
 
 // An evaluator that answers the first points from a journal of an earlier
@@ -98,6 +108,24 @@ class StudyProgressBar {
   std::unique_ptr<ProgressBar> bar_;
 };
 
+// How samples.csv in out_dir names a per-day table that the study names
+// relative to its own folder: relative to out_dir, as a cases file names
+// its tables, so that samples.csv serves as one where it lies (absolute when
+// there is no relative path). An absolute name stays.
+study::TableName table_name_in(const std::string& out_dir, const std::string& study_folder) {
+  std::error_code error;
+  const fs::path from = fs::weakly_canonical(fs::absolute(out_dir, error), error);
+  const fs::path to =
+      fs::weakly_canonical(fs::absolute(study_folder.empty() ? "." : study_folder, error), error);
+  const fs::path relative = to.lexically_relative(from);
+  const fs::path folder = relative.empty() ? to : relative;
+  return [folder](const std::string& name) {
+    const fs::path table(name);
+    if (table.is_absolute()) return name;
+    return (folder / table).lexically_normal().generic_string();
+  };
+}
+
 void write_tables(const std::string& dir, const study::Study& s, const study::Tables& t,
                   bool plots) {
   for (const auto& [name, text] : t.files) write_file_atomically(in_dir(dir, name), text);
@@ -138,7 +166,8 @@ std::string run_study(const Model& model, const Plan& plan, const Scenario& scen
     std::error_code error;
     const std::string kept_path =
         fs::exists(journal_path, error) ? journal_path : in_dir(o.out_dir, "results.csv");
-    for (const CsvTable::Row& row : journal_rows(kept_path, header)) {
+    for (const CsvTable::Row& row :
+         journal_rows(kept_path, header, study::results_file_header(s, figures))) {
       const std::string where = kept_path + ":" + std::to_string(row.line);
       auto [index, e] = study::parse_results_row(row.fields, columns, where);
       const std::size_t expected = mine.empty()                ? kept.size()
@@ -168,7 +197,8 @@ std::string run_study(const Model& model, const Plan& plan, const Scenario& scen
   }
   const study::Cases cases = study::run_cases(s, evaluator, std::ref(bar));
   journal.finish(in_dir(o.out_dir, "results.csv"));
-  const study::Tables t = study::make_tables(s, figures, cases);
+  const study::Tables t =
+      study::make_tables(s, figures, cases, table_name_in(o.out_dir, o.study_folder));
   write_tables(o.out_dir, s, t, o.plots);
   write_file_atomically(in_dir(o.out_dir, kStudyRecord),
                         study::record_text(record_of(identity, 0, 1, total, true)));
@@ -177,7 +207,7 @@ std::string run_study(const Model& model, const Plan& plan, const Scenario& scen
 
 std::string merge_study(const Plan& plan, const study::Study& s, const json& identity,
                         const std::string& out_dir, const std::vector<std::string>& shard_dirs,
-                        bool plots) {
+                        const std::string& study_folder, bool plots) {
   if (!study::one_batch(s.method)) throw InputError("--merge: an nsga2 study is not run in shards");
   const std::vector<std::string> figures = study::figure_columns(plan);
   const std::size_t columns = figures.size() + s.outputs.size();
@@ -231,7 +261,8 @@ std::string merge_study(const Plan& plan, const study::Study& s, const json& ide
     if (!have[c]) throw InputError("--merge: case " + study::case_name(c) + " has no result");
   const study::StudyRecord record = record_of(identity, 0, 1, total, false);
   claim_study_directory(out_dir, record, false, "--merge");
-  const study::Tables t = study::make_tables(s, figures, cases);
+  const study::Tables t =
+      study::make_tables(s, figures, cases, table_name_in(out_dir, study_folder));
   write_tables(out_dir, s, t, plots);
   write_file_atomically(in_dir(out_dir, kStudyRecord),
                         study::record_text(record_of(identity, 0, 1, total, true)));

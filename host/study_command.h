@@ -17,6 +17,7 @@ namespace tds {
 
 struct StudyOptions {
   std::string out_dir;
+  std::string study_folder;  // where the study file lies, whose files it names
   bool resume = false;
   unsigned shard = 0, shards = 1;
   bool progress = false;
@@ -36,10 +37,10 @@ std::string run_study(const Model& model, const Plan& plan, const Scenario& scen
 
 // Joins the shards of a study into out_dir: the tables of one machine.
 // Throws InputError naming a missing, duplicated, unfinished or foreign
-// shard. Returns the summary line.
+// shard. Returns the summary line. study_folder: where the study file lies.
 std::string merge_study(const Plan& plan, const study::Study& study, const nlohmann::json& identity,
                         const std::string& out_dir, const std::vector<std::string>& shard_dirs,
-                        bool plots);
+                        const std::string& study_folder, bool plots);
 
 }  // namespace tds
 

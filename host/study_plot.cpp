@@ -587,43 +587,61 @@ std::string box_script(const study::Study& s, const std::string& results_text,
          "1/0 with boxes fc rgb '#f4d03f' title 'chosen box'\n";
 }
 
+// The plots, by the name of their file.
+constexpr const char* kEffectsPlot = "effects.png";
+constexpr const char* kIndicesPlot = "indices.png";
+constexpr const char* kBestPlot = "best.png";
+constexpr const char* kParetoPlot = "pareto.png";
+constexpr const char* kConvergencePlot = "convergence.png";
+constexpr const char* kRobustnessPlot = "robustness.png";
+constexpr const char* kTradeoffPlot = "prim_tradeoff.png";
+constexpr const char* kBoxPlot = "prim_box.png";
+
 }  // namespace
+
+std::vector<std::string> plot_files() {
+  return {kEffectsPlot,     kIndicesPlot,    kBestPlot,     kParetoPlot,
+          kConvergencePlot, kRobustnessPlot, kTradeoffPlot, kBoxPlot};
+}
 
 void plot_tables(const std::string& dir, const study::Study& s, const study::Tables& t) {
   std::string reason;
-  if (const std::string* e = table(t, "effects.csv")) {
+  if (const std::string* e = table(t, study::MorrisOptions::kEffects)) {
     const int height = rows_of(*e) > s.factors.size() + 1 ? 1000 : 640;
-    reason = run_gnuplot((fs::path(dir) / "effects.png").string(),
+    reason = run_gnuplot((fs::path(dir) / kEffectsPlot).string(),
                          effects_script(s, *e, 1300, height), height, 1300);
   }
-  if (const std::string* i = table(t, "indices.csv"))
-    reason = run_gnuplot((fs::path(dir) / "indices.png").string(), indices_script(s, *i),
+  if (const std::string* i = table(t, study::SobolOptions::kIndices))
+    reason = run_gnuplot((fs::path(dir) / kIndicesPlot).string(), indices_script(s, *i),
                          80 + 340 * static_cast<int>((rows_of(*i) - 1) /
                                                      std::max<std::size_t>(1, s.factors.size())));
   // A sample without a successful case has nothing to draw.
-  const std::string* samples = table(t, "samples.csv");
-  const std::string* results = table(t, "results.csv");
-  if (const std::string* b = table(t, "best.csv");
+  const std::string* samples = table(t, study::kSamplesFile);
+  const std::string* results = table(t, study::kResultsFile);
+  if (const std::string* b = table(t, study::LhsOptions::kBest);
       b != nullptr && rows_of(*b) > 1 && samples != nullptr && results != nullptr)
     reason =
-        run_gnuplot((fs::path(dir) / "best.png").string(), best_script(s, *samples, *results, *b),
+        run_gnuplot((fs::path(dir) / kBestPlot).string(), best_script(s, *samples, *results, *b),
                     100 + 330 * static_cast<int>((s.factors.size() + 2) / 3));
   // A front without a feasible design has nothing to draw.
-  if (const std::string* p = table(t, "pareto.csv"); p != nullptr && rows_of(*p) > 1)
-    reason = run_gnuplot((fs::path(dir) / "pareto.png").string(), pareto_script(dir, s));
-  if (const std::string* c = table(t, "convergence.csv"); c != nullptr && rows_of(*c) > 1)
-    reason = run_gnuplot((fs::path(dir) / "convergence.png").string(), convergence_script(dir));
-  if (const std::string* r = table(t, "robustness.csv"); r != nullptr && rows_of(*r) > 1) {
+  if (const std::string* p = table(t, study::Nsga2StudyOptions::kPareto);
+      p != nullptr && rows_of(*p) > 1)
+    reason = run_gnuplot((fs::path(dir) / kParetoPlot).string(), pareto_script(dir, s));
+  if (const std::string* c = table(t, study::Nsga2StudyOptions::kConvergence);
+      c != nullptr && rows_of(*c) > 1)
+    reason = run_gnuplot((fs::path(dir) / kConvergencePlot).string(), convergence_script(dir));
+  if (const std::string* r = table(t, study::RobustOptions::kRobustness);
+      r != nullptr && rows_of(*r) > 1) {
     // One design (a study without levers) has no designs to compare.
     if (s.levers > 0)
-      reason = run_gnuplot((fs::path(dir) / "robustness.png").string(), robustness_script(s, *r));
-    const std::string* trajectory = table(t, "prim_trajectory.csv");
+      reason = run_gnuplot((fs::path(dir) / kRobustnessPlot).string(), robustness_script(s, *r));
+    const std::string* trajectory = table(t, study::RobustOptions::kTrajectory);
     if (trajectory != nullptr && rows_of(*trajectory) > 2)
-      reason = run_gnuplot((fs::path(dir) / "prim_tradeoff.png").string(), tradeoff_script(dir));
-    const std::string* box = table(t, "boxes.csv");
+      reason = run_gnuplot((fs::path(dir) / kTradeoffPlot).string(), tradeoff_script(dir));
+    const std::string* box = table(t, study::RobustOptions::kBoxes);
     if (box != nullptr && results != nullptr && rows_of(*box) > 1)
       if (const std::string script = box_script(s, *results, *box); !script.empty())
-        reason = run_gnuplot((fs::path(dir) / "prim_box.png").string(), script);
+        reason = run_gnuplot((fs::path(dir) / kBoxPlot).string(), script);
   }
   if (!reason.empty()) std::fprintf(stderr, "tarvello-run: no plots: %s\n", reason.c_str());
 }

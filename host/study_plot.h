@@ -6,6 +6,7 @@
 #define TDS_HOST_STUDY_PLOT_H
 
 #include <string>
+#include <vector>
 
 #include "study.h"
 
@@ -14,6 +15,8 @@ namespace tds {
 // Draws the plots of the tables in dir. A missing or failing gnuplot is
 // reported in one line on stderr and costs only the plots.
 void plot_tables(const std::string& dir, const study::Study& study, const study::Tables& tables);
+// The names of the plots' files that plot_tables may draw.
+std::vector<std::string> plot_files();
 
 }  // namespace tds
 

@@ -502,6 +502,43 @@ ROBUST = {
                "discover": {"peel": 0.1}}}
 
 
+def recorded_years(workdir, program):
+    """A robust study over recorded years, its tables in a folder of their own:
+    its samples.csv runs as a cases file where it lies, and a changed table
+    makes --resume refuse the directory."""
+    defaults = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "host", "defaults")
+    os.makedirs(os.path.join(workdir, "studies", "years"))
+    with open(os.path.join(defaults, "inputs.csv"), encoding="utf-8", newline="") as f:
+        year = f.read()
+    for name, text in (("a.csv", year), ("b.csv", year.replace("\n1,2,6,0,5,", "\n1,2,6,0,2,"))):
+        with open(os.path.join(workdir, "studies", "years", name), "w", encoding="utf-8",
+                  newline="") as f:
+            f.write(text)
+    study = dict(ROBUST, days=30, futures={"sample": "lhs", "count": 4},
+                 uncertainties=ROBUST["uncertainties"][1:2]
+                 + [{"name": "input", "values": ["years/a.csv", "years/b.csv"]}],
+                 robust=dict(ROBUST["robust"], samples=2, discover={"peel": 0.25}))
+    path = os.path.join("studies", "years.json")
+    write_study(workdir, path, study)
+    out = os.path.join("runs", "years")
+    result = run(program, ["--quiet", "--study", path, "--out", out], workdir)
+    check("robust: a study over recorded years runs", result.returncode == 0,
+          result.stderr.decode())
+    samples = table(os.path.join(workdir, out, "samples.csv"))
+    result = run(program, ["--quiet", "--sweep", os.path.join(out, "samples.csv"), "--out",
+                           "years-sweep"], workdir)
+    check("robust: samples.csv of recorded years runs as a cases file where it lies",
+          result.returncode == 0 and {s["input"] for s in samples}
+          == {"../../studies/years/a.csv", "../../studies/years/b.csv"}, result.stderr.decode())
+    with open(os.path.join(workdir, "studies", "years", "b.csv"), "w", encoding="utf-8",
+              newline="") as f:
+        f.write(year.replace("\n1,2,6,0,5,", "\n1,2,6,0,3,"))
+    result = run(program, ["--quiet", "--study", path, "--out", out, "--resume"], workdir)
+    check("robust: --resume refuses a study whose per-day table changed",
+          result.returncode == 2 and "(its designs, futures or per-day table file differs)"
+          in result.stderr.decode(), result.stderr.decode())
+
+
 def robust(args):
     import numpy
     workdir, program = args[0], args[1:]
@@ -526,6 +563,14 @@ def robust(args):
     result = run(program, base + ["--merge", "merged", "shard-1", "shard-0"], workdir)
     check("robust: two shards merged give the bytes of one machine",
           result.returncode == 0 and outputs_of(at("merged")) == expected, result.stderr.decode())
+
+    # Resumed, a finished study runs none of its cases again and writes the
+    # same bytes.
+    result = run(program, base[1:] + ["--out", "one", "--resume"], workdir)
+    check("robust: --resume of a finished study runs no case and gives the same bytes",
+          result.returncode == 0 and outputs_of(at("one")) == expected
+          and b"(200 cases kept from before)" in result.stderr, result.stderr.decode())
+    recorded_years(workdir, program)
 
     results = table(at("one", "results.csv"))
     samples = table(at("one", "samples.csv"))

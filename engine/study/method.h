@@ -6,7 +6,9 @@
 #ifndef TDS_ENGINE_STUDY_METHOD_H
 #define TDS_ENGINE_STUDY_METHOD_H
 
+#include <string>
 #include <variant>
+#include <vector>
 
 #include "method_lhs.h"
 #include "method_morris.h"
@@ -26,6 +28,9 @@ const char* method_name(const Method& m);
 // Whether the method's cases are one batch known beforehand (morris, sobol,
 // lhs, robust), which can then be split into shards.
 bool one_batch(const Method& m);
+// The tables that a study of any method writes beside samples.csv and
+// results.csv: each method unit's kTables, in the order of the methods.
+std::vector<std::string> method_tables();
 
 }  // namespace tds::study
 

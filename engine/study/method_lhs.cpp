@@ -54,7 +54,7 @@ void add_tables(const Study& s, const LhsOptions& o,
     design_fields(csv, s, ok[r], cases.points[ok[r]], outputs[ok[r]]);
     csv.end_row();
   }
-  t.files.emplace_back("best.csv", std::move(csv.buffer()));
+  t.files.emplace_back(LhsOptions::kBest, std::move(csv.buffer()));
   // optim.out: the best design so far after each sample, the last line the
   // best of all.
   std::string optim = optim_header(s);
@@ -64,7 +64,7 @@ void add_tables(const Study& s, const LhsOptions& o,
     if (best == outputs.size() || better(c, best)) best = c;
     optim += optim_line(s, cases.points[best], outputs[best]);
   }
-  t.files.emplace_back("optim.out", std::move(optim));
+  t.files.emplace_back(LhsOptions::kOptim, std::move(optim));
   t.summary = best == outputs.size()
                   ? "no case succeeded"
                   : "best of " + std::to_string(ok.size()) + " designs for " +

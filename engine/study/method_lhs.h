@@ -6,6 +6,7 @@
 #ifndef TDS_ENGINE_STUDY_METHOD_LHS_H
 #define TDS_ENGINE_STUDY_METHOD_LHS_H
 
+#include <array>
 #include <cstddef>
 #include <vector>
 
@@ -21,6 +22,10 @@ struct Tables;
 struct LhsOptions {
   static constexpr const char* kName = "lhs";
   static constexpr bool kOneBatch = true;
+  // The tables it writes beside samples.csv and results.csv.
+  static constexpr const char* kBest = "best.csv";
+  static constexpr const char* kOptim = "optim.out";
+  static constexpr std::array<const char*, 2> kTables = {kBest, kOptim};
   std::size_t samples = 100;  // from 2
   std::size_t best = 10;      // rows of best.csv, from 1
   Goal objective;             // required

@@ -47,7 +47,7 @@ void add_tables(const Study& s, const MorrisOptions& /*o*/,
       csv.number(static_cast<std::int64_t>(e.effects));
       csv.end_row();
     }
-  t.files.emplace_back("effects.csv", std::move(csv.buffer()));
+  t.files.emplace_back(MorrisOptions::kEffects, std::move(csv.buffer()));
   std::vector<double> mu_star;
   for (std::size_t i = 0; i < s.factors.size(); ++i) mu_star.push_back(effects[i][0].mu_star);
   t.summary =

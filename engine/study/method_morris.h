@@ -6,6 +6,7 @@
 #ifndef TDS_ENGINE_STUDY_METHOD_MORRIS_H
 #define TDS_ENGINE_STUDY_METHOD_MORRIS_H
 
+#include <array>
 #include <cstddef>
 #include <vector>
 
@@ -19,6 +20,9 @@ struct Tables;
 struct MorrisOptions {
   static constexpr const char* kName = "morris";
   static constexpr bool kOneBatch = true;
+  // The tables it writes beside samples.csv and results.csv.
+  static constexpr const char* kEffects = "effects.csv";
+  static constexpr std::array<const char*, 1> kTables = {kEffects};
   std::size_t trajectories = 10;  // from 2
   std::size_t levels = 4;         // even, from 2 to 1000
   // Reads the study file's "morris" object. Throws InputError naming the

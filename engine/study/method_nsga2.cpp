@@ -571,19 +571,20 @@ void add_tables(const Study& s, const Nsga2StudyOptions& o,
     knee_design = rows[knee_point(front_objectives)].second;
   }
   if (robust) {
-    t.files.emplace_back("pareto.csv",
+    t.files.emplace_back(Nsga2StudyOptions::kPareto,
                          robust_design_table(s, o, cases, measures, rows, knee_design));
     t.files.emplace_back(
-        "population.csv",
+        Nsga2StudyOptions::kPopulation,
         robust_design_table(s, o, cases, measures, std::move(population), population_knee));
   } else {
-    t.files.emplace_back("pareto.csv", design_table(s, outputs, cases, rows, knee_design));
-    t.files.emplace_back("population.csv",
+    t.files.emplace_back(Nsga2StudyOptions::kPareto,
+                         design_table(s, outputs, cases, rows, knee_design));
+    t.files.emplace_back(Nsga2StudyOptions::kPopulation,
                          design_table(s, outputs, cases, std::move(population), population_knee));
   }
-  t.files.emplace_back("convergence.csv",
+  t.files.emplace_back(Nsga2StudyOptions::kConvergence,
                        convergence_table(s, o, archives, evaluated, front_of_all.members()));
-  t.files.emplace_back("optim.out", std::move(optim));
+  t.files.emplace_back(Nsga2StudyOptions::kOptim, std::move(optim));
   if (rows.empty()) {
     t.summary = "no feasible design found";
     return;

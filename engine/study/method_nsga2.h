@@ -17,6 +17,7 @@
 #ifndef TDS_ENGINE_STUDY_METHOD_NSGA2_H
 #define TDS_ENGINE_STUDY_METHOD_NSGA2_H
 
+#include <array>
 #include <cstddef>
 #include <string>
 #include <utility>
@@ -43,6 +44,13 @@ enum class Statistic { Value, Mean, Std, P10, P50, P90, Worst, Satisficing };
 struct Nsga2StudyOptions {
   static constexpr const char* kName = "nsga2";
   static constexpr bool kOneBatch = false;
+  // The tables it writes beside samples.csv and results.csv.
+  static constexpr const char* kPareto = "pareto.csv";
+  static constexpr const char* kPopulation = "population.csv";
+  static constexpr const char* kConvergence = "convergence.csv";
+  static constexpr const char* kOptim = "optim.out";
+  static constexpr std::array<const char*, 4> kTables = {kPareto, kPopulation, kConvergence,
+                                                         kOptim};
   // The search's parameters; its seed is drawn from the study's (see
   // new_search).
   Nsga2Options search;

@@ -419,7 +419,7 @@ void add_tables(const Study& s, const RobustOptions& o,
       csv.end_row();
     }
   }
-  t.files.emplace_back("robustness.csv", std::move(csv.buffer()));
+  t.files.emplace_back(RobustOptions::kRobustness, std::move(csv.buffer()));
 
   // Scenario discovery (Bryant and Lempert 2010) for the most robust design
   // or the one named: where in the futures it misses its thresholds.
@@ -487,8 +487,8 @@ void add_tables(const Study& s, const RobustOptions& o,
       found += "; " + percent(p.box.coverage) + " of those lie where " + words + " (density " +
                short_number(p.box.density) + ")";
   }
-  t.files.emplace_back("prim_trajectory.csv", std::move(trajectory.buffer()));
-  t.files.emplace_back("boxes.csv", std::move(box.buffer()));
+  t.files.emplace_back(RobustOptions::kTrajectory, std::move(trajectory.buffer()));
+  t.files.emplace_back(RobustOptions::kBoxes, std::move(box.buffer()));
   const std::size_t best = order.front();
   if (designs == 1) {
     t.summary = "one design across " + std::to_string(futures) + " futures; " + found;

@@ -13,6 +13,7 @@
 #ifndef TDS_ENGINE_STUDY_METHOD_ROBUST_H
 #define TDS_ENGINE_STUDY_METHOD_ROBUST_H
 
+#include <array>
 #include <cstddef>
 #include <functional>
 #include <string>
@@ -31,6 +32,11 @@ struct Tables;
 struct RobustOptions {
   static constexpr const char* kName = "robust";
   static constexpr bool kOneBatch = true;
+  // The tables it writes beside samples.csv and results.csv.
+  static constexpr const char* kRobustness = "robustness.csv";
+  static constexpr const char* kTrajectory = "prim_trajectory.csv";
+  static constexpr const char* kBoxes = "boxes.csv";
+  static constexpr std::array<const char*, 3> kTables = {kRobustness, kTrajectory, kBoxes};
   // The designs: those of the designs file (the levers' values), then
   // `samples` of a Latin hypercube of the levers.
   std::vector<std::vector<double>> designs;

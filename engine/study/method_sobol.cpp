@@ -77,8 +77,8 @@ void add_tables(const Study& s, const SobolOptions& o,
           second.end_row();
         }
   }
-  t.files.emplace_back("indices.csv", std::move(csv.buffer()));
-  if (o.second_order) t.files.emplace_back("indices2.csv", std::move(second.buffer()));
+  t.files.emplace_back(SobolOptions::kIndices, std::move(csv.buffer()));
+  if (o.second_order) t.files.emplace_back(SobolOptions::kIndices2, std::move(second.buffer()));
   t.summary = "largest total effects on " + summary_words(s.outputs[0]) + ": " +
               ranking(s, total_first, "ST");
 }

@@ -9,6 +9,7 @@
 #ifndef TDS_ENGINE_STUDY_METHOD_SOBOL_H
 #define TDS_ENGINE_STUDY_METHOD_SOBOL_H
 
+#include <array>
 #include <cstddef>
 #include <vector>
 
@@ -22,6 +23,10 @@ struct Tables;
 struct SobolOptions {
   static constexpr const char* kName = "sobol";
   static constexpr bool kOneBatch = true;
+  // The tables it writes beside samples.csv and results.csv.
+  static constexpr const char* kIndices = "indices.csv";
+  static constexpr const char* kIndices2 = "indices2.csv";
+  static constexpr std::array<const char*, 2> kTables = {kIndices, kIndices2};
   std::size_t n = 1024;          // base sample: a power of two from 2
   bool scrambled = true;         // the Sobol' sequence scrambled
   bool second_order = false;     // also the second-order indices (indices2.csv)

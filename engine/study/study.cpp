@@ -128,15 +128,22 @@ std::string samples_header(const Study& s) {
   return std::move(csv.buffer());
 }
 
-std::string samples_row(const Study& s, std::size_t index, const std::vector<double>& point) {
+std::string samples_row(const Study& s, std::size_t index, const std::vector<double>& point,
+                        const TableName& table_name) {
   CsvWriter csv;
   csv.field(case_name(index));
   csv.number(static_cast<std::int64_t>(s.days));
   std::vector<double> values = factor_values(s, point);
   for (std::size_t i = 0; i < values.size(); ++i)
     if (sample_column(s, i) != i) values[sample_column(s, i)] *= values[i];
-  for (std::size_t i = 0; i < values.size(); ++i)
-    if (sample_column(s, i) == i) write_factor_value(csv, s.factors[i], values[i]);
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    if (sample_column(s, i) != i) continue;
+    const Factor& f = s.factors[i];
+    if (f.type == Factor::Type::Input && table_name)
+      csv.field(table_name(f.paths[static_cast<std::size_t>(values[i])]));
+    else
+      write_factor_value(csv, f, values[i]);
+  }
   csv.end_row();
   return std::move(csv.buffer());
 }
@@ -149,6 +156,11 @@ std::string results_header(const Study& s, const std::vector<std::string>& figur
   for (const Output& o : s.outputs) csv.field(o.name);
   csv.end_row();
   return std::move(csv.buffer());
+}
+
+std::string results_file_header(const Study& s, const std::vector<std::string>& figures) {
+  return s.futures.values.empty() ? results_header(s, figures)
+                                  : robust_results(s, figures, Cases{});
 }
 
 std::string results_row(std::size_t index, const Evaluation& e, std::size_t columns) {
@@ -193,20 +205,22 @@ std::pair<std::size_t, Evaluation> parse_results_row(const std::vector<std::stri
   return {index - 1, e};
 }
 
-Tables make_tables(const Study& s, const std::vector<std::string>& figures, const Cases& cases) {
+Tables make_tables(const Study& s, const std::vector<std::string>& figures, const Cases& cases,
+                   const TableName& table_name) {
   Tables t;
   const std::size_t columns = figures.size() + s.outputs.size();
   std::string samples = samples_header(s), results = results_header(s, figures);
   std::vector<std::vector<double>> outputs;
   for (std::size_t c = 0; c < cases.points.size(); ++c) {
-    samples += samples_row(s, c, cases.points[c]);
+    samples += samples_row(s, c, cases.points[c], table_name);
     results += results_row(c, cases.results[c], columns);
     outputs.push_back(study_outputs(s, cases.results[c], figures.size()));
   }
-  t.files.emplace_back("samples.csv", std::move(samples));
-  // The results of a study with futures name each case's design and future.
+  t.files.emplace_back(kSamplesFile, std::move(samples));
+  // The results of a study with futures (a robust study or a robust search)
+  // name each case's design and future.
   if (!s.futures.values.empty()) results = robust_results(s, figures, cases);
-  t.files.emplace_back("results.csv", std::move(results));
+  t.files.emplace_back(kResultsFile, std::move(results));
   std::visit([&](const auto& o) { add_tables(s, o, outputs, cases, t); }, s.method);
   return t;
 }

@@ -76,17 +76,32 @@ class StudyRun {
 // NSGA-II's generations one batch each.
 Cases run_cases(const Study& s, Evaluator& evaluator, const StudyProgress& progress);
 
+// The two tables of every study, before the method's own.
+constexpr const char* kSamplesFile = "samples.csv";
+constexpr const char* kResultsFile = "results.csv";
+
 // The study's tables: samples.csv, results.csv, then the method's.
 // figures: the names of the figure columns that lead each evaluation's
-// outputs.
-Tables make_tables(const Study& s, const std::vector<std::string>& figures, const Cases& cases);
+// outputs. table_name: how samples.csv names a per-day table that the study
+// names (for a front end that writes samples.csv elsewhere than the study
+// file lies, so that it names the table as a cases file there would); by
+// default as the study names it.
+using TableName = std::function<std::string(const std::string&)>;
+Tables make_tables(const Study& s, const std::vector<std::string>& figures, const Cases& cases,
+                   const TableName& table_name = {});
 
 // The rows of samples.csv and results.csv for a case, for a front end that
 // writes them as cases finish: the header, and one case's record.
 std::string samples_header(const Study& s);
-std::string samples_row(const Study& s, std::size_t index, const std::vector<double>& point);
+std::string samples_row(const Study& s, std::size_t index, const std::vector<double>& point,
+                        const TableName& table_name = {});
 std::string results_header(const Study& s, const std::vector<std::string>& figures);
 std::string results_row(std::size_t index, const Evaluation& e, std::size_t columns);
+// The header of results.csv as the study's tables write it: results_header's,
+// or for a study with futures (a robust study or a robust search) its own
+// (robust_results), whose columns between the
+// case and its status name the case's design, future and values.
+std::string results_file_header(const Study& s, const std::vector<std::string>& figures);
 // Reads a results row back (as results_row wrote it): the case index and its
 // evaluation. Throws InputError naming `where`.
 std::pair<std::size_t, Evaluation> parse_results_row(const std::vector<std::string>& fields,

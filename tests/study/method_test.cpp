@@ -77,6 +77,14 @@ TEST_P(MethodRun, CountsItsCasesAndWritesItsTables) {
   std::vector<std::string> files;
   for (const auto& [name, text] : t.files) files.push_back(name);
   EXPECT_EQ(files, GetParam().files);
+  // Each is a table that the method declares, which a study run again over
+  // the directory removes first.
+  const std::vector<std::string> declared = method_tables();
+  for (const std::string& name : files) {
+    EXPECT_TRUE(name == kSamplesFile || name == kResultsFile ||
+                std::find(declared.begin(), declared.end(), name) != declared.end())
+        << name;
+  }
   EXPECT_FALSE(t.summary.empty());
   // The same cases give the same bytes: the tables depend on them alone.
   const Tables again = make_tables(s, {}, cases);

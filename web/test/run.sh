@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # The page's checks: builds the WebAssembly program and the site (preset
-# wasm), compares its CSVs and its design studies' tables with build/linux's
-# tarvello-run byte for byte under node, and runs the browser test in Debian's
-# headless Chromium. The screenshot and the measurements land in
-# build/wasm/test/.
+# wasm), checks the study numerics' digests of fixed seeds under node (the
+# stored values that Linux and Windows give), compares its CSVs and its
+# design studies' tables with build/linux's tarvello-run byte for byte under
+# node, and runs the browser test in Debian's headless Chromium. The
+# screenshot and the measurements land in build/wasm/test/.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 source cmake/packages.sh
@@ -17,6 +18,8 @@ fi
 (cd web && npm ci --no-audit --no-fund --loglevel=error)
 cmake --preset wasm --fresh >/dev/null
 cmake --build --preset wasm
+echo "== web: the study numerics' digests in WebAssembly"
+node build/wasm/bin/study_determinism.js
 echo "== web: the WebAssembly program against $host"
 node web/test/compare.mjs build/wasm/site "$host"
 echo "== web: the WebAssembly program's design studies against $host --study"

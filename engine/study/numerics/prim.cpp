@@ -184,6 +184,24 @@ struct Move {
   Count left;
 };
 
+// The best of the moves offered: the one that leaves the densest box, the
+// first offered of equals.
+class BestMove {
+ public:
+  void consider(const Move& move) {
+    if (!found_ || denser(move.left, best_.left)) {
+      best_ = move;
+      found_ = true;
+    }
+  }
+  bool found() const { return found_; }
+  const Move& move() const { return best_; }
+
+ private:
+  bool found_ = false;
+  Move best_;
+};
+
 void apply(const Data& d, State& s, const Move& m, bool keep) {
   if (d.discrete[m.k]) {
     s.keep[m.k][m.category] = keep ? 1 : 0;
@@ -222,14 +240,7 @@ std::vector<PrimStep> peel(const Data& d, const PrimOptions& options) {
   std::vector<std::size_t> count, count_of_interest;
   for (;;) {
     const std::size_t m = box.points;
-    bool found = false;
-    Move best;
-    const auto consider = [&](const Move& move) {
-      if (!found || denser(move.left, best.left)) {
-        best = move;
-        found = true;
-      }
-    };
+    BestMove best;
     const std::size_t t = share_of(options.peel, m);
     for (std::size_t j = 0; j < d.k; ++j) {
       if (d.discrete[j]) {
@@ -241,7 +252,7 @@ std::vector<PrimStep> peel(const Data& d, const PrimOptions& options) {
         }
         for (std::size_t l = 0; l < count.size(); ++l) {
           if (count[l] > 0 && count[l] < m) {
-            consider(
+            best.consider(
                 Move{j, false, 0.0, l, {m - count[l], box.of_interest - count_of_interest[l]}});
           }
         }
@@ -270,7 +281,7 @@ std::vector<PrimStep> peel(const Data& d, const PrimOptions& options) {
         for (std::size_t r = 0; r < cut; ++r) {
           removed += static_cast<std::size_t>(d.interest[o[r]]);
         }
-        consider(Move{j, false, x[o[cut]], 0, {m - cut, box.of_interest - removed}});
+        best.consider(Move{j, false, x[o[cut]], 0, {m - cut, box.of_interest - removed}});
       }
       // High side: likewise every point above the value at rank m - 1 - t.
       const std::size_t top = m - 1 - t;
@@ -290,17 +301,17 @@ std::vector<PrimStep> peel(const Data& d, const PrimOptions& options) {
         for (std::size_t r = end; r < m; ++r) {
           removed += static_cast<std::size_t>(d.interest[o[r]]);
         }
-        consider(Move{j, true, x[o[end - 1]], 0, {end, box.of_interest - removed}});
+        best.consider(Move{j, true, x[o[end - 1]], 0, {end, box.of_interest - removed}});
       }
     }
-    if (!found ||
-        static_cast<double>(best.left.points) / static_cast<double>(d.n) < options.min_mass) {
+    if (!best.found() || static_cast<double>(best.move().left.points) / static_cast<double>(d.n) <
+                             options.min_mass) {
       break;
     }
-    apply(d, s, best, false);
-    box = best.left;
+    apply(d, s, best.move(), false);
+    box = best.move().left;
     for (const std::size_t i : members) {
-      in[i] = static_cast<char>(inside(d, s, i, best.k));
+      in[i] = static_cast<char>(inside(d, s, i, best.move().k));
     }
     const auto out = [&](std::size_t i) { return in[i] == 0; };
     members.erase(std::remove_if(members.begin(), members.end(), out), members.end());
@@ -332,14 +343,7 @@ PrimStep paste(const Data& d, const PrimStep& chosen, const PrimOptions& options
         }
       }
     }
-    bool found = false;
-    Move best;
-    const auto consider = [&](const Move& move) {
-      if (!found || denser(move.left, best.left)) {
-        best = move;
-        found = true;
-      }
-    };
+    BestMove best;
     const std::size_t t = share_of(options.paste, box.points);
     // The candidates of one side, nearest the bound first: the new bound takes
     // in t of them (with any ties), or reaches the data's own bound.
@@ -357,7 +361,7 @@ PrimStep paste(const Data& d, const PrimStep& chosen, const PrimOptions& options
         of_interest += static_cast<std::size_t>(side[r].second);
       }
       const double bound = added == side.size() ? limit : side[added - 1].first;
-      consider(Move{j, high, bound, 0, {box.points + added, box.of_interest + of_interest}});
+      best.consider(Move{j, high, bound, 0, {box.points + added, box.of_interest + of_interest}});
     };
     for (std::size_t j = 0; j < d.k; ++j) {
       if (d.discrete[j]) {
@@ -371,7 +375,7 @@ PrimStep paste(const Data& d, const PrimStep& chosen, const PrimOptions& options
         }
         for (std::size_t l = 0; l < count.size(); ++l) {
           if (count[l] > 0) {
-            consider(Move{
+            best.consider(Move{
                 j, false, 0.0, l, {box.points + count[l], box.of_interest + count_of_interest[l]}});
           }
         }
@@ -392,11 +396,11 @@ PrimStep paste(const Data& d, const PrimStep& chosen, const PrimOptions& options
       widen(below, j, false, d.min[j]);
       widen(above, j, true, d.max[j]);
     }
-    if (!found || !denser(best.left, box)) {
+    if (!best.found() || !denser(best.move().left, box)) {
       break;
     }
-    apply(d, s, best, true);
-    box = best.left;
+    apply(d, s, best.move(), true);
+    box = best.move().left;
   }
   return step_of(d, s, box);
 }
