@@ -33,6 +33,7 @@ const SMALL = { morris: { trajectories: 3 }, sobol: { n: 8, resamples: 50 }, lhs
 const small = (study, change = {}) => {
   const s = { ...structuredClone(study), ...change };
   s[s.method] = { ...(s[s.method] || {}), ...SMALL[s.method] };
+  if (s.futures?.count) s.futures.count = Math.min(s.futures.count, 10);
   return s;
 };
 // The examples, but those that name files beside them (a designs or a
