@@ -227,7 +227,12 @@ def test_a_study_reads_the_files_it_names_as_the_host_does(site, robust_folder, 
     written = {p.name for p in (robust_folder / "out").iterdir() if p.suffix == ".csv"}
     assert written <= set(result.files) and "boxes.csv" in written
     for name in written:
-        assert result.files[name] == (robust_folder / "out" / name).read_bytes(), name
+        host = (robust_folder / "out" / name).read_bytes()
+        # samples.csv names each recorded year from where it lies: the host's
+        # from its output folder, Python's (which writes none) from the study's.
+        if name == "samples.csv":
+            host = host.replace(b",../years/", b",years/")
+        assert result.files[name] == host, name
 
 
 def test_a_robust_studys_tables_and_plots_agree_with_its_results(site, robust_folder):
