@@ -37,7 +37,19 @@ HANDLE g_job = nullptr;
 BOOL WINAPI on_console_event(DWORD event) {
   const int code = event == CTRL_C_EVENT ? 130 : event == CTRL_BREAK_EVENT ? 149 : 129;
   const std::lock_guard<std::recursive_mutex> held(lock());
-  if (g_job != nullptr) TerminateJobObject(g_job, static_cast<UINT>(code));
+  if (g_job != nullptr) {
+    TerminateJobObject(g_job, static_cast<UINT>(code));
+    // Termination is asynchronous: wait, a bounded while, until the job's
+    // processes are gone, so that no worker outlives the interrupted run.
+    for (int attempt = 0; attempt < 250; ++attempt) {
+      JOBOBJECT_BASIC_ACCOUNTING_INFORMATION info{};
+      if (!QueryInformationJobObject(g_job, JobObjectBasicAccountingInformation, &info, sizeof info,
+                                     nullptr) ||
+          info.ActiveProcesses == 0)
+        break;
+      Sleep(20);
+    }
+  }
   // A child's file can be removed once the child is gone; give them a moment.
   for (const std::string& f : files()) {
     if (f.empty()) continue;

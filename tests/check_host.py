@@ -608,8 +608,14 @@ def signals(args):
             p.send_signal(sig)
             stderr = p.communicate(timeout=30)[1].decode().replace("\r\n", "\n")
             left = [n for n in os.listdir(os.path.join(workdir, "run")) if n.endswith(".tmp")]
-            time.sleep(0.5 if windows else 0)
+            # Under wine a worker's Linux process outlives its Windows
+            # process for a moment after the job is terminated (up to about
+            # a second on a busy machine): give it a few.
+            settle = time.time() + (5 if windows else 0)
             alive = [w for w in workers if os.path.exists("/proc/%d" % w)]
+            while alive and time.time() < settle:
+                time.sleep(0.05)
+                alive = [w for w in workers if os.path.exists("/proc/%d" % w)]
             check("%s stopped by %s" % (what, signal.Signals(sig).name),
                   p.returncode == 128 + sig and stderr == "tarvello-run: interrupted\n"
                   and not left and not alive,
