@@ -67,11 +67,6 @@ Statistic statistic_at(const Study& s, const std::vector<Statistic>& list, std::
   return s.futures.values.empty() ? Statistic::Value : Statistic::Mean;
 }
 
-// How many cases a design runs.
-std::size_t futures_per_design(const Study& s) {
-  return std::max<std::size_t>(1, s.futures.values.size());
-}
-
 // An objective's or a constraint's "statistic": Value without futures, Mean
 // by default with them; regret is refused, as it measures a design against
 // the others evaluated beside it, which in a search change from one
@@ -342,6 +337,10 @@ Nsga2StudyOptions Nsga2StudyOptions::read(const Reader& options, const Reader& /
     o.epsilons.push_back(v);
   }
   return o;
+}
+
+std::size_t futures_per_design(const Study& s) {
+  return std::max<std::size_t>(1, s.futures.values.size());
 }
 
 std::size_t case_count(const Study& s, const Nsga2StudyOptions& o) {

@@ -76,6 +76,9 @@ std::size_t case_count(const Study& s, const Nsga2StudyOptions& o);
 // The search of a study, over its factors or its levers, seeded from the
 // study's seed.
 Nsga2 new_search(const Study& s, const Nsga2StudyOptions& o);
+// How many cases each design of the search runs: one per future, or one in a
+// study without futures.
+std::size_t futures_per_design(const Study& s);
 // The cases of the designs the search asked for (unit coordinates of the
 // searched factors): the designs themselves, or each design's levers' values
 // in every future.

@@ -87,7 +87,7 @@ void StudyRun::tell(std::vector<Evaluation> results) {
     return;
   }
   // Each design's cases, one per future (one without futures), measured.
-  const std::size_t per_design = std::max<std::size_t>(1, study_->futures.values.size());
+  const std::size_t per_design = futures_per_design(*study_);
   std::vector<std::vector<double>> objectives;
   std::vector<double> violations;
   for (std::size_t c = first; c < cases_.points.size(); c += per_design) {
@@ -209,17 +209,19 @@ Tables make_tables(const Study& s, const std::vector<std::string>& figures, cons
                    const TableName& table_name) {
   Tables t;
   const std::size_t columns = figures.size() + s.outputs.size();
-  std::string samples = samples_header(s), results = results_header(s, figures);
+  // The results of a study with futures (a robust study or a robust search)
+  // name each case's design and future.
+  const bool with_futures = !s.futures.values.empty();
+  std::string samples = samples_header(s);
+  std::string results =
+      with_futures ? robust_results(s, figures, cases) : results_header(s, figures);
   std::vector<std::vector<double>> outputs;
   for (std::size_t c = 0; c < cases.points.size(); ++c) {
     samples += samples_row(s, c, cases.points[c], table_name);
-    results += results_row(c, cases.results[c], columns);
+    if (!with_futures) results += results_row(c, cases.results[c], columns);
     outputs.push_back(study_outputs(s, cases.results[c], figures.size()));
   }
   t.files.emplace_back(kSamplesFile, std::move(samples));
-  // The results of a study with futures (a robust study or a robust search)
-  // name each case's design and future.
-  if (!s.futures.values.empty()) results = robust_results(s, figures, cases);
   t.files.emplace_back(kResultsFile, std::move(results));
   std::visit([&](const auto& o) { add_tables(s, o, outputs, cases, t); }, s.method);
   return t;
